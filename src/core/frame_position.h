@@ -1,0 +1,21 @@
+#pragma once
+// The saved rectangle of the frame window: "POS/0000.POS" in TMPPATH holds one
+// line "top;left;bottom;right;".
+
+#include <string>
+
+#include "ui/toolkit/geometry.h"
+
+namespace tarvik::core {
+
+inline constexpr ui::Rect kDefaultFrameRect{20, 0, 450, 670};
+
+std::string FramePositionFile(const std::string& tmpPath);
+// The saved rectangle, or the default when the file is missing, unreadable or
+// holds a bottom or right below 200.
+ui::Rect ReadFramePosition(const std::string& tmpPath);
+// Saves the outer rectangle; frames narrower than 150 pixels are not saved.
+// The top written is the outer top plus the caption height plus 1.
+bool WriteFramePosition(const std::string& tmpPath, const ui::Rect& outer, int captionHeight);
+
+}  // namespace tarvik::core
