@@ -1,0 +1,656 @@
+#include "ui/toolkit/qt/qt_toolkit.h"
+
+#include <poll.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QCoreApplication>
+#include <QDialog>
+#include <QEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMainWindow>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPixmap>
+#include <QPushButton>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <QWidget>
+#include <qdrawutil.h>
+
+#include <algorithm>
+
+#include "ui/toolkit/qt/cp1252.h"
+
+namespace tarvik::ui {
+
+namespace qtdetail {
+
+// The status line along the bottom of the frame: three sunken text fields on
+// light grey. Field 0 takes the width less 195 pixels; fields 1 and 2 are
+// 135 and 35 pixels wide, 10 pixels apart, the last one 5 pixels from the
+// right edge.
+class StatusLine : public QWidget {
+ public:
+  static constexpr int kHeight = 22;
+
+  explicit StatusLine(QWidget* parent) : QWidget(parent) {
+    setFixedHeight(kHeight);
+    setObjectName(QStringLiteral("statusLine"));
+    QFont f(QStringLiteral("Helvetica"));
+    f.setStyleHint(QFont::SansSerif);
+    f.setPointSize(9);
+    setFont(f);
+  }
+
+  void setText(int field, const QString& text) {
+    if (texts_[field] == text) return;
+    texts_[field] = text;
+    update();
+  }
+  const QString& text(int field) const { return texts_[field]; }
+
+  QRect fieldRect(int field) const {
+    const int w = width();
+    const int top = 2, h = height() - 4;
+    switch (field) {
+      case 0: return QRect(0, top, std::max(0, w - 195), h);
+      case 1: return QRect(w - 185, top, 135, h);
+      default: return QRect(w - 40, top, 35, h);
+    }
+  }
+
+  static QColor background() { return QColor(192, 192, 192); }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter p(this);
+    p.fillRect(rect(), background());
+    QPalette pal = palette();
+    pal.setColor(QPalette::Light, Qt::white);
+    pal.setColor(QPalette::Dark, QColor(128, 128, 128));
+    p.setPen(Qt::black);
+    for (int i = 0; i < 3; ++i) {
+      const QRect r = fieldRect(i);
+      if (r.width() <= 0) continue;
+      qDrawShadePanel(&p, r, pal, /*sunken=*/true, 1);
+      p.drawText(r.adjusted(3, 1, -2, -1), Qt::AlignVCenter | Qt::AlignLeft | Qt::TextSingleLine,
+                 texts_[i]);
+    }
+  }
+
+ private:
+  QString texts_[3];
+};
+
+// Watches the widgets of one window and turns what the operator does to
+// them into toolkit events. Installed only after the widget is set up, so
+// that nothing reaches the handler before its create event.
+class WindowHost : public QObject {
+ public:
+  WindowHost(QtToolkit* tk, WindowId id, QWidget* outer, QWidget* content)
+      : QObject(outer), tk_(tk), id_(id), outer_(outer), content_(content) {
+    outer->installEventFilter(this);
+    if (content != outer) content->installEventFilter(this);
+    // A sub-window is not a window of its own to Qt: its activation shows
+    // only in its state.
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(outer))
+      connect(sub, &QMdiSubWindow::windowStateChanged, this,
+              [this](Qt::WindowStates before, Qt::WindowStates after) {
+                if ((before ^ after) & Qt::WindowActive)
+                  deliver(EventType::Focus, 0, (after & Qt::WindowActive) ? 1 : 0);
+              });
+  }
+
+  // The window is gone from the registry; its widget only waits for deletion.
+  void detach() { tk_ = nullptr; }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* e) override {
+    if (!tk_) return false;
+    if (watched == outer_) {
+      switch (e->type()) {
+        case QEvent::Close:
+          // The handler decides whether the window really closes.
+          e->ignore();
+          deliver(EventType::Close, 0, 0);
+          return true;
+        case QEvent::WindowActivate:
+          if (outer_->isWindow()) deliver(EventType::Focus, 0, 1);
+          break;
+        case QEvent::WindowDeactivate:
+          if (outer_->isWindow()) deliver(EventType::Focus, 0, 0);
+          break;
+        case QEvent::Move:
+          tk_->syncRect(id_);
+          break;
+        case QEvent::Resize:
+          tk_->syncRect(id_);
+          if (content_ == outer_) deliverSize();
+          break;
+        default:
+          break;
+      }
+    } else if (watched == content_ && e->type() == QEvent::Resize) {
+      tk_->syncRect(id_);
+      deliverSize();
+    }
+    return false;
+  }
+
+ private:
+  void deliver(EventType type, int id, std::intptr_t arg) {
+    if (!tk_) return;
+    Event ev(type, id, arg);
+    tk_->send(id_, ev);
+  }
+  void deliverSize() {
+    if (content_) deliver(EventType::Size, content_->width(), content_->height());
+  }
+
+  QtToolkit* tk_;
+  WindowId id_;
+  QPointer<QWidget> outer_, content_;
+};
+
+// A post on its way from any thread to the user-interface thread. Qt's
+// event queue is thread-safe and keeps the order of posts to one receiver.
+constexpr QEvent::Type kPostedEventType = static_cast<QEvent::Type>(QEvent::User + 190);
+
+class PostedEvent : public QEvent {
+ public:
+  PostedEvent(WindowId target, Event ev)
+      : QEvent(kPostedEventType), target_(target), event_(std::move(ev)) {}
+  WindowId target_;
+  Event event_;
+};
+
+class PostReceiver : public QObject {
+ public:
+  PostReceiver(QtToolkit* tk, QObject* parent) : QObject(parent), tk_(tk) {}
+
+ protected:
+  bool event(QEvent* e) override {
+    if (e->type() != kPostedEventType) return QObject::event(e);
+    auto* pe = static_cast<PostedEvent*>(e);
+    tk_->send(pe->target_, pe->event_);
+    return true;
+  }
+
+ private:
+  QtToolkit* tk_;
+};
+
+// A message dialog: up to three lines and the buttons asked for. Enter
+// always means "yes"; a button's own answer is taken when it is pressed;
+// closing it any other way counts as "yes" too.
+class MessageDialog : public QDialog {
+ public:
+  using QDialog::QDialog;
+  int answer = 1;
+
+ protected:
+  void keyPressEvent(QKeyEvent* e) override {
+    if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
+      answer = 1;
+      accept();
+      return;
+    }
+    QDialog::keyPressEvent(e);
+  }
+};
+
+}  // namespace qtdetail
+
+using qtdetail::StatusLine;
+using qtdetail::WindowHost;
+
+namespace {
+
+QString appTitle() { return QStringLiteral("Tarvik"); }
+
+Rect toRect(const QRect& r) { return Rect{r.top(), r.left(), r.top() + r.height(), r.left() + r.width()}; }
+
+}  // namespace
+
+QtToolkit::QtToolkit(int argc, char** argv, bool frameMode) : frameMode_(frameMode) {
+  for (int i = 0; i < argc && argv && argv[i]; ++i) args_.emplace_back(argv[i]);
+  if (args_.empty()) args_.emplace_back("tarvik");
+  for (auto& a : args_) argv_.push_back(a.data());
+  argv_.push_back(nullptr);
+  argc_ = static_cast<int>(args_.size());
+  if (!QApplication::instance()) {
+    app_ = std::make_unique<QApplication>(argc_, argv_.data());
+    // Only the program decides when it ends, not the last closed window.
+    QApplication::setQuitOnLastWindowClosed(false);
+  }
+  context_ = std::make_unique<QObject>();
+  receiver_ = new qtdetail::PostReceiver(this, context_.get());
+}
+
+QtToolkit::~QtToolkit() {
+  // Windows still alive are destroyed while the backend still works.
+  auto all = windows();
+  for (auto it = all.rbegin(); it != all.rend(); ++it)
+    if (parentOf(*it) == kNoWindow || !exists(parentOf(*it))) destroy(*it);
+  for (auto& w : leftovers_)
+    if (w) delete w.data();
+  leftovers_.clear();
+  context_.reset();  // timers, notifiers and posts not yet delivered
+  if (busy_) QApplication::restoreOverrideCursor();
+  app_.reset();
+}
+
+// --- posts and the main loop ---------------------------------------------
+
+void QtToolkit::post(WindowId id, Event event) {
+  QCoreApplication::postEvent(receiver_, new qtdetail::PostedEvent(id, std::move(event)));
+}
+
+int QtToolkit::run() {
+  if (quitRequested_) {  // quit() before the loop ran: Qt would ignore it
+    quitRequested_ = false;
+    return exitCode_;
+  }
+  const int rc = QApplication::exec();
+  quitRequested_ = false;
+  return rc;
+}
+
+void QtToolkit::quit(int exitCode) {
+  quitRequested_ = true;
+  exitCode_ = exitCode;
+  QCoreApplication::exit(exitCode);
+}
+
+// --- timers ----------------------------------------------------------------
+
+TimerId QtToolkit::createTimer(WindowId window, int intervalMs) {
+  const TimerId id = nextTimer_++;
+  auto* t = new QTimer(context_.get());
+  t->setTimerType(Qt::PreciseTimer);
+  t->setInterval(std::max(1, intervalMs));
+  QObject::connect(t, &QTimer::timeout, context_.get(), [this, id] {
+    auto it = timers_.find(id);
+    if (it == timers_.end()) return;
+    Event ev(EventType::Timer, static_cast<int>(id));
+    send(it->second.window, ev);
+  });
+  timers_[id] = Timer{window, t};
+  t->start();
+  return id;
+}
+
+void QtToolkit::destroyTimer(TimerId timer) {
+  auto it = timers_.find(timer);
+  if (it == timers_.end()) return;
+  // The timer may be the one whose signal is running right now.
+  it->second.timer->stop();
+  it->second.timer->deleteLater();
+  timers_.erase(it);
+}
+
+// --- descriptor watches ----------------------------------------------------
+
+WatchId QtToolkit::watch(int fd, unsigned mask, WindowId window, int userId) {
+  const WatchId id = nextWatch_++;
+  Watch w{fd, mask, window, userId};
+  auto make = [&](QSocketNotifier::Type type, unsigned bit) {
+    auto* n = new QSocketNotifier(fd, type, context_.get());
+    n->setEnabled((mask & bit) != 0);
+    QObject::connect(n, &QSocketNotifier::activated, context_.get(),
+                     [this, id] { watchActivated(id); });
+    return n;
+  };
+  w.read = make(QSocketNotifier::Read, kWatchRead);
+  w.write = make(QSocketNotifier::Write, kWatchWrite);
+  w.error = make(QSocketNotifier::Exception, kWatchError);
+  watches_[id] = w;
+  return id;
+}
+
+void QtToolkit::watchActivated(WatchId id) {
+  auto it = watches_.find(id);
+  if (it == watches_.end()) return;
+  const Watch& w = it->second;
+  // Qt tells only which notifier fired; ask the descriptor itself what it
+  // is ready for, so that hang-ups and errors are reported as such.
+  pollfd pfd{w.fd, 0, 0};
+  if (w.mask & kWatchRead) pfd.events |= POLLIN;
+  if (w.mask & kWatchWrite) pfd.events |= POLLOUT;
+  if (w.mask & kWatchError) pfd.events |= POLLPRI;
+  if (::poll(&pfd, 1, 0) <= 0) return;
+  unsigned ready = 0;
+  if (pfd.revents & POLLIN) ready |= kWatchRead;
+  if (pfd.revents & POLLOUT) ready |= kWatchWrite;
+  if (pfd.revents & (POLLPRI | POLLERR | POLLHUP | POLLNVAL)) ready |= kWatchError;
+  ready &= (w.mask | kWatchError);
+  if (ready == 0) return;
+  Event ev = Event::user(w.userId, static_cast<std::intptr_t>(ready));
+  send(w.window, ev);
+}
+
+void QtToolkit::setWatchMask(WatchId watch, unsigned mask) {
+  auto it = watches_.find(watch);
+  if (it == watches_.end()) return;
+  Watch& w = it->second;
+  w.mask = mask;
+  w.read->setEnabled((mask & kWatchRead) != 0);
+  w.write->setEnabled((mask & kWatchWrite) != 0);
+  w.error->setEnabled((mask & kWatchError) != 0);
+}
+
+void QtToolkit::releaseWatch(Watch& w) {
+  // Disabled at once so that the descriptor is no longer polled (the caller
+  // may close it next); deleted later, as one may be signalling right now.
+  for (QSocketNotifier* n : {w.read, w.write, w.error}) {
+    n->setEnabled(false);
+    n->deleteLater();
+  }
+}
+
+void QtToolkit::unwatch(WatchId watch) {
+  auto it = watches_.find(watch);
+  if (it == watches_.end()) return;
+  releaseWatch(it->second);
+  watches_.erase(it);
+}
+
+void QtToolkit::forgetWindow(WindowId id) {
+  for (auto it = timers_.begin(); it != timers_.end();) {
+    if (it->second.window == id) {
+      it->second.timer->stop();
+      it->second.timer->deleteLater();
+      it = timers_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  for (auto it = watches_.begin(); it != watches_.end();) {
+    if (it->second.window == id) {
+      releaseWatch(it->second);
+      it = watches_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
+// --- widgets of windows ----------------------------------------------------
+
+void QtToolkit::createFrame(WindowId id, const WindowSpec& spec, Native& native) {
+  auto* win = new QMainWindow;
+  auto* central = new QWidget(win);
+  auto* layout = new QVBoxLayout(central);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  area_ = new QMdiArea(central);
+  status_ = new StatusLine(central);
+  layout->addWidget(area_, 1);
+  layout->addWidget(status_);
+  win->setCentralWidget(central);
+  if (spec.rect.empty()) win->resize(670, 430);
+  frame_ = win;
+  frameId_ = id;
+  frameTitle_ = spec.title;
+  native.outer = win;
+  native.content = central;
+  applyFrameTitle();
+  applyBackground();
+}
+
+void QtToolkit::nativeCreate(WindowId id, const WindowSpec& spec) {
+  if (spec.kind == WindowKind::Invisible) return;
+  Native n;
+  if (spec.kind == WindowKind::Frame && frameMode_ && !frame_) {
+    createFrame(id, spec, n);
+  } else if (frameMode_ && area_ && spec.parent != kNoWindow) {
+    auto* content = new QWidget;
+    QMdiSubWindow* sub = area_->addSubWindow(content);
+    // Closing is the handler's decision; the widget goes with the window.
+    sub->setAttribute(Qt::WA_DeleteOnClose, false);
+    sub->setWindowTitle(fromCp1252(spec.title));
+    n.outer = sub;
+    n.content = content;
+  } else {
+    QWidget* parentWidget = nullptr;
+    Qt::WindowFlags flags = Qt::Window;
+    if (spec.kind == WindowKind::Dialog) {
+      // A dialog stays above the window it belongs to.
+      flags = Qt::Dialog;
+      if (QWidget* p = outerWidget(spec.parent)) parentWidget = p->window();
+    }
+    auto* w = new QWidget(parentWidget, flags);
+    w->setWindowTitle(fromCp1252(spec.title));
+    n.outer = w;
+    n.content = w;
+  }
+  natives_[id] = n;
+  if (!spec.rect.empty()) move(id, spec.rect);
+  if (spec.visible) n.outer->show();
+  natives_[id].host = new WindowHost(this, id, n.outer, n.content);
+}
+
+void QtToolkit::nativeDestroy(WindowId id) {
+  auto it = natives_.find(id);
+  if (it == natives_.end()) return;
+  Native n = it->second;
+  natives_.erase(it);
+  if (n.host) n.host->detach();
+  if (id == frameId_) {
+    frameId_ = kNoWindow;
+    frame_ = nullptr;
+    area_ = nullptr;
+    status_ = nullptr;
+  }
+  if (n.outer) {
+    n.outer->hide();
+    // A handler of this very widget may be on the stack.
+    n.outer->deleteLater();
+    std::erase_if(leftovers_, [](const QPointer<QWidget>& p) { return p.isNull(); });
+    leftovers_.push_back(n.outer);
+  }
+}
+
+QWidget* QtToolkit::contentWidget(WindowId id) const {
+  auto it = natives_.find(id);
+  return it == natives_.end() ? nullptr : it->second.content.data();
+}
+
+QWidget* QtToolkit::outerWidget(WindowId id) const {
+  auto it = natives_.find(id);
+  return it == natives_.end() ? nullptr : it->second.outer.data();
+}
+
+QMainWindow* QtToolkit::frameWindow() const { return frame_.data(); }
+QMdiArea* QtToolkit::documentArea() const { return area_.data(); }
+QWidget* QtToolkit::statusLine() const { return status_.data(); }
+
+void QtToolkit::syncRect(WindowId id) { Toolkit::move(id, outerRect(id)); }
+
+void QtToolkit::setTitle(WindowId id, const std::string& title) {
+  Toolkit::setTitle(id, title);
+  if (id == frameId_) {
+    frameTitle_ = title;
+    applyFrameTitle();
+  } else if (QWidget* w = outerWidget(id)) {
+    w->setWindowTitle(fromCp1252(title));
+  }
+}
+
+void QtToolkit::setVisible(WindowId id, bool visible) {
+  Toolkit::setVisible(id, visible);
+  if (QWidget* w = outerWidget(id)) w->setVisible(visible);
+}
+
+void QtToolkit::setEnabled(WindowId id, bool enabled) {
+  Toolkit::setEnabled(id, enabled);
+  if (QWidget* w = outerWidget(id)) w->setEnabled(enabled);
+}
+
+void QtToolkit::raise(WindowId id) {
+  Toolkit::raise(id);
+  QWidget* w = outerWidget(id);
+  if (!w) return;
+  if (auto* sub = qobject_cast<QMdiSubWindow*>(w); sub && sub->mdiArea()) {
+    sub->mdiArea()->setActiveSubWindow(sub);
+    sub->raise();
+  } else {
+    w->raise();
+    w->activateWindow();
+  }
+}
+
+Rect QtToolkit::outerRect(WindowId id) const {
+  QWidget* w = outerWidget(id);
+  if (!w) return Toolkit::outerRect(id);
+  return toRect(w->isWindow() ? w->frameGeometry() : w->geometry());
+}
+
+void QtToolkit::move(WindowId id, const Rect& rect) {
+  Toolkit::move(id, rect);
+  QWidget* w = outerWidget(id);
+  if (!w || rect.empty()) return;
+  if (w->isWindow()) {
+    // The rectangle includes the decoration; Qt sizes the client area.
+    const QRect outer = w->frameGeometry(), inner = w->geometry();
+    const int dw = outer.width() - inner.width(), dh = outer.height() - inner.height();
+    w->move(rect.left, rect.top);
+    w->resize(std::max(1, rect.width() - dw), std::max(1, rect.height() - dh));
+  } else {
+    w->setGeometry(rect.left, rect.top, rect.width(), rect.height());
+  }
+}
+
+// --- the frame -------------------------------------------------------------
+
+void QtToolkit::setStatusField(int field, const std::string& text) {
+  if (field < 0 || field > 2 || !status_) return;  // no status line: dropped
+  status_->setText(field, fromCp1252(text));
+}
+
+std::string QtToolkit::statusField(int field) const {
+  if (field < 0 || field > 2 || !status_) return {};
+  return toCp1252(status_->text(field));
+}
+
+void QtToolkit::setFrameDocTitle(const std::string& title) {
+  docTitle_ = title;
+  applyFrameTitle();
+}
+
+void QtToolkit::applyFrameTitle() {
+  if (!frame_) return;
+  QString t = frameTitle_.empty() ? appTitle() : fromCp1252(frameTitle_);
+  if (!docTitle_.empty()) t += QStringLiteral(" - ") + fromCp1252(docTitle_);
+  frame_->setWindowTitle(t);
+}
+
+void QtToolkit::setFrameBackground(const std::string& imagePath) {
+  background_ = imagePath;
+  applyBackground();
+}
+
+void QtToolkit::applyBackground() {
+  if (!area_ || background_.empty()) return;
+  QPixmap pm(QFile::decodeName(QByteArray::fromStdString(background_)));
+  if (pm.isNull()) return;  // a missing picture leaves the area as it is
+  area_->setBackground(QBrush(pm));
+}
+
+// --- dialogs and small services --------------------------------------------
+
+QWidget* QtToolkit::dialogParent() const {
+  if (frame_) return frame_.data();
+  return QApplication::activeWindow();
+}
+
+void QtToolkit::messageDialog(int number, const std::string& title,
+                              const std::vector<std::string>& lines, DialogButtons buttons,
+                              std::function<void(int)> done) {
+  auto* dlg = new qtdetail::MessageDialog(dialogParent());
+  dlg->setAttribute(Qt::WA_DeleteOnClose);
+  dlg->setObjectName(QStringLiteral("message%1").arg(number));
+  dlg->setProperty("messageNumber", number);
+  dlg->setWindowTitle(title.empty() ? appTitle() : fromCp1252(title));
+  auto* layout = new QVBoxLayout(dlg);
+  for (std::size_t i = 0; i < lines.size() && i < 3; ++i)
+    layout->addWidget(new QLabel(fromCp1252(lines[i]), dlg));
+  auto* row = new QHBoxLayout;
+  row->addStretch(1);
+  auto addButton = [&](const QString& text, int answer) {
+    auto* b = new QPushButton(text, dlg);
+    b->setAutoDefault(false);  // Enter belongs to the dialog: it means "yes"
+    QObject::connect(b, &QPushButton::clicked, dlg, [dlg, answer] {
+      dlg->answer = answer;
+      dlg->accept();
+    });
+    row->addWidget(b);
+  };
+  // Without any button the dialog could only be closed; offer "yes" then.
+  if (buttons.yes || (!buttons.no && !buttons.cancel)) addButton(QStringLiteral("Yes"), 1);
+  if (buttons.no) addButton(QStringLiteral("No"), 0);
+  if (buttons.cancel) addButton(QStringLiteral("Cancel"), 3);
+  row->addStretch(1);
+  layout->addLayout(row);
+  // The answer goes out from the event loop once the dialog is closed, so
+  // the receiver is free to do anything, even destroy the dialog's parent.
+  QObject::connect(dlg, &QDialog::finished, context_.get(),
+                   [this, dlg, done = std::move(done)](int) {
+                     const int answer = dlg->answer;
+                     QMetaObject::invokeMethod(
+                         context_.get(), [done, answer] { if (done) done(answer); },
+                         Qt::QueuedConnection);
+                   });
+  std::erase_if(leftovers_, [](const QPointer<QWidget>& p) { return p.isNull(); });
+  leftovers_.push_back(dlg);
+  dlg->open();
+}
+
+void QtToolkit::errorBox(const std::string& text) {
+  QMessageBox::critical(dialogParent(), appTitle(), fromCp1252(text));
+}
+
+std::optional<std::string> QtToolkit::fileDialog(bool save, const std::string& title,
+                                                 const std::string& directory,
+                                                 const std::string& name) {
+  std::string start = directory;
+  if (!name.empty()) {
+    if (!start.empty() && start.back() != '/') start += '/';
+    start += name;
+  }
+  const QString caption = fromCp1252(title);
+  const QString startPath = QFile::decodeName(QByteArray::fromStdString(start));
+  const QString chosen = save ? QFileDialog::getSaveFileName(dialogParent(), caption, startPath)
+                              : QFileDialog::getOpenFileName(dialogParent(), caption, startPath);
+  if (chosen.isEmpty()) return std::nullopt;
+  return QFile::encodeName(chosen).toStdString();
+}
+
+void QtToolkit::beep() { QApplication::beep(); }
+
+void QtToolkit::setBusyCursor(bool busy) {
+  if (busy == busy_) return;
+  busy_ = busy;
+  if (busy)
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+  else
+    QApplication::restoreOverrideCursor();
+}
+
+void QtToolkit::setClipboardText(const std::string& text) {
+  QApplication::clipboard()->setText(fromCp1252(text));
+}
+
+std::string QtToolkit::clipboardText() const {
+  return toCp1252(QApplication::clipboard()->text());
+}
+
+}  // namespace tarvik::ui
