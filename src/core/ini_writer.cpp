@@ -1,0 +1,263 @@
+#include "core/ini_writer.h"
+
+#include <cstdio>
+#include <fstream>
+#include <system_error>
+
+#include "core/ini_reader.h"
+
+namespace tarvik::core {
+namespace {
+
+// A value written into a line must not start another line.
+std::string_view singleLine(std::string_view text) {
+  return text.substr(0, text.find_first_of("\r\n"));
+}
+
+std::string_view cut(std::string_view text, std::size_t capacity) {
+  return singleLine(text).substr(0, capacity);
+}
+
+// Appended text must start on a line of its own even when the file's last
+// line has no line end.
+void endLine(std::string& out) {
+  if (!out.empty() && out.back() != '\n') out += '\n';
+}
+
+// Lines longer than a reader line arrive in pieces; a piece that continues
+// a line shares that line's fate, so a writer never keeps half a line.
+bool continuesLine(const std::vector<std::string>& lines, std::size_t i) {
+  return i > 0 && !lines[i - 1].empty() && lines[i - 1].back() != '\n';
+}
+
+bool isPortSectionHeader(std::string_view line, int port) {
+  if (!IsIniHeader(line)) return false;
+  const std::string p = "[P" + std::to_string(port);
+  auto has = [&](const std::string& name) { return line.find(name) != std::string_view::npos; };
+  if (has(p + "]") || has(p + "INI]") || has(p + "DEINI]")) return true;
+  for (int k = 0; k < kRadioChannelCount; ++k) {
+    if (has(p + "CHAN" + std::to_string(k) + "]")) return true;
+  }
+  return false;
+}
+
+const char* protocolName(std::int16_t protocol) {
+  switch (protocol) {
+    case kProtocolKiss: return "KISS";
+    case kProtocolSmack: return "SMACK";
+    case kProtocolRmnc: return "RMNC";
+    case kProtocolHost: return "HOST";
+    default: return "NONE";
+  }
+}
+
+// A port of type 0 is written with a name that reads back as 0; writing it
+// as TCPIP would make a port that was never opened a TCP/IP port on the
+// next start.
+const char* devTypeName(std::int16_t devType) {
+  switch (devType) {
+    case kDevTypeTnc: return "TNC";
+    case kDevTypeCom: return "COM";
+    case kDevTypeTcpIp: return "TCPIP";
+    default: return "NONE";
+  }
+}
+
+void appendTextBlock(std::string& out, std::string_view header, std::string_view block) {
+  block = block.substr(0, kIniTextCapacity);
+  if (block.empty()) return;
+  out += "\n";
+  out += header;
+  out += "\n";
+  while (!block.empty()) {
+    auto nl = block.find('\n');
+    std::string_view line = block.substr(0, nl);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    out += line;
+    out += '\n';
+    block = nl == std::string_view::npos ? std::string_view{} : block.substr(nl + 1);
+  }
+}
+
+void appendNumber(std::string& out, const char* key, int value) {
+  out += key;
+  out += '=';
+  out += std::to_string(value);
+  out += '\n';
+}
+
+void appendEntry(std::string& out, std::string_view name, const IniValue& value) {
+  if (const auto* text = std::get_if<std::string>(&value)) {
+    out += singleLine(name);
+    out += '=';
+    out += singleLine(*text);
+    out += '\n';
+  } else if (const auto* list = std::get_if<std::vector<std::string>>(&value)) {
+    out += singleLine(name);
+    out += '\n';
+    for (const auto& line : *list) {
+      out += singleLine(line);
+      out += '\n';
+    }
+    out += '\n';
+  }
+}
+
+}  // namespace
+
+std::filesystem::path IniCopyPath(const std::filesystem::path& iniPath) {
+  std::string s = iniPath.string();
+  if (s.empty() || s.back() == '~' || s.back() == '/') return {};
+  s.back() = '~';
+  return s;
+}
+
+bool RewriteIniFile(const std::filesystem::path& iniPath,
+                    const std::function<std::string(const std::vector<std::string>&)>& transform) {
+  const auto copy = IniCopyPath(iniPath);
+  if (copy.empty()) return false;
+  const auto text = ReadWholeFile(iniPath);
+  if (!text) return false;
+  const std::string result = transform(SplitIniLines(*text));
+  {
+    std::ofstream out(copy, std::ios::binary | std::ios::trunc);
+    if (!out) return false;
+    out.write(result.data(), static_cast<std::streamsize>(result.size()));
+    out.close();
+    if (!out) {
+      std::error_code ec;
+      std::filesystem::remove(copy, ec);
+      return false;
+    }
+  }
+  std::error_code ec;
+  std::filesystem::rename(copy, iniPath, ec);
+  if (ec) {
+    std::filesystem::remove(copy, ec);
+    return false;
+  }
+  return true;
+}
+
+std::string RemovePortSectionsText(const std::vector<std::string>& lines, int port) {
+  std::string out;
+  bool dropping = false;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const auto& line = lines[i];
+    if (!continuesLine(lines, i) && IsIniHeader(line)) dropping = isPortSectionHeader(line, port);
+    if (!dropping) out += line;
+  }
+  return out;
+}
+
+std::string FormatPortSections(int port, const PortRecord& record) {
+  std::string out;
+  const std::string p = std::to_string(port);
+  out += "[P" + p + "]\n";
+  out += "TITLE=";
+  out += cut(record.title, kPortTitleCapacity);
+  out += "\nDEVICE=";
+  out += cut(record.device, kPortDeviceCapacity);
+  out += "\nPROTOCOL=";
+  out += protocolName(record.protocol);
+  out += "\nDEVTYPE=";
+  out += devTypeName(record.devType);
+  out += "\n";
+  appendTextBlock(out, "[P" + p + "INI]", record.iniText);
+  appendTextBlock(out, "[P" + p + "DEINI]", record.deiniText);
+  for (int k = 0; k < kRadioChannelCount; ++k) {
+    const ChannelParams& c = record.channels[static_cast<std::size_t>(k)];
+    if (!c.configured()) continue;
+    out += "\n[P" + p + "CHAN" + std::to_string(k) + "]\n";
+    out += "TITLE=";
+    out += cut(c.title, kChannelTitleCapacity);
+    out += "\nQRG=";
+    out += cut(c.qrg, kChannelQrgCapacity);
+    out += "\n";
+    appendNumber(out, "WINDOW", c.window);
+    appendNumber(out, "PACLEN", c.paclen);
+    appendNumber(out, "T1", c.t1);
+    appendNumber(out, "T2", c.t2);
+    appendNumber(out, "T2DAMA", c.t2dama);
+    appendNumber(out, "T3", c.t3);
+    appendNumber(out, "RETRY", c.retry);
+    appendNumber(out, "L2F", c.l2f);
+    appendNumber(out, "TXDELAY", c.txdelay);
+    appendNumber(out, "TXTAIL", c.txtail);
+    appendNumber(out, "PERSIST", c.persist);
+    appendNumber(out, "SLOTTIME", c.slottime);
+  }
+  return out;
+}
+
+std::string ApplyIniEntry(const std::vector<std::string>& lines, std::string_view name,
+                          const IniValue& value) {
+  const bool isSection = !name.empty() && name.front() == '[';
+  const bool hasValue = !std::holds_alternative<std::monostate>(value);
+  std::string out;
+  bool replaced = false;
+  bool dropping = false;  // inside the old section being replaced
+  bool droppedLast = false;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const auto& line = lines[i];
+    const std::string_view l = line;
+    if (continuesLine(lines, i)) {
+      if (!droppedLast) out += line;
+      continue;
+    }
+    droppedLast = true;
+    if (isSection) {
+      if (IsIniHeader(l)) {
+        dropping = !name.empty() && l.starts_with(name);
+        if (dropping && hasValue && !replaced) {
+          appendEntry(out, name, value);
+          replaced = true;
+        }
+      }
+      if (!dropping) {
+        out += line;
+        droppedLast = false;
+      }
+      continue;
+    }
+    if (const auto key = IniLineKey(l); !name.empty() && key && *key == name) {
+      if (hasValue && !replaced) {
+        appendEntry(out, name, value);
+        replaced = true;
+      }
+      continue;
+    }
+    out += line;
+    droppedLast = false;
+  }
+  if (hasValue && !replaced && !name.empty()) {
+    endLine(out);
+    out += '\n';
+    appendEntry(out, name, value);
+  }
+  return out;
+}
+
+bool RemovePortSections(const std::filesystem::path& iniPath, int port) {
+  return RewriteIniFile(iniPath, [port](const std::vector<std::string>& lines) {
+    return RemovePortSectionsText(lines, port);
+  });
+}
+
+bool SavePortSections(const std::filesystem::path& iniPath, int port, const PortRecord& record) {
+  return RewriteIniFile(iniPath, [&](const std::vector<std::string>& lines) {
+    std::string out = RemovePortSectionsText(lines, port);
+    endLine(out);
+    out += FormatPortSections(port, record);
+    return out;
+  });
+}
+
+bool WriteIniEntry(const std::filesystem::path& iniPath, std::string_view name,
+                   const IniValue& value) {
+  return RewriteIniFile(iniPath, [&](const std::vector<std::string>& lines) {
+    return ApplyIniEntry(lines, name, value);
+  });
+}
+
+}  // namespace tarvik::core
