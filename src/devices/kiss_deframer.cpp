@@ -1,0 +1,79 @@
+#include "devices/kiss_deframer.h"
+
+#include "devices/crc.h"
+
+namespace tarvik::devices {
+
+namespace {
+
+constexpr std::size_t kChecksumBytes = 2;
+
+}  // namespace
+
+std::optional<std::size_t> CheckKissFrame(ReceiveChecks checks, std::span<std::uint8_t> frame) {
+  if (frame.empty() || checks == ReceiveChecks::None) return frame.size();
+  const std::uint8_t command = frame[0];
+  std::uint8_t flag = 0;
+  if ((command & 0x8F) == 0x80) {
+    flag = kSmackFlag;
+  } else if (checks == ReceiveChecks::SmackAndFlexnet && (command & 0x2F) == 0x20) {
+    flag = kRmncFlag;
+  } else {
+    return frame.size();  // plain KISS, also on checksumming ports
+  }
+  // Decided: a flagged frame needs a command byte besides its checksum; a
+  // shorter one cannot be intact.
+  if (frame.size() < 1 + kChecksumBytes) return std::nullopt;
+  const bool intact = flag == kSmackFlag ? SmackCrc(frame) == kSmackGood
+                                         : FlexnetCrc(frame) == kFlexnetGood;
+  if (!intact) return std::nullopt;
+  frame[0] = static_cast<std::uint8_t>(command & ~flag);
+  return frame.size() - kChecksumBytes;
+}
+
+std::optional<std::span<const std::uint8_t>> KissDeframer::push(std::uint8_t byte) {
+  if (byte == kFend) {
+    // Any FEND ends an escape: FESC may only precede TFEND or TFESC.
+    escape_ = false;
+    if (count_ < 2) {
+      // A frame starts. Decided: a single byte collected before this FEND is
+      // a fragment, not the start of the next frame, and is dropped.
+      count_ = 0;
+      inFrame_ = true;
+      return std::nullopt;
+    }
+    const std::size_t collected = count_;
+    drop();
+    const auto length = CheckKissFrame(checks_, std::span<std::uint8_t>(buffer_.data(), collected));
+    if (!length) return std::nullopt;
+    return std::span<const std::uint8_t>(buffer_.data(), *length);
+  }
+  if (!inFrame_) return std::nullopt;
+  if (byte == kFesc) {
+    escape_ = true;
+    return std::nullopt;
+  }
+  if (escape_) {
+    escape_ = false;
+    if (byte == kTfend) {
+      byte = kFend;
+    } else if (byte == kTfesc) {
+      byte = kFesc;
+    }
+  }
+  buffer_[count_++] = byte;
+  if (count_ >= kLimit) drop();  // overlong: wait for the next FEND
+  return std::nullopt;
+}
+
+void KissDeframer::reset() {
+  drop();
+  escape_ = false;
+}
+
+void KissDeframer::drop() {
+  count_ = 0;
+  inFrame_ = false;
+}
+
+}  // namespace tarvik::devices

@@ -1,0 +1,82 @@
+#pragma once
+// The KISS receiver: turns the byte stream from a TNC (or a KISS-over-TCP
+// peer) into frames, in chunks of any size.
+//
+// A frame is what stands between two FEND bytes, unescaped. The FEND that
+// closes a frame does not open the next one: a TNC that sends FEND before and
+// after every frame is understood completely, one that shares a single FEND
+// between two frames loses every second frame. At most 515 bytes (command
+// byte included) are collected; a longer frame is dropped and the receiver
+// waits for the next FEND. Frames of fewer than 2 bytes are not frames.
+// Checksummed frames (SMACK, RMNC) are checked and returned without their
+// flag and checksum; every receive error is silent.
+//
+// One deframer belongs to one port and is used by one thread at a time.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+
+#include "devices/kiss.h"
+
+namespace tarvik::devices {
+
+// Which checksums the receiver honours.
+enum class ReceiveChecks {
+  None,             // KISS over TCP: every frame is taken as it is
+  Smack,            // serial KISS and SMACK ports: frames flagged with bit 7
+  SmackAndFlexnet,  // serial RMNC ports: bit 7 as above, else bit 5
+};
+
+// The checks of a serial port of the given protocol.
+constexpr ReceiveChecks SerialChecks(KissProtocol protocol) {
+  return protocol == KissProtocol::Rmnc ? ReceiveChecks::SmackAndFlexnet : ReceiveChecks::Smack;
+}
+
+// Checks a complete frame in place. A data frame flagged for SMACK (command
+// byte & 0x8F == 0x80) must pass the CRC-16 check; on an RMNC port a frame
+// flagged with bit 5 (command byte & 0x2F == 0x20) must pass the FlexNet
+// check. A frame that passes loses its flag (in frame[0]) and its two checksum
+// bytes; any other frame is taken unchanged. Returns the length of the frame
+// to deliver, or nothing when it is to be dropped.
+std::optional<std::size_t> CheckKissFrame(ReceiveChecks checks, std::span<std::uint8_t> frame);
+
+class KissDeframer {
+ public:
+  // A stored byte that brings the count to this drops the frame.
+  static constexpr std::size_t kLimit = 516;
+
+  explicit KissDeframer(ReceiveChecks checks = ReceiveChecks::None) : checks_(checks) {}
+
+  // Takes one received byte. Returns the frame it completes, if that frame
+  // passes its checks: command byte first, valid until the next call.
+  std::optional<std::span<const std::uint8_t>> push(std::uint8_t byte);
+
+  // Takes a chunk of received bytes and calls onFrame(span) for every
+  // complete frame in it.
+  template <class OnFrame>
+  void feed(std::span<const std::uint8_t> bytes, OnFrame&& onFrame) {
+    for (std::uint8_t b : bytes) {
+      if (auto frame = push(b)) onFrame(*frame);
+    }
+  }
+
+  // Back to the state after creation: outside a frame, nothing collected.
+  void reset();
+
+  bool inFrame() const { return inFrame_; }
+  std::size_t count() const { return count_; }
+
+ private:
+  void drop();
+
+  ReceiveChecks checks_;
+  std::array<std::uint8_t, kLimit> buffer_{};
+  std::size_t count_ = 0;
+  bool inFrame_ = false;
+  bool escape_ = false;
+};
+
+}  // namespace tarvik::devices
