@@ -19,13 +19,13 @@ ui::Rect ReadFramePosition(const std::string& tmpPath) {
   return r;
 }
 
-bool WriteFramePosition(const std::string& tmpPath, const ui::Rect& outer, int captionHeight) {
-  if (outer.width() < 150) return false;
+bool WriteFramePosition(const std::string& tmpPath, const ui::Rect& rect) {
+  if (rect.width() < 150) return false;
   std::error_code ec;
   std::filesystem::create_directories(tmpPath + "POS", ec);
   char line[64];
-  std::snprintf(line, sizeof line, "%d;%d;%d;%d;\n", outer.top + captionHeight + 1, outer.left,
-                outer.bottom, outer.right);
+  std::snprintf(line, sizeof line, "%d;%d;%d;%d;\n", rect.top, rect.left, rect.bottom,
+                rect.right);
   return WriteFileAtomically(FramePositionFile(tmpPath), line);
 }
 

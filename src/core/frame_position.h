@@ -14,8 +14,9 @@ std::string FramePositionFile(const std::string& tmpPath);
 // The saved rectangle, or the default when the file is missing, unreadable or
 // holds a bottom or right below 200.
 ui::Rect ReadFramePosition(const std::string& tmpPath);
-// Saves the outer rectangle; frames narrower than 150 pixels are not saved.
-// The top written is the outer top plus the caption height plus 1.
-bool WriteFramePosition(const std::string& tmpPath, const ui::Rect& outer, int captionHeight);
+// Saves the frame's rectangle below its caption (the rectangle that placing
+// the frame restores, so a frame does not creep down from start to start);
+// frames narrower than 150 pixels are not saved.
+bool WriteFramePosition(const std::string& tmpPath, const ui::Rect& rect);
 
 }  // namespace tarvik::core

@@ -115,19 +115,15 @@ std::string MessageService::format(const std::string& raw, const std::string& te
       s += raw[i];
     }
   }
-  // The second text goes into the next "%s" after the first inserted text, so
-  // a "%s" inside text 1 (a file name, a remote station's input) stays as it is.
+  // The first "%s" takes text 1 and the next one after it text 2. An empty
+  // text still fills its place, so no bare "%s" ever reaches the operator; a
+  // "%s" inside text 1 (a file name, a remote station's input) stays as it is.
   std::size_t pos = 0;
-  if (!text1.empty()) {
-    std::size_t at = s.find("%s");
-    if (at != std::string::npos) {
-      s.replace(at, 2, text1);
-      pos = at + text1.size();
-    }
-  }
-  if (!text2.empty()) {
+  for (const std::string* t : {&text1, &text2}) {
     std::size_t at = s.find("%s", pos);
-    if (at != std::string::npos) s.replace(at, 2, text2);
+    if (at == std::string::npos) break;
+    s.replace(at, 2, *t);
+    pos = at + t->size();
   }
   return s;
 }

@@ -134,10 +134,11 @@ TEST_F(MessageServiceTest, MissingFileShowsErrorBoxAndStillAnswers) {
 TEST(MessageFormat, Placeholders) {
   struct Case { const char* raw; const char* t1; const char* t2; const char* want; };
   for (Case c : {Case{"a %s b %s c", "1", "2", "a 1 b 2 c"},
-                 Case{"a %s b", "", "2", "a 2 b"},
+                 Case{"a %s b %s", "", "2", "a  b 2"},
                  Case{"a %s b %s", "x%s", "2", "a x%s b 2"},  // %s inside text 1 stays
                  Case{"no places", "1", "2", "no places"},
-                 Case{"a %s", "1", "2", "a 1"}}) {
+                 Case{"a %s", "1", "2", "a 1"},
+                 Case{"a %s.", "", "", "a ."}}) {
     EXPECT_EQ(MessageService::format(c.raw, c.t1, c.t2, false), c.want) << c.raw;
   }
   EXPECT_EQ(MessageService::format("x\\ny", {}, {}, true), "x \ry");

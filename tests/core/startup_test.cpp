@@ -46,9 +46,9 @@ TEST(FramePosition, ReadsValidFileAndFallsBackOtherwise) {
   EXPECT_EQ(ReadFramePosition(tmp), kDefaultFrameRect);  // missing file
   std::ofstream(dir / "POS/0000.POS") << "10;10;150;600;\n";
   EXPECT_EQ(ReadFramePosition(tmp), kDefaultFrameRect);  // bottom below 200
-  EXPECT_TRUE(WriteFramePosition(tmp, ui::Rect{30, 40, 500, 800}, 20));
+  EXPECT_TRUE(WriteFramePosition(tmp, ui::Rect{51, 40, 500, 800}));
   EXPECT_EQ(ReadFramePosition(tmp), (ui::Rect{51, 40, 500, 800}));
-  EXPECT_FALSE(WriteFramePosition(tmp, ui::Rect{0, 0, 500, 149}, 20));  // too narrow
+  EXPECT_FALSE(WriteFramePosition(tmp, ui::Rect{0, 0, 500, 149}));  // too narrow
   fs::remove_all(dir);
 }
 

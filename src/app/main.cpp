@@ -1,0 +1,63 @@
+// Tarvik: a terminal for amateur packet radio.
+//
+// The entry point picks the toolkit backend (Qt, or headless for an
+// unattended station with NOGUI), wires the subsystems into the core's hooks
+// and runs the main loop until the task window ends it.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/station.h"
+#include "core/app.h"
+#include "core/frame_position.h"
+#include "core/ini_reader.h"
+#include "core/signal_watch.h"
+#include "core/startup_options.h"
+#include "ui/toolkit/headless/headless_toolkit.h"
+#ifdef TARVIK_HAVE_QT
+#include "ui/toolkit/qt/qt_toolkit.h"
+#endif
+
+namespace {
+
+std::string programPath(const char* argv0) {
+  char buf[4096];
+  ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+  if (n > 0) return std::string(buf, static_cast<std::size_t>(n));
+  return argv0 ? argv0 : "tarvik";
+}
+
+// The frame's rectangle comes from the position file in TMPPATH, which is
+// read before the rest of the configuration.
+tarvik::ui::Rect initialFrameRect(const std::string& iniPath) {
+  auto reader = tarvik::core::IniReader::Open(iniPath);
+  if (!reader || !reader->FindSection("[TARVIK]")) return tarvik::core::kDefaultFrameRect;
+  return tarvik::core::ReadFramePosition(reader->ReadText("TMPPATH", 127));
+}
+
+int runStation(tarvik::ui::Toolkit& toolkit, const tarvik::core::StartupOptions& options) {
+  tarvik::core::App app(toolkit, options);
+  app.frameRect = initialFrameRect(options.iniPath);
+  tarvik::app::InstallStationHooks(app);
+  tarvik::core::WatchTerminationSignals(app);
+  if (!app.Start()) return 2;  // no configuration: end silently
+  int code = toolkit.run();
+  return app.configFailed ? 2 : code;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  const tarvik::core::StartupOptions options =
+      tarvik::core::ParseArguments(args, programPath(argv[0]));
+#ifdef TARVIK_HAVE_QT
+  if (!options.noGui) {
+    tarvik::ui::QtToolkit toolkit(argc, argv, options.frameMode);
+    return runStation(toolkit, options);
+  }
+#endif
+  tarvik::ui::HeadlessToolkit toolkit(tarvik::ui::HeadlessToolkit::Mode::RealTime);
+  return runStation(toolkit, options);
+}
