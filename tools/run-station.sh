@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds Tarvik and runs it on the default station
+# shipped in data/. The station directory is build/station: it is filled from
+# data/ once, and later runs keep what the program wrote there.
+# Extra arguments go to the program (for example -NOGUI or -NOMDI).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+tools/install-deps.sh
+cmake -S . -B build -G Ninja
+cmake --build build --target tarvik
+mkdir -p build/station
+cp -rn data/. build/station/
+cd build/station
+exec ../src/tarvik "$@" TARVIK.INI
