@@ -82,6 +82,11 @@ std::optional<FrameRecord> DecodeFrame(int port, std::span<const std::uint8_t> b
     if (bytes.size() - pos < kAddressBytes + 1) return std::nullopt;  // address and control
     frame.via[i] = addressAt(pos);
     pos += kAddressBytes;
+    // Decided: a digipeater without a call is dropped like an empty source.
+    // A digipeater list ends at its first empty entry, so the record could
+    // not show the digipeaters after it, and routing would take a frame
+    // still on its way as one at its destination.
+    if (frame.via[i].empty()) return std::nullopt;
     ended = frame.via[i].last;
   }
 

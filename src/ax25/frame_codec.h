@@ -39,7 +39,7 @@ std::optional<RawFrameBuffer> EncodeFrame(const FrameRecord& frame);
 // - shorter than kMinFrameBytes;
 // - the command byte, taken as a signed byte divided by 16, gives a radio
 //   channel outside 0..4, or its low nibble is not 0 (not a data frame);
-// - the destination or source call is empty;
+// - the destination, source or a digipeater call is empty;
 // - the digipeater addresses announced by the end bits, or the control byte
 //   after them, run past the end of the frame.
 // An information field longer than kMaxInfoLength is dropped but the frame is

@@ -113,6 +113,14 @@ TEST(DecodeFrame, CommandByteTable) {
 TEST(DecodeFrame, EmptyCallsAreDropped) {
   EXPECT_FALSE(DecodeFrame(0, Frame(0x00, {AddressRecord{"", 0, true}, kSrc}, 0x3F)));
   EXPECT_FALSE(DecodeFrame(0, Frame(0x00, {kDest, AddressRecord{"", 3, false, true}}, 0x3F)));
+  // An empty digipeater would end the via list early and hide the rest of the path.
+  EXPECT_FALSE(DecodeFrame(0, Frame(0x00, {kDest, kSrcMore, AddressRecord{"", 0, false, false},
+                                           AddressRecord{"DB0BBB", 0, false, true}},
+                                    0x3F)));
+  // A call that shifts to NUL in its first byte is empty too.
+  Bytes nul = Frame(0x00, {kDest, kSrc}, 0x3F);
+  nul[8] = 0x01;
+  EXPECT_FALSE(DecodeFrame(0, nul));
 }
 
 TEST(DecodeFrame, CrPfFromTheTwoCrBitsAndPollFinal) {
