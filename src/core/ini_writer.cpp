@@ -191,51 +191,72 @@ std::string FormatPortSections(int port, const PortRecord& record) {
 }
 
 std::string ApplyIniEntry(const std::vector<std::string>& lines, std::string_view name,
-                          const IniValue& value) {
+                          const IniValue& value, std::string_view keySection) {
   const bool isSection = !name.empty() && name.front() == '[';
   const bool hasValue = !std::holds_alternative<std::monostate>(value);
-  std::string out;
+  // Kept lines, with the new entry as one element where the first old entry
+  // stood.
+  std::vector<std::string> out;
   bool replaced = false;
   bool dropping = false;  // inside the old section being replaced
   bool droppedLast = false;
+  auto placeEntry = [&] {
+    if (!hasValue || replaced) return;
+    std::string entry;
+    appendEntry(entry, name, value);
+    out.push_back(std::move(entry));
+    replaced = true;
+  };
   for (std::size_t i = 0; i < lines.size(); ++i) {
-    const auto& line = lines[i];
-    const std::string_view l = line;
+    const std::string_view l = lines[i];
     if (continuesLine(lines, i)) {
-      if (!droppedLast) out += line;
+      if (!droppedLast) out.back() += l;
       continue;
     }
-    droppedLast = true;
+    bool drop = false;
     if (isSection) {
-      if (IsIniHeader(l)) {
-        dropping = !name.empty() && l.starts_with(name);
-        if (dropping && hasValue && !replaced) {
-          appendEntry(out, name, value);
-          replaced = true;
-        }
-      }
-      if (!dropping) {
-        out += line;
-        droppedLast = false;
-      }
-      continue;
+      if (IsIniHeader(l)) dropping = l.starts_with(name);
+      drop = dropping;
+      if (drop && IsIniHeader(l)) placeEntry();
+    } else if (const auto key = IniLineKey(l); !name.empty() && key && *key == name) {
+      drop = true;
+      placeEntry();
     }
-    if (const auto key = IniLineKey(l); !name.empty() && key && *key == name) {
-      if (hasValue && !replaced) {
-        appendEntry(out, name, value);
-        replaced = true;
-      }
-      continue;
-    }
-    out += line;
-    droppedLast = false;
+    droppedLast = drop;
+    if (!drop) out.emplace_back(l);
   }
+
   if (hasValue && !replaced && !name.empty()) {
-    endLine(out);
-    out += '\n';
-    appendEntry(out, name, value);
+    std::string entry;
+    appendEntry(entry, name, value);
+    // A new key goes to the end of the section it is read from, before any
+    // blank lines that separate it from the next one; only when that section
+    // is missing does it go to the end of the file.
+    std::size_t at = out.size();
+    bool found = false;
+    if (!isSection && !keySection.empty()) {
+      for (std::size_t i = 0; i < out.size(); ++i) {
+        if (!IsIniHeader(out[i]) || out[i].find(keySection) == std::string::npos) continue;
+        at = i + 1;
+        while (at < out.size() && !IsIniHeader(out[at])) ++at;
+        while (at > i + 1 && out[at - 1].find_first_not_of(" \t\r\n") == std::string::npos) --at;
+        found = true;
+        break;
+      }
+    }
+    if (found) {
+      if (at > 0) endLine(out[at - 1]);
+      out.insert(out.begin() + static_cast<std::ptrdiff_t>(at), std::move(entry));
+    } else {
+      if (!out.empty()) endLine(out.back());
+      out.emplace_back("\n");
+      out.push_back(std::move(entry));
+    }
   }
-  return out;
+
+  std::string text;
+  for (const auto& piece : out) text += piece;
+  return text;
 }
 
 bool RemovePortSections(const std::filesystem::path& iniPath, int port) {
@@ -256,7 +277,7 @@ bool SavePortSections(const std::filesystem::path& iniPath, int port, const Port
 bool WriteIniEntry(const std::filesystem::path& iniPath, std::string_view name,
                    const IniValue& value) {
   return RewriteIniFile(iniPath, [&](const std::vector<std::string>& lines) {
-    return ApplyIniEntry(lines, name, value);
+    return ApplyIniEntry(lines, name, value, kKeySection);
   });
 }
 

@@ -42,10 +42,17 @@ std::string FormatPortSections(int port, const PortRecord& record);
 // The file with `name` replaced, appended or removed. A name starting with
 // "[" is a section: its header line (any header beginning with the name) and
 // the lines up to the next header go. Otherwise it is a key: every line whose
-// key (text before "=") is the name goes, in every section. The new entry is
-// written where the first old one stood, or appended after an empty line.
+// key (text before "=") is exactly the name goes, in every section; a mere
+// prefix does not count, so writing DEBUG keeps DEBUG-SRV. The new entry is
+// written where the first old one stood. A key that was not there is added
+// at the end of `keySection` (a header containing that text) so that the
+// reader finds it; a section, or a key whose section is missing, is appended
+// after an empty line.
 std::string ApplyIniEntry(const std::vector<std::string>& lines, std::string_view name,
-                          const IniValue& value);
+                          const IniValue& value, std::string_view keySection = {});
+
+// The keys written by name all live in this section.
+inline constexpr std::string_view kKeySection = "[TARVIK]";
 
 // File-level writers built on the transforms above.
 bool RemovePortSections(const std::filesystem::path& iniPath, int port);
