@@ -20,8 +20,7 @@
 namespace tarvik::ax25 {
 
 struct AddressRecord {
-  // Most characters a call text holds (the record keeps 8 with the NUL of
-  // the original layout). Only the first six reach the air.
+  // Most characters a call text holds. Only the first six reach the air.
   static constexpr std::size_t kCallCapacity = 7;
 
   std::string call;   // upper-case letters and digits; empty = "no address"
