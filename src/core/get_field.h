@@ -18,7 +18,8 @@ namespace tarvik::core {
 // Returns the text after the separator, or an empty view at the end of the
 // source when there was no separator. A source that is empty or begins with
 // CR or LF yields an empty destination and no result, so a loop
-//   for (auto rest = std::optional{text}; rest; rest = GetField(*rest, ...))
+//   for (auto rest = GetField(text, field, ',', n); rest;
+//        rest = GetField(*rest, field, ',', n)) { use(field); }
 // ends one call after the last field.
 std::optional<std::string_view> GetField(std::string_view source, std::string& destination,
                                          char separator, std::size_t size,
