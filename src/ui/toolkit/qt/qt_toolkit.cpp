@@ -511,22 +511,17 @@ void QtToolkit::raise(WindowId id) {
 Rect QtToolkit::outerRect(WindowId id) const {
   QWidget* w = outerWidget(id);
   if (!w) return Toolkit::outerRect(id);
-  return toRect(w->isWindow() ? w->frameGeometry() : w->geometry());
+  // Top-level windows report the rectangle below their decoration: placing a
+  // window with that rectangle puts it back exactly where it was, whatever
+  // border the window manager draws.
+  return toRect(w->geometry());
 }
 
 void QtToolkit::move(WindowId id, const Rect& rect) {
   Toolkit::move(id, rect);
   QWidget* w = outerWidget(id);
   if (!w || rect.empty()) return;
-  if (w->isWindow()) {
-    // The rectangle includes the decoration; Qt sizes the client area.
-    const QRect outer = w->frameGeometry(), inner = w->geometry();
-    const int dw = outer.width() - inner.width(), dh = outer.height() - inner.height();
-    w->move(rect.left, rect.top);
-    w->resize(std::max(1, rect.width() - dw), std::max(1, rect.height() - dh));
-  } else {
-    w->setGeometry(rect.left, rect.top, rect.width(), rect.height());
-  }
+  w->setGeometry(rect.left, rect.top, rect.width(), rect.height());
 }
 
 // --- the frame -------------------------------------------------------------
