@@ -42,8 +42,11 @@ std::optional<std::span<const std::uint8_t>> KissDeframer::push(std::uint8_t byt
       inFrame_ = true;
       return std::nullopt;
     }
+    // The FEND that closes a frame also opens the next one, so a TNC that
+    // shares one FEND between two frames loses nothing.
     const std::size_t collected = count_;
-    drop();
+    count_ = 0;
+    inFrame_ = true;
     const auto length = CheckKissFrame(checks_, std::span<std::uint8_t>(buffer_.data(), collected));
     if (!length) return std::nullopt;
     return std::span<const std::uint8_t>(buffer_.data(), *length);

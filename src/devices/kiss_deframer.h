@@ -3,11 +3,11 @@
 // peer) into frames, in chunks of any size.
 //
 // A frame is what stands between two FEND bytes, unescaped. The FEND that
-// closes a frame does not open the next one: a TNC that sends FEND before and
-// after every frame is understood completely, one that shares a single FEND
-// between two frames loses every second frame. At most 515 bytes (command
-// byte included) are collected; a longer frame is dropped and the receiver
-// waits for the next FEND. Frames of fewer than 2 bytes are not frames.
+// closes a frame also opens the next one, so TNCs that send FEND before and
+// after every frame and TNCs that share one FEND between two frames are both
+// understood completely. At most 515 bytes (command byte included) are
+// collected; a longer frame is dropped and the receiver waits for the next
+// FEND. Frames of fewer than 2 bytes are not frames.
 // Checksummed frames (SMACK, RMNC) are checked and returned without their
 // flag and checksum; every receive error is silent.
 //

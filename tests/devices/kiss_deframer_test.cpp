@@ -47,19 +47,22 @@ TEST(KissDeframer, FendOnBothSidesOfEveryFrame) {
   }
 }
 
-TEST(KissDeframer, ASharedFendLosesTheSecondFrame) {
+TEST(KissDeframer, ASharedFendClosesOneFrameAndOpensTheNext) {
   const Bytes stream = Concat({{0xC0}, kA, {0xC0}, kB, {0xC0}, kA, {0xC0}});
-  // The FEND after kA closes it; kB is outside any frame; the FEND after kB
-  // opens the third frame.
-  EXPECT_EQ(Receive(ReceiveChecks::None, stream), (std::vector<Bytes>{kA, kA}));
+  for (std::size_t chunk : {0u, 1u, 3u}) {
+    EXPECT_EQ(Receive(ReceiveChecks::None, stream, chunk), (std::vector<Bytes>{kA, kB, kA}))
+        << chunk;
+  }
 }
 
 TEST(KissDeframer, BytesOutsideFramesAreIgnored) {
+  // Noise before the first FEND never becomes a frame; what follows the
+  // last FEND is only a frame once another FEND closes it.
   const Bytes stream = Concat({{'n', 'o', 'i', 's', 'e', 0xDB}, {0xC0}, kA, {0xC0}, {'x', 'y'}});
   KissDeframer d;
   EXPECT_EQ(Receive(d, stream), std::vector<Bytes>{kA});
-  EXPECT_FALSE(d.inFrame());
-  EXPECT_EQ(d.count(), 0u);
+  EXPECT_TRUE(d.inFrame());
+  EXPECT_EQ(d.count(), 2u);
 }
 
 TEST(KissDeframer, Unescaping) {
