@@ -1,0 +1,19 @@
+#include "devices/port_drivers.h"
+
+#include "devices/serial_port_window.h"
+
+namespace tarvik::devices {
+
+ui::WindowId OpenPortWindow(core::App& app, int port) {
+  const core::PortRecord* record = app.ports().Find(port);
+  if (record == nullptr || record->device.empty()) return ui::kNoWindow;
+  switch (record->devType) {
+    case core::kDevTypeTnc:
+    case core::kDevTypeCom:
+      return SerialPortWindow::Create(app, app.taskWindow, port);
+    default:
+      return ui::kNoWindow;
+  }
+}
+
+}  // namespace tarvik::devices

@@ -1,0 +1,15 @@
+#pragma once
+// The port drivers behind the core's port opener: one entry that creates the
+// window driving a configured port, by its device type.
+
+#include "core/app.h"
+
+namespace tarvik::devices {
+
+// Creates the port window of `port`: a serial port window for device types
+// TNC and COM, with the task window as owner. Returns the window, or none
+// when the port cannot be driven (device type 0 or unknown, port number
+// outside the table). Suits CoreHooks::openPort.
+ui::WindowId OpenPortWindow(core::App& app, int port);
+
+}  // namespace tarvik::devices

@@ -1,0 +1,139 @@
+#pragma once
+// The invisible window that drives a serial port (device type TNC or COM).
+//
+// It opens the line, sends the port's INI text, configures the KISS
+// parameters of every configured radio channel of a TNC, and then carries
+// frames: received bytes go through the KISS receiver to the task window
+// (user event 800) or, on a transparent port (protocol 0) and while a modem's
+// answer is awaited, to the port's transparent link (user event 801); frames
+// to send arrive as user event 811 and are written in the port's protocol.
+// Status reports (950 opened, 951 closed, 952 failed) go to the owner, which
+// is the task window once the port has opened.
+//
+// Closing (destroying the window) hands the open line to a SerialCloser that
+// sends the DEINI text, with its delays and final pause, and then closes the
+// line; the port is free in the port table at once.
+
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "core/app.h"
+#include "devices/init_text.h"
+#include "devices/kiss_port.h"
+#include "devices/serial_port.h"
+
+namespace tarvik::devices {
+
+// User events of a serial port window besides 801, 811 and 950..952.
+inline constexpr int kEvtSendKissParameters = 953;  // arg: radio channel, -1 = all
+inline constexpr int kEvtSendKissParameter = 954;   // record: KissParameterRequest
+inline constexpr int kEvtReinitTnc = 955;           // DEINI text, then INI text
+
+// The record of user event 954.
+struct KissParameterRequest : ui::Payload {
+  KissParameterRequest(int c, int p, int v) : radioChannel(c), parameter(p), value(v) {}
+  int radioChannel = 0;
+  int parameter = 0;  // KissParameter
+  int value = 0;
+};
+
+// Milliseconds between two looks at the clock while a text waits.
+inline constexpr int kInitTextPollMs = 100;
+// Seconds a modem port waits for its answer before it closes.
+inline constexpr int kAnswerWaitSeconds = 20;
+// Bytes a transparent port keeps while no link takes them.
+inline constexpr std::size_t kReceiveBufferCapacity = 536;
+
+class SerialPortWindow final : public ui::Window {
+ public:
+  enum class Mode { Normal = 0, AnswerWait = 1, OpenFailed = 4 };
+
+  // Creates the window of `port` with the device string, protocol and
+  // device type of its port record; `owner` receives the status reports.
+  // Returns the window (also when opening failed: it then disappears by
+  // itself about 100 ms later, after reporting the error).
+  static ui::WindowId Create(core::App& app, ui::WindowId owner, int port);
+
+  SerialPortWindow(core::App& app, ui::WindowId owner, int port);
+  ~SerialPortWindow() override;
+
+  void onEvent(ui::Event& event) override;
+
+  Mode mode() const { return mode_; }
+  const std::string& answer() const { return answer_; }
+  bool textRunning() const { return run_ != nullptr; }
+  SerialPort* serial() const { return serial_.get(); }
+
+ private:
+  // What the reader thread shares with the window: it outlives the window
+  // while the line is being closed.
+  struct ReceiveSide {
+    ReceiveSide(ui::Toolkit& toolkit, ui::WindowId task, int port, ReceiveChecks checks)
+        : kiss(toolkit, task, port, checks) {}
+    std::mutex mutex;  // the deframer is fed by the reader and by event 801
+    KissReceiver kiss;
+    std::atomic<bool> raw{false};    // bytes go to the window, not to KISS
+    std::atomic<bool> muted{false};  // the port is closing: drop everything
+  };
+
+  struct TextJob {
+    std::string text;
+    bool afterOpen = false;  // the INI text of the open: KISS parameters follow
+  };
+
+  void onCreate();
+  void onDestroy();
+  void onTimer(ui::Event& event);
+  void onUser(ui::Event& event);
+  void onReceived(std::span<const std::uint8_t> bytes);  // on the reader thread
+  void receiveRaw(std::span<const std::uint8_t> bytes);  // on the UI thread
+  void receiveKiss(std::span<const std::uint8_t> bytes);
+  void send(const ax25::RawFrameBuffer& buffer);
+  void sendKissParameters(int radioChannel);
+  void write(std::span<const std::uint8_t> bytes);
+  void startText(std::string text, bool afterOpen);
+  void advanceText();
+  void textDone(bool afterOpen);
+  void setMode(Mode mode);
+  void report(int userId, std::unique_ptr<core::PortStatus> status);
+
+  core::App& app_;
+  ui::WindowId owner_;
+  int port_;
+  int protocol_;
+  int devType_;
+  std::string device_;
+  std::string answer_;
+  Mode mode_ = Mode::Normal;
+  std::unique_ptr<SerialPort> serial_;
+  std::shared_ptr<ReceiveSide> receive_;
+  std::vector<std::uint8_t> rawBuffer_;  // transparent bytes not yet taken
+  ui::TimerId timer_ = 0;                // answer wait, or the failed open
+  int countdown_ = 0;
+  ui::TimerId textTimer_ = 0;
+  std::unique_ptr<InitTextRun> run_;
+  bool runAfterOpen_ = false;
+  std::deque<TextJob> jobs_;
+};
+
+// Finishes a closing serial port: sends the DEINI text with its delays and
+// its final pause without holding up the user interface, then closes the
+// line. Destroyed early (program end), it writes the rest of the text at once
+// and closes.
+class SerialCloser final : public ui::Window {
+ public:
+  SerialCloser(std::unique_ptr<SerialPort> serial, std::string deiniText);
+  ~SerialCloser() override;
+  void onEvent(ui::Event& event) override;
+
+ private:
+  void close();
+
+  std::unique_ptr<SerialPort> serial_;
+  std::unique_ptr<InitTextRun> run_;
+  ui::TimerId timer_ = 0;
+};
+
+}  // namespace tarvik::devices
