@@ -1,0 +1,131 @@
+#pragma once
+// KISS over TCP/IP: a port whose frames travel over a TCP connection instead
+// of a serial line.
+//
+// Each connection is an invisible port window ("TCP/IP CLIENT") occupying one
+// record of the port table, and towards the link layer it behaves exactly
+// like a serial KISS port: user event 811 brings a RawFrameBuffer to send,
+// and every KISS frame received is decoded and posted to the task window as
+// user event 800. The connection is either outgoing, to the "host;port" of
+// the port's device string, or incoming, accepted by the TCP/IP server
+// (tcp_server.h).
+//
+// Everything runs on the user-interface thread, driven by a descriptor watch
+// on the socket (the socket notifications FD_CONNECT, FD_READ, FD_WRITE and
+// FD_CLOSE) and by the heartbeat, which gives an outgoing connection 40
+// seconds to come up. The host-name lookup runs on a worker thread and comes
+// back as a posted event. Bytes the socket cannot take at once wait in a
+// bounded output queue and go out when it can.
+//
+// The window reports to its owner, the task window: 940 opened, 941 closed
+// (a connection that timed out), 942 failed (core::PortStatus with the host
+// name and the error text). After 941 and 942 the window is gone and its
+// port is free again.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "ax25/frame_events.h"
+#include "core/app.h"
+#include "devices/kiss_port.h"
+#include "devices/tcp_lookup.h"
+#include "devices/tcp_socket.h"
+#include "ui/toolkit/toolkit.h"
+
+namespace tarvik::devices {
+
+// Name of every TCP/IP port window, and its name in messages 501.
+inline constexpr const char* kTcpPortWindowName = "TCP/IP CLIENT";
+inline constexpr const char* kTcpPortEventName = "TCPIP";
+
+// User events of TCP/IP port windows besides 801 and 811 (frame_events.h)
+// and the reports 940..942 (core/app.h).
+inline constexpr int kEvtTcpSocket = 1150;      // watch: ready bits in arg
+inline constexpr int kEvtTcpLookupDone = 1151;  // HostLookupResult of the host name
+inline constexpr int kEvtTcpPeerName = 1152;    // HostLookupResult of the peer's address
+
+// Connection states.
+inline constexpr int kTcpLookingUp = 0;  // outgoing: waiting for the host's address
+inline constexpr int kTcpConnecting = 2;
+inline constexpr int kTcpConnected = 3;
+inline constexpr int kTcpFailed = 8;
+
+// Seconds (heartbeat ticks) an outgoing connection has to come up.
+inline constexpr int kTcpConnectSeconds = 40;
+// Bytes received per socket notification.
+inline constexpr std::size_t kTcpReceiveChunk = 616;
+// Bytes waiting for a socket that cannot take them. A frame that would not
+// fit is dropped whole, so the KISS stream stays framed; the link layer's
+// retries recover it as they recover a frame lost on the air.
+inline constexpr std::size_t kTcpMaxPendingOutput = 256 * 1024;
+
+// Prefix of the device text of a port taken by an incoming connection.
+inline constexpr const char* kIncomingDevicePrefix = "Incomming TCP/IP ";
+
+class TcpPortWindow final : public ui::Window {
+ public:
+  // `socket` is the accepted connection of an incoming port, or empty for an
+  // outgoing one, which connects to host:portText.
+  TcpPortWindow(core::App& app, int port, Socket socket, std::string host, std::string portText);
+
+  void onEvent(ui::Event& event) override;
+
+  int port() const { return port_; }
+  int state() const { return state_; }
+  int countdown() const { return countdown_; }
+  const std::string& host() const { return host_; }
+  const std::string& portText() const { return portText_; }
+  // Bytes waiting for the socket; frames dropped because the queue was full.
+  std::size_t pendingOutput() const { return output_.size() - outputStart_; }
+  std::size_t droppedFrames() const { return droppedFrames_; }
+  std::uint64_t bytesReceived() const { return bytesReceived_; }
+
+ private:
+  void onCreate();
+  void onDestroy();
+  void onUser(ui::Event& event);
+  void onHeartbeat();
+  void onSocket(unsigned ready);
+  void onLookupDone(const HostLookupResult& result);
+  void onPeerName(const HostLookupResult& result);
+  void connectTo(const in_addr& address);
+  void onConnected();
+  void receive();
+  void send(std::vector<std::uint8_t> bytes);
+  void flush();
+  void updateWatch();
+  // Sends report 940, 941 or 942 to the window itself (see onUser).
+  void report(int event, int code);
+
+  core::App& app_;
+  ui::WindowId owner_;
+  int port_;
+  std::string host_;
+  std::string portText_;
+  KissReceiver receiver_;
+  LookupTicket lookup_;
+  LookupTicket peerLookup_;
+  Socket socket_;
+  ui::WatchId watch_ = 0;
+  int state_;
+  int countdown_ = -1;
+  std::vector<std::uint8_t> output_;
+  std::size_t outputStart_ = 0;
+  std::size_t droppedFrames_ = 0;
+  std::uint64_t bytesReceived_ = 0;
+};
+
+// Opens the window of a TCP/IP port and enters it in the port table.
+// socketFd: an accepted connection (the window takes it over), or -1 for an
+// outgoing connection to the port's device string "host;port" (host at most
+// 63 characters up to ";", port at most 11 up to "#"; without a port the
+// PORT setting). An outgoing port opens only while the TCP/IP server runs;
+// kNoWindow otherwise.
+ui::WindowId CreateTcpPortWindow(core::App& app, int port, int socketFd);
+
+// Closes a TCP/IP port: its connection is dropped and the port is free.
+void CloseTcpPort(core::App& app, ui::WindowId window);
+
+}  // namespace tarvik::devices
