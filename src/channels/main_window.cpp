@@ -45,6 +45,7 @@ void MainWindow::onEvent(ui::Event& event) {
 }
 
 void MainWindow::onHeartbeat(ui::Event& event) {
+  if (startupTicks_ == 0) app_.DebugLog("first heartbeat");
   if (startupTicks_ < kStartupTicks && ++startupTicks_ == kStartupTicks) {
     toolkit().sendUser(app_.taskWindow, core::kEvtStartupComplete);
     if (hooks_.loadDayTimerList) hooks_.loadDayTimerList();

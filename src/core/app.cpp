@@ -1,5 +1,7 @@
 #include "core/app.h"
 
+#include <chrono>
+
 #include "core/run_program.h"
 #include "core/task_window.h"
 
@@ -28,6 +30,16 @@ void App::OpenDebugFile() {
 void App::CloseDebugFile() {
   if (debugFile_) std::fclose(debugFile_);
   debugFile_ = nullptr;
+}
+
+void App::DebugLog(const std::string& line) {
+  if (!debugFile_) return;
+  using namespace std::chrono;
+  const auto ms = duration_cast<milliseconds>(toolkit_.now().time_since_epoch()).count();
+  const auto up = duration_cast<milliseconds>(steady_clock::now() - started_).count();
+  std::fprintf(debugFile_, "%lld.%03lld +%lldms %s\n", static_cast<long long>(ms / 1000),
+               static_cast<long long>(ms % 1000), static_cast<long long>(up), line.c_str());
+  std::fflush(debugFile_);
 }
 
 bool App::GlobalFlag(int entry) const {

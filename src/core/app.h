@@ -8,6 +8,7 @@
 // plug in through CoreHooks, so that the core never depends on them: the
 // executable fills the hooks before the task window is created.
 
+#include <chrono>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -111,7 +112,9 @@ class App {
   std::string iconLibrary;  // directory or library named by ICONDLL, "" when none
   ui::Rect frameRect;       // initial rectangle of the frame (position file)
 
-  // The debug file of DBGF, held open until shutdown.
+  // The debug file of DBGF, held open until shutdown: start-up milestones
+  // and port reports with a millisecond time stamp. Nothing when closed.
+  void DebugLog(const std::string& line);
   void OpenDebugFile();
   void CloseDebugFile();
 
@@ -122,6 +125,7 @@ class App {
   MessageService messages_;
   CoreHooks hooks_;
   std::FILE* debugFile_ = nullptr;
+  std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
 };
 
 }  // namespace tarvik::core

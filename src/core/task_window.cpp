@@ -44,6 +44,7 @@ void TaskWindow::onEvent(ui::Event& event) {
 }
 
 void TaskWindow::onCreate() {
+  app_.DebugLog("task window created");
   app_.taskWindow = id();
   app_.messages().setTaskWindow(id());
   if (!app_.config().LoadConfiguration(app_.options().iniPath)) {
@@ -88,6 +89,7 @@ void TaskWindow::createMainWindow() {
   if (app_.mainWindow != ui::kNoWindow || !app_.hooks().createMainWindow) return;
   app_.mainWindow = app_.hooks().createMainWindow(app_);
   if (app_.mainWindow == ui::kNoWindow) return;
+  app_.DebugLog("main window created");
   if (!app_.options().frameMode)
     startPortsAndServices();
   else
@@ -197,6 +199,7 @@ void TaskWindow::shutdown() {
 
 void TaskWindow::onDestroy() {
   if (app_.configFailed) return;
+  app_.DebugLog("shutdown");
   if (startupWindow_ != ui::kNoWindow) toolkit().destroy(startupWindow_);
   if (app_.hooks().stopServices) app_.hooks().stopServices(app_);
   if (app_.hooks().stopTcpServer) app_.hooks().stopTcpServer(app_);
