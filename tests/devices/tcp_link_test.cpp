@@ -1,0 +1,243 @@
+// Outgoing TCP/IP ports: connecting, KISS frames both ways, failures and the
+// connect time limit, and a peer that stops reading.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "devices/tcp_errors.h"
+#include "tcp_fixture.h"
+
+namespace tarvik::testing {
+namespace {
+
+constexpr int kPort = 3;
+
+std::string DeviceFor(const std::string& host, std::uint16_t port) {
+  return "[P3]\nTITLE=Net\nDEVICE=" + host + ";" + std::to_string(port) +
+         "\nPROTOCOL=KISS\nDEVTYPE=TCPIP\n";
+}
+
+class OutgoingPort : public TcpStation {
+ protected:
+  // Starts the station with port 3 connecting to `host`:port and, when
+  // `peerListener` listens, accepts the connection there.
+  Peer startConnected(const Listener& listener, const std::string& host = "127.0.0.1") {
+    writeIni("Yes", "0", DeviceFor(host, listener.port()));
+    start();
+    Peer peer;
+    EXPECT_TRUE(pumpUntil([&] { return portState(kPort) == devices::kTcpConnected; }));
+    peer = listener.accept(2000);
+    EXPECT_TRUE(peer);
+    return peer;
+  }
+};
+
+TEST_F(OutgoingPort, CarriesKissFramesBothWaysByteExact) {
+  Listener listener(5);
+  // A host name goes through the lookup on its worker thread.
+  Peer peer = startConnected(listener, "localhost");
+  ASSERT_TRUE(peer);
+  auto* window = portWindow(kPort);
+  ASSERT_NE(window, nullptr);
+  EXPECT_EQ(window->countdown(), -1);
+  EXPECT_EQ(window->portText(), std::to_string(listener.port()));
+
+  // Out: FEND and FESC inside the frame are escaped, one FEND each side.
+  const Bytes info{'a', 0xC0, 'b', 0xDB, 'c', 0xDB, 0xDC};
+  ax25::FrameRecord ui =
+      MakeFrame(kPort, "APZTVK", "DL1ABC-3", {"DB0AA-7"}, ax25::FrameType::UI,
+                ax25::CrPf::Command, 0, 0, info);
+  const Bytes expected = Kiss(Encoded(ui));
+  ax25::SendFrame(*app, ui);
+  Bytes got;
+  while (got.size() < expected.size()) {
+    const Bytes more = peer.readSome(2000);
+    ASSERT_FALSE(more.empty());
+    got.insert(got.end(), more.begin(), more.end());
+  }
+  EXPECT_EQ(got, expected);
+
+  // In: two frames in one block, then one frame split over two blocks.
+  const auto sabm = MakeFrame(0, "N0CALL-1", "DL2XYZ", {}, ax25::FrameType::SABM,
+                              ax25::CrPf::CommandPoll, 0, 0, {});
+  const auto iframe = MakeFrame(0, "N0CALL-1", "DL2XYZ", {"DB0AA"}, ax25::FrameType::I,
+                                ax25::CrPf::Command, 3, 5, {0xC0, 0xDB, 'x'});
+  const auto rr = MakeFrame(0, "N0CALL-1", "DL2XYZ", {}, ax25::FrameType::RR,
+                            ax25::CrPf::ResponseFinal, 6, 0, {});
+  Bytes joined = Kiss(Encoded(sabm));
+  const Bytes second = Kiss(Encoded(iframe));
+  joined.insert(joined.end(), second.begin(), second.end());
+  peer.write(joined);
+  ASSERT_TRUE(pumpUntil([&] { return main().frames.size() == 2; }));
+
+  const Bytes third = Kiss(Encoded(rr));
+  const std::size_t half = third.size() / 2;
+  const std::uint64_t before = window->bytesReceived();
+  peer.write(Bytes(third.begin(), third.begin() + static_cast<std::ptrdiff_t>(half)));
+  ASSERT_TRUE(pumpUntil([&] { return window->bytesReceived() == before + half; }));
+  EXPECT_EQ(main().frames.size(), 2u);
+  peer.write(Bytes(third.begin() + static_cast<std::ptrdiff_t>(half), third.end()));
+  ASSERT_TRUE(pumpUntil([&] { return main().frames.size() == 3; }));
+
+  const auto& f = main().frames;
+  for (const auto& frame : f) EXPECT_EQ(frame.port, kPort);
+  EXPECT_EQ(f[0].type, ax25::FrameType::SABM);
+  EXPECT_EQ(f[0].crpf, ax25::CrPf::CommandPoll);
+  EXPECT_EQ(ax25::FormatCall(f[0].source), "DL2XYZ");
+  EXPECT_EQ(ax25::FormatCall(f[0].destination), "N0CALL-1");
+  EXPECT_EQ(f[1].type, ax25::FrameType::I);
+  EXPECT_EQ(f[1].nr, 3);
+  EXPECT_EQ(f[1].ns, 5);
+  EXPECT_EQ(ax25::FormatCall(f[1].via[0]), "DB0AA");
+  EXPECT_EQ(f[1].info, (Bytes{0xC0, 0xDB, 'x'}));
+  EXPECT_EQ(f[2].type, ax25::FrameType::RR);
+  EXPECT_EQ(f[2].crpf, ax25::CrPf::ResponseFinal);
+  EXPECT_EQ(f[2].nr, 6);
+  EXPECT_TRUE(tk.dialogLog().empty());
+}
+
+TEST_F(OutgoingPort, FramesHandedOverWhileConnectingGoOutOnceConnected) {
+  Listener listener(5);
+  writeIni("Yes", "0", DeviceFor("127.0.0.1", listener.port()));
+  start();
+  // Nothing has been pumped: the lookup has not even come back.
+  ASSERT_EQ(portState(kPort), devices::kTcpLookingUp);
+  const auto sabm = MakeFrame(kPort, "DL2XYZ", "N0CALL-1", {}, ax25::FrameType::SABM,
+                              ax25::CrPf::CommandPoll, 0, 0, {});
+  ax25::SendFrame(*app, sabm);
+  ASSERT_TRUE(pumpUntil([&] { return portState(kPort) == devices::kTcpConnected; }));
+  Peer peer = listener.accept(2000);
+  ASSERT_TRUE(peer);
+  const auto frames = readFrames(peer, 1);
+  ASSERT_EQ(frames.size(), 1u);
+  EXPECT_EQ(frames[0], Encoded(sabm));
+}
+
+TEST_F(OutgoingPort, RefusedConnectionShowsMessageAndFreesThePort) {
+  Listener bound(-1);  // bound but not listening: connections are refused
+  writeIni("Yes", "0", DeviceFor("127.0.0.1", bound.port()));
+  start();
+  const ui::WindowId window = app->ports()[kPort].portWindow;
+  ASSERT_NE(window, ui::kNoWindow);
+  ASSERT_TRUE(pumpUntil([&] { return !app->ports()[kPort].open(); }));
+  EXPECT_FALSE(tk.exists(window));
+  ASSERT_EQ(tk.dialogLog().size(), 1u);
+  EXPECT_THAT(dialogs(), ::testing::HasSubstr("TCP/IP connection to 127.0.0.1 failed:"));
+  EXPECT_THAT(dialogs(), ::testing::HasSubstr("\nConnection refused\n"));
+}
+
+TEST_F(OutgoingPort, ConnectionThatDoesNotComeUpClosesAfterFortySeconds) {
+  // A listener with a full backlog drops further connection requests, so the
+  // port's connect stays pending without any network beyond loopback.
+  Listener full(0);
+  Peer filler = ConnectTo(full.port());
+  writeIni("Yes", "0", DeviceFor("127.0.0.1", full.port()));
+  start();
+  ASSERT_TRUE(pumpUntil([&] { return portState(kPort) == devices::kTcpConnecting; }));
+  EXPECT_EQ(portWindow(kPort)->countdown(), 40);
+  tk.pump(20);
+  tk.stepSeconds(39);
+  ASSERT_EQ(portState(kPort), devices::kTcpConnecting);
+  EXPECT_EQ(portWindow(kPort)->countdown(), 1);
+  EXPECT_EQ(tk.beeps(), 0);
+  tk.stepSeconds(1);
+  EXPECT_FALSE(app->ports()[kPort].open());
+  EXPECT_EQ(tk.beeps(), 1);
+  // The task window ignores a TCP/IP port's closed report: no message.
+  EXPECT_TRUE(tk.dialogLog().empty());
+}
+
+TEST_F(OutgoingPort, PeerClosingEndsThePortAfterItsLastFrame) {
+  Listener listener(5);
+  Peer peer = startConnected(listener);
+  ASSERT_TRUE(peer);
+  const auto ui = MakeFrame(0, "CQ", "DL2XYZ", {}, ax25::FrameType::UI, ax25::CrPf::Command, 0,
+                            0, {'b', 'y', 'e'});
+  peer.write(Kiss(Encoded(ui)));
+  peer.close();
+  ASSERT_TRUE(pumpUntil([&] { return !app->ports()[kPort].open(); }));
+  ASSERT_TRUE(pumpUntil([&] { return main().frames.size() == 1; }));
+  EXPECT_EQ(main().frames[0].info, (Bytes{'b', 'y', 'e'}));
+  EXPECT_TRUE(tk.dialogLog().empty());
+}
+
+TEST_F(OutgoingPort, PeerThatStopsReadingLosesNothingUpToTheBoundThenWholeFrames) {
+  Listener listener(5, 4096);
+  Peer peer = startConnected(listener);
+  ASSERT_TRUE(peer);
+  auto* window = portWindow(kPort);
+
+  // Numbered frames until the socket would block, then enough to pass the
+  // bound of the output queue. Nothing is pumped meanwhile, so the queue
+  // cannot drain.
+  auto frameNo = [](int n) {
+    Bytes info(200, static_cast<std::uint8_t>(n));
+    info[0] = static_cast<std::uint8_t>(n >> 16);
+    info[1] = static_cast<std::uint8_t>(n >> 8);
+    info[2] = static_cast<std::uint8_t>(n);
+    info[3] = 0xC0;  // escaped: the encoding is longer than the frame
+    return MakeFrame(kPort, "DL2XYZ", "N0CALL-1", {}, ax25::FrameType::UI, ax25::CrPf::Command,
+                     0, 0, info);
+  };
+  int sent = 0;
+  while (window->pendingOutput() == 0 && sent < 200000) ax25::SendFrame(*app, frameNo(sent++));
+  ASSERT_GT(window->pendingOutput(), 0u) << "the socket never filled up";
+  EXPECT_EQ(window->droppedFrames(), 0u);
+  while (window->droppedFrames() < 10) ax25::SendFrame(*app, frameNo(sent++));
+  EXPECT_LE(window->pendingOutput(), devices::kTcpMaxPendingOutput);
+
+  // The peer reads again: every frame up to the first dropped one arrives,
+  // in order and intact, and the next frame after the queue has drained
+  // follows them directly.
+  const std::size_t kept = static_cast<std::size_t>(sent) - window->droppedFrames();
+  const auto frames = readFrames(peer, kept);
+  ASSERT_EQ(frames.size(), kept);
+  for (std::size_t i = 0; i < frames.size(); ++i) {
+    ASSERT_EQ(frames[i], Encoded(frameNo(static_cast<int>(i)))) << "frame " << i;
+  }
+  EXPECT_EQ(window->pendingOutput(), 0u);
+  ax25::SendFrame(*app, frameNo(sent));
+  const auto next = readFrames(peer, 1);
+  ASSERT_EQ(next.size(), 1u);
+  EXPECT_EQ(next[0], Encoded(frameNo(sent)));
+}
+
+TEST_F(OutgoingPort, UnknownEventIsReported) {
+  Listener listener(5);
+  Peer peer = startConnected(listener);
+  // Message answers are taken silently.
+  tk.sendUser(app->ports()[kPort].portWindow, core::kAnswerBase + 1);
+  tk.pump(0);
+  EXPECT_EQ(tk.statusField(0), "");
+  tk.sendUser(app->ports()[kPort].portWindow, 4711);
+  tk.pump(0);
+  EXPECT_EQ(tk.statusField(0), "Unhandled window event: TCPIP 4711");
+}
+
+TEST_F(OutgoingPort, DeviceStringGivesHostAndPortOrThePortSetting) {
+  struct Case {
+    std::string device, host, portText;
+  };
+  const Case cases[] = {
+      {"127.0.0.1;8001", "127.0.0.1", "8001"},
+      {"localhost ; 8002 # the node", "localhost", "8002"},
+      {"127.0.0.1", "127.0.0.1", "0"},   // PORT setting
+      {"127.0.0.1;", "127.0.0.1", "0"},  // PORT setting
+      {std::string(70, 'h') + ";123456789012345", std::string(63, 'h'), "12345678901"},
+  };
+  writeIni();
+  start();
+  for (const Case& c : cases) {
+    app->ports()[5].device = c.device;
+    const ui::WindowId w = devices::CreateTcpPortWindow(*app, 5, -1);
+    ASSERT_NE(w, ui::kNoWindow) << c.device;
+    EXPECT_EQ(app->ports()[5].portWindow, w);
+    auto* window = tk.findAs<devices::TcpPortWindow>(w);
+    EXPECT_EQ(window->host(), c.host) << c.device;
+    EXPECT_EQ(window->portText(), c.portText) << c.device;
+    devices::CloseTcpPort(*app, w);
+    EXPECT_FALSE(app->ports()[5].open());
+  }
+}
+
+}  // namespace
+}  // namespace tarvik::testing
