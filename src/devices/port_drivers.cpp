@@ -1,6 +1,7 @@
 #include "devices/port_drivers.h"
 
 #include "devices/serial_port_window.h"
+#include "devices/tcp_port.h"
 
 namespace tarvik::devices {
 
@@ -11,6 +12,8 @@ ui::WindowId OpenPortWindow(core::App& app, int port) {
     case core::kDevTypeTnc:
     case core::kDevTypeCom:
       return SerialPortWindow::Create(app, app.taskWindow, port);
+    case core::kDevTypeTcpIp:
+      return CreateTcpPortWindow(app, port, -1);  // outgoing: no socket yet
     default:
       return ui::kNoWindow;
   }

@@ -65,6 +65,8 @@ class SerialPortWindow final : public ui::Window {
   const std::string& answer() const { return answer_; }
   bool textRunning() const { return run_ != nullptr; }
   SerialPort* serial() const { return serial_.get(); }
+  // Transparent bytes received while no link takes them.
+  const std::vector<std::uint8_t>& pendingBytes() const { return rawBuffer_; }
 
  private:
   // What the reader thread shares with the window: it outlives the window
