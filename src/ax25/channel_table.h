@@ -6,6 +6,7 @@
 #include <array>
 #include <optional>
 
+#include "ax25/address.h"
 #include "ui/toolkit/event.h"
 
 namespace tarvik::ax25 {
@@ -15,6 +16,11 @@ inline constexpr int kChannelSlots = 8;
 struct ChannelSlot {
   ui::WindowId linkWindow = ui::kNoWindow;     // the link of the connection
   ui::WindowId channelWindow = ui::kNoWindow;  // the window owning the channel
+  // The two ends of the connection; routing delivers a frame to the slot
+  // whose remote sent it to whose own. Empty while the slot is free, so a
+  // free slot never matches a frame.
+  AddressRecord remote;
+  AddressRecord own;
   bool inUse() const { return linkWindow != ui::kNoWindow || channelWindow != ui::kNoWindow; }
 };
 

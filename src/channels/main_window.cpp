@@ -1,9 +1,24 @@
 #include "channels/main_window.h"
 
+#include "channels/channel_owner.h"
+
 namespace tarvik::channels {
 
 namespace {
 constexpr int kStartupTicks = 6;
+}
+
+MainWindow::MainWindow(core::App& app, MainWindowHooks hooks)
+    : app_(app),
+      hooks_(std::move(hooks)),
+      router_(app, channels_, [this](int slot, const ax25::LinkCreation& creation) {
+        OpenChannel(slot, creation);
+      }) {}
+
+ui::WindowId MainWindow::OpenChannel(int slot, const ax25::LinkCreation& creation) {
+  const ui::WindowId channel = ChannelOwner::Open(app_, slot, creation);
+  if (channel != ui::kNoWindow && hooks_.channelOpened) hooks_.channelOpened(channel);
+  return channel;
 }
 
 ui::WindowId MainWindow::Create(core::App& app, MainWindowHooks hooks) {
@@ -36,9 +51,33 @@ void MainWindow::onEvent(ui::Event& event) {
     case ui::EventType::Close:
       toolkit().sendUser(app_.taskWindow, core::kEvtShutdown);
       break;
-    case ui::EventType::User:
-      if (event.id == core::kEvtFrameReceived && hooks_.frameReceived) hooks_.frameReceived(event);
-      else if (event.id == core::kEvtFrameSend && hooks_.frameSent) hooks_.frameSent(event);
+    case ui::EventType::User: onUser(event); break;
+    default: break;
+  }
+}
+
+void MainWindow::onUser(ui::Event& event) {
+  switch (event.id) {
+    case core::kEvtFrameReceived:
+      if (hooks_.frameReceived) hooks_.frameReceived(event);  // monitor and heard list first
+      router_.RouteReceivedFrame(event);
+      break;
+    case core::kEvtFrameSend:
+      if (hooks_.frameSent) hooks_.frameSent(event);
+      break;
+    case ax25::kEvtConnectRequest:
+      // An outgoing channel's request passes here: its slot learns both ends.
+      if (const auto* request = event.as<ax25::ConnectRequest>()) {
+        if (request->channel >= 0 && request->channel < ax25::kChannelSlots) {
+          ax25::ChannelSlot& slot = channels_[request->channel];
+          slot.remote = request->remote;
+          slot.own = request->own;
+        }
+      }
+      break;
+    case core::kEvtChildClosed:
+      if (static_cast<ui::WindowId>(event.arg) == router_.pingWindow())
+        router_.setPingWindow(ui::kNoWindow);
       break;
     default: break;
   }
