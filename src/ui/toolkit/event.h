@@ -10,6 +10,8 @@
 #include <string>
 #include <utility>
 
+#include "ui/toolkit/geometry.h"
+
 namespace tarvik::ui {
 
 using WindowId = std::uint32_t;       // 0 is "no window"
@@ -32,18 +34,94 @@ enum class EventType : int {
   Create = 1,
   Destroy,
   Focus,     // arg: 1 gained, 0 lost
-  Size,
-  Update,
+  Size,      // id: client width, arg: client height
+  Update,    // record: RectRecord with the rectangle to repaint
   Close,     // the user asked the window to close
-  Mouse,
-  Char,      // id: key code, arg: modifier bits
+  Mouse,     // id: MouseAction, arg: modifier bits, record: MouseRecord
+  Char,      // id: key code (see Key), arg: modifier bits (see KeyModifier)
   Command,   // id: menu item number
-  Font,
-  Control,   // id: control id, arg: control-specific notification
+  Font,      // record: FontRecord with the font the operator chose
+  Control,   // id: control id, arg: ControlNotify code
   Timer,     // id: TimerId
   Quit,      // arg: 1 when the toolkit demands the quit, 0 when it asks
   User = 19, // id: user event number, arg: argument, record: owned record
 };
+
+// --- keys ---------------------------------------------------------------
+// A Char event's id is the key: a character as its Windows-1252 byte value
+// (1..255; Backspace 8, Tab 9, Enter 13, Escape 27), or one of the special
+// keys below, which lie above every character. Shift+Tab arrives as Tab with
+// kModShift.
+enum Key : int {
+  kKeyBackspace = 8,
+  kKeyTab = 9,
+  kKeyEnter = 13,
+  kKeyEscape = 27,
+  kKeyUp = 300,
+  kKeyDown,
+  kKeyLeft,
+  kKeyRight,
+  kKeyPageUp,
+  kKeyPageDown,
+  kKeyHome,
+  kKeyEnd,
+  kKeyInsert,
+  kKeyDelete,
+  kKeyF1 = 320,  // F1..F12 are 320..331
+  kKeyF12 = 331,
+};
+
+enum KeyModifier : unsigned {
+  kModShift = 1,
+  kModControl = 2,
+  kModAlt = 4,
+};
+
+// --- mouse ----------------------------------------------------------------
+enum class MouseAction : int { Down = 1, Up, Move, DoubleClick };
+
+// The record of a Mouse event. The point is in the client coordinates of
+// the window that receives the event; button 0 is the first (left) button,
+// 1 the second (right), 2 the middle one.
+struct MouseRecord : Payload {
+  MouseRecord(MouseAction a, Point p, int b, unsigned m)
+      : action(a), where(p), button(b), modifiers(m) {}
+  MouseAction action;
+  Point where;
+  int button = 0;
+  unsigned modifiers = 0;
+};
+
+// The record of an Update event: the part of the client area to repaint.
+struct RectRecord : Payload {
+  explicit RectRecord(Rect r) : rect(r) {}
+  Rect rect;
+};
+
+// --- control notifications -------------------------------------------------
+// The arg of a Control event. The id is the control's id; the window's own
+// scroll bars report with the ids kWindowHScroll and kWindowVScroll.
+// Notifications come only from the operator (or the UI driver acting as the
+// operator); what the program itself sets is never reported back.
+enum ControlNotify : int {
+  kNotifyClicked = 1,       // push button pressed; check box or radio button toggled
+  kNotifyTextChanged = 2,   // edit field text changed (the model already holds it)
+  kNotifySelChanged = 3,    // list or combo box selection changed
+  kNotifyDoubleClick = 4,   // list box item double-clicked (Enter in a list)
+  kNotifyFocusIn = 5,       // the control got the keyboard focus
+  kNotifyFocusOut = 6,      // the control lost the keyboard focus
+  // Scroll bars: the action; for the thumb the model's position is already
+  // the new one when the event arrives (read it with scrollPos()).
+  kNotifyLineUp = 10,
+  kNotifyLineDown = 11,
+  kNotifyPageUp = 12,
+  kNotifyPageDown = 13,
+  kNotifyThumb = 14,        // thumb released at a position
+  kNotifyThumbTrack = 15,   // thumb being dragged
+};
+
+inline constexpr int kWindowHScroll = -1;
+inline constexpr int kWindowVScroll = -2;
 
 struct Event {
   EventType type = EventType::User;

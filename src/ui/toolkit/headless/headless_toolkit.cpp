@@ -146,6 +146,7 @@ int HeadlessToolkit::pollWatches(int timeoutMs) {
 int HeadlessToolkit::run() {
   while (!quit_) {
     drainPosts();
+    flushUpdates();
     if (quit_) break;
     if (mode_ == Mode::Manual) {
       // Nothing moves the clock but the test; just serve descriptors.
@@ -165,9 +166,11 @@ int HeadlessToolkit::run() {
 
 int HeadlessToolkit::pump(int waitMs) {
   int n = drainPosts();
+  n += flushUpdates();
   if (mode_ == Mode::RealTime) n += fireDueTimers(monoMs());
   n += pollWatches(n > 0 ? 0 : waitMs);
   n += drainPosts();
+  n += flushUpdates();
   return n;
 }
 
@@ -257,6 +260,57 @@ std::optional<std::string> HeadlessToolkit::fileDialog(bool, const std::string&,
   auto a = std::move(fileAnswers_.front());
   fileAnswers_.pop_front();
   return a;
+}
+
+void HeadlessToolkit::nativeCreate(WindowId id, const WindowSpec& spec) {
+  if (spec.kind == WindowKind::Invisible || spec.kind == WindowKind::Frame) return;
+  canvases_[id] = std::make_unique<HeadlessCanvas>(
+      [this, id] { return clientRect(id); },
+      [this, id](const Rect& r) {
+        if (r.empty()) return;
+        auto [it, fresh] = pendingUpdates_.try_emplace(id, r);
+        if (!fresh) {
+          Rect& u = it->second;
+          u = Rect{std::min(u.top, r.top), std::min(u.left, r.left), std::max(u.bottom, r.bottom),
+                   std::max(u.right, r.right)};
+        }
+      });
+}
+
+void HeadlessToolkit::nativeDestroy(WindowId id) {
+  canvases_.erase(id);
+  pendingUpdates_.erase(id);
+}
+
+Canvas* HeadlessToolkit::canvas(WindowId id) { return headlessCanvas(id); }
+
+HeadlessCanvas* HeadlessToolkit::headlessCanvas(WindowId id) {
+  auto it = canvases_.find(id);
+  return it == canvases_.end() ? nullptr : it->second.get();
+}
+
+int HeadlessToolkit::flushUpdates() {
+  int sent = 0;
+  while (!pendingUpdates_.empty()) {
+    auto node = pendingUpdates_.extract(pendingUpdates_.begin());
+    Event ev(EventType::Update, 0, 0, std::make_unique<RectRecord>(node.mapped()));
+    send(node.key(), ev);
+    ++sent;
+  }
+  return sent;
+}
+
+std::optional<FontSpec> HeadlessToolkit::fontDialog(const FontSpec&) {
+  if (fontAnswers_.empty()) return std::nullopt;
+  auto answer = std::move(fontAnswers_.front());
+  fontAnswers_.pop_front();
+  return answer;
+}
+
+std::vector<OpenDialog> HeadlessToolkit::openMessageDialogs() const {
+  std::vector<OpenDialog> out;
+  for (const Dialog& d : openDialogs_) out.push_back(OpenDialog{d.number, d.title, d.lines});
+  return out;
 }
 
 }  // namespace tarvik::ui

@@ -15,6 +15,7 @@
 #include <deque>
 #include <mutex>
 
+#include "ui/toolkit/headless/headless_canvas.h"
 #include "ui/toolkit/toolkit.h"
 
 namespace tarvik::ui {
@@ -55,6 +56,16 @@ class HeadlessToolkit final : public Toolkit {
   void setClipboardText(const std::string& text) override { clipboard_ = text; }
   std::string clipboardText() const override { return clipboard_; }
   bool isGraphical() const override { return false; }
+  std::optional<FontSpec> fontDialog(const FontSpec& initial) override;
+
+  Canvas* canvas(WindowId id) override;
+  // The same surface with the headless reading aids.
+  HeadlessCanvas* headlessCanvas(WindowId id);
+  FontMetrics fontMetrics(const FontSpec& font) const override { return headlessMetrics(font); }
+  // Sends the Update events asked for by invalidations (one per window, the
+  // bounding rectangle of what was invalidated). The main loop and pump() do
+  // it after posts; tests may call it directly. Returns the number sent.
+  int flushUpdates();
 
   // --- test and driver controls ------------------------------------------
   // Manual clock: set the wall-clock time, or step it, firing due timers.
@@ -78,21 +89,25 @@ class HeadlessToolkit final : public Toolkit {
     std::function<void(int)> done;
   };
   // Queued answers for the next dialogs (0 NEIN, 1 JA, 3 ABBRUCH).
-  void queueDialogAnswer(int answer) { dialogAnswers_.push_back(answer); }
+  void queueDialogAnswer(int answer) override { dialogAnswers_.push_back(answer); }
   const std::deque<Dialog>& openDialogs() const { return openDialogs_; }
+  std::vector<OpenDialog> openMessageDialogs() const override;
   // Closes the oldest open dialog with the answer; false when none is open.
-  bool answerDialog(int answer);
+  bool answerDialog(int answer) override;
   // Every dialog shown so far (answered or not), for inspection.
   const std::vector<Dialog>& dialogLog() const { return dialogLog_; }
-  void queueFileDialogAnswer(std::optional<std::string> path) {
+  void queueFileDialogAnswer(std::optional<std::string> path) override {
     fileAnswers_.push_back(std::move(path));
   }
+  // The next font dialog's answer (nullopt: cancelled); without one the
+  // dialog is cancelled.
+  void queueFontDialogAnswer(std::optional<FontSpec> font) { fontAnswers_.push_back(std::move(font)); }
   const std::vector<std::string>& errorBoxes() const { return errorBoxes_; }
   int beeps() const { return beeps_; }
 
  protected:
-  void nativeCreate(WindowId, const WindowSpec&) override {}
-  void nativeDestroy(WindowId) override {}
+  void nativeCreate(WindowId id, const WindowSpec& spec) override;
+  void nativeDestroy(WindowId id) override;
   void forgetWindow(WindowId id) override;
 
  private:
@@ -139,6 +154,9 @@ class HeadlessToolkit final : public Toolkit {
   std::deque<std::optional<std::string>> fileAnswers_;
   std::vector<std::string> errorBoxes_;
   int beeps_ = 0;
+  std::deque<std::optional<FontSpec>> fontAnswers_;
+  std::map<WindowId, std::unique_ptr<HeadlessCanvas>> canvases_;
+  std::map<WindowId, Rect> pendingUpdates_;
 };
 
 }  // namespace tarvik::ui

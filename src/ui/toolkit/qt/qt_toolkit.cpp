@@ -631,6 +631,18 @@ std::optional<std::string> QtToolkit::fileDialog(bool save, const std::string& t
 
 void QtToolkit::beep() { QApplication::beep(); }
 
+std::optional<FontSpec> QtToolkit::fontDialog(const FontSpec&) { return std::nullopt; }
+
+bool QtToolkit::answerDialog(int) { return false; }
+
+std::vector<OpenDialog> QtToolkit::openMessageDialogs() const { return {}; }
+
+bool QtToolkit::savePicture(WindowId, const std::string&) { return false; }
+
+Canvas* QtToolkit::canvas(WindowId) { return nullptr; }
+
+FontMetrics QtToolkit::fontMetrics(const FontSpec&) const { return {}; }
+
 void QtToolkit::setBusyCursor(bool busy) {
   if (busy == busy_) return;
   busy_ = busy;

@@ -22,6 +22,7 @@
 // the file system's own encoding.
 
 #include <QPointer>
+#include <deque>
 #include <map>
 #include <memory>
 #include <string>
@@ -90,6 +91,17 @@ class QtToolkit final : public Toolkit {
   void setClipboardText(const std::string& text) override;
   std::string clipboardText() const override;
   bool isGraphical() const override { return true; }
+  std::optional<FontSpec> fontDialog(const FontSpec& initial) override;
+  void queueDialogAnswer(int answer) override { dialogAnswers_.push_back(answer); }
+  void queueFileDialogAnswer(std::optional<std::string> path) override {
+    fileAnswers_.push_back(std::move(path));
+  }
+  bool answerDialog(int answer) override;
+  std::vector<OpenDialog> openMessageDialogs() const override;
+  bool savePicture(WindowId id, const std::string& path) override;
+
+  Canvas* canvas(WindowId id) override;
+  FontMetrics fontMetrics(const FontSpec& font) const override;
 
   // --- access for the rest of the Qt backend (forms, drawing, UI driver) ---
   // The widget a window's controls and drawing go into; null for invisible
@@ -168,6 +180,9 @@ class QtToolkit final : public Toolkit {
   TimerId nextTimer_ = 1;
   std::map<WatchId, Watch> watches_;
   WatchId nextWatch_ = 1;
+
+  std::deque<int> dialogAnswers_;
+  std::deque<std::optional<std::string>> fileAnswers_;
 
   bool quitRequested_ = false;
   int exitCode_ = 0;
