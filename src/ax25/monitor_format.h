@@ -1,0 +1,71 @@
+#pragma once
+// Monitor text of a frame: what the monitor window shows of every frame the
+// program receives or sends.
+//
+// A frame becomes one header line (ports, addresses, digipeaters, frame
+// type, command/response mark, length, DAMA) and then its information
+// field: the decoded reason of an FRMR, one "...BIN..." line for binary
+// data, or the text cut into lines at carriage returns and after 127
+// characters. The filters of the monitor decide first whether a frame is
+// shown at all. Everything here only reads the frame; the bytes come from
+// other stations and may be anything.
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ax25/frame.h"
+
+namespace tarvik::ax25 {
+
+// The monitor's three switches.
+struct MonitorFilter {
+  bool iOnly = false;    // IONLY: I frames only
+  bool ownOnly = false;  // OONLY: only frames from or to the own call
+  bool noBin = true;     // NOBIN: binary information as one marker line
+};
+
+// True when the filters let the frame through. With ownOnly the call text
+// of source or destination must equal ownCall; SSIDs are not compared, so
+// ownCall is the call without SSID (an SSID given in it is ignored).
+bool MonitorAccepts(const FrameRecord& frame, const MonitorFilter& filter,
+                    std::string_view ownCall);
+
+enum class MonitorLineKind {
+  Header,  // shown in the colour of the frame's direction
+  Info,    // information and the FRMR reason, shown in black
+};
+
+struct MonitorLine {
+  MonitorLineKind kind;
+  std::string text;
+  friend bool operator==(const MonitorLine&, const MonitorLine&) = default;
+};
+
+// Longest information line; longer runs without carriage return continue
+// on the next line.
+inline constexpr std::size_t kMonitorLineWidth = 127;
+
+// The header line, e.g. "0:1:DL1ABC to DB0XYZ-2  via DB0RPT* I(3,5) Pid f0 C [12]".
+// A frame of the old protocol version ends with " Old Version".
+std::string MonitorHeader(const FrameRecord& frame);
+
+// Short form of a control byte followed by one blank, as in the FRMR line:
+// "I(2,5) ", "RR(0) ", "SABM ", "U-ILL ".
+std::string ControlShortForm(std::uint8_t control);
+
+// The second line of an FRMR: "01 5A 01  Error in Frame RR(0)  M DXE: R(2) S(5) W.invalid CTL Field".
+// With fewer than three bytes only what the bytes present say is decoded;
+// bytes after the third are not looked at.
+std::string FrmrLine(std::span<const std::uint8_t> info);
+
+// The information lines of a frame (empty when it has no information).
+std::vector<std::string> MonitorInfoLines(const FrameRecord& frame, bool noBin);
+
+// All lines the monitor shows of the frame, header first. A frame of the
+// old protocol version shows its header only.
+std::vector<MonitorLine> MonitorLines(const FrameRecord& frame, bool noBin);
+
+}  // namespace tarvik::ax25
