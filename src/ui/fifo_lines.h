@@ -1,0 +1,192 @@
+#pragma once
+// The FIFO text control's lines, view, selection and capture, without any
+// drawing: what the pane (fifo_text.h) shows and the operator acts on.
+//
+// The lines live in a ring of 200 slots. One slot, the write slot, is always
+// empty, so the ring holds the last 199 lines; once full, each new line
+// overwrites the oldest. The view is a window of `rows` consecutive slots
+// starting at `top`. While the view shows the newest line it follows new
+// lines; once the operator has scrolled back it stays where it is, except
+// that it never shows the write slot at its top (it moves on when the
+// oldest line it showed is overwritten).
+//
+// Every change records what the pane has to redraw (FifoDamage): single
+// slots, a scroll by some lines, or everything.
+
+#include <array>
+#include <cstddef>
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "ui/toolkit/drawing.h"
+
+namespace tarvik::ui {
+
+inline constexpr int kFifoSlots = 200;
+// Longest line text; longer lines are not taken.
+inline constexpr std::size_t kFifoLineCapacity = 255;
+
+// Colours of the writers: received text black, what the program sends red,
+// local notices and script output blue.
+inline constexpr Color kFifoReceived = kBlack;
+inline constexpr Color kFifoSent = kRed;
+inline constexpr Color kFifoLocal = kBlue;
+
+struct FifoSlot {
+  std::string text;
+  Color colour = kBlack;
+  bool selected = false;
+};
+
+// What the pane must redraw after changes.
+struct FifoDamage {
+  bool all = false;          // every row (and the strip below them)
+  int scroll = 0;            // the view moved by this many lines (+ towards newer)
+  std::vector<int> slots;    // slots whose rows changed (visible when recorded)
+  bool scrollBar = false;    // position or proportion of the scroll bar changed
+  bool empty() const { return !all && scroll == 0 && slots.empty() && !scrollBar; }
+};
+
+// The capture file: every line the control takes, each after a "\n", and a
+// final "\n" when it ends. Written through at once so that the file is
+// complete whenever the program stops.
+class FifoCapture {
+ public:
+  // Opens for appending or anew; false (and closed) when it cannot be opened.
+  bool Open(const std::string& path, bool append);
+  // Ends the file with "\n" and closes it; nothing when not open.
+  void Close();
+  bool isOpen() const { return file_ != nullptr; }
+  void Write(std::string_view text);
+
+ private:
+  struct Closer {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+  };
+  std::unique_ptr<std::FILE, Closer> file_;
+};
+
+class FifoLines {
+ public:
+  explicit FifoLines(bool multiple = false) : multiple_(multiple) {}
+
+  // --- writing -------------------------------------------------------------
+  // Adds a line; a text of 256 characters or more is dropped (false).
+  // Trailing CR and LF are cut. Written to the capture file.
+  bool AppendLine(std::string_view text, Color colour);
+  // Adds text to the newest line and to the capture file (without a line
+  // break). Text that does not fit the line's 255 characters continues on
+  // new lines of the same colour, so nothing is lost; without any line it
+  // starts one in black.
+  void AppendToLastLine(std::string_view text);
+  // Replaces a slot's text; the write slot takes a new black line instead.
+  // Texts of 256 characters or more and slots outside 0..199 are ignored.
+  void ReplaceLine(int index, std::string_view text);
+
+  // --- the ring --------------------------------------------------------------
+  const FifoSlot& slot(int index) const { return slots_[static_cast<std::size_t>(Wrap(index))]; }
+  int oldest() const { return oldest_; }
+  int writeIndex() const { return write_; }
+  bool wrapped() const { return wrapped_; }
+  // Lines held (slots from the oldest up to the write slot).
+  int count() const { return Pos(write_); }
+  // Texts of the lines held, oldest first.
+  std::vector<std::string> Lines() const;
+  // The next and previous ring index.
+  static int Next(int index) { return Wrap(index + 1); }
+  static int Prev(int index) { return Wrap(index - 1); }
+
+  // --- the view ----------------------------------------------------------------
+  // Rows the pane shows (at least 1, at most 199).
+  void SetRows(int rows);
+  int rows() const { return rows_; }
+  int top() const { return top_; }
+  int bottom() const { return Wrap(top_ + rows_ - 1); }
+  bool scrollable() const { return scrollable_; }
+  int SlotOfRow(int row) const { return Wrap(top_ + row); }
+  // The row showing a slot, nullopt when it is not visible.
+  std::optional<int> RowOfSlot(int index) const;
+  // Moves the view by up to n lines (negative: towards older ones), never
+  // before the oldest line and never past the newest; returns the lines moved.
+  int ScrollLines(int n);
+  // Shows the newest lines (or, while they all fit, from the oldest).
+  void ScrollToEnd();
+  void ScrollToOldest();
+  // Scroll bar: range 0..200, position = top counted from the oldest line.
+  static constexpr int kScrollRange = kFifoSlots;
+  int ScrollPos() const { return Pos(top_); }
+  int ScrollProportion() const;
+  void ScrollToPos(int pos);
+
+  // --- selection ---------------------------------------------------------------
+  bool multiple() const { return multiple_; }
+  bool HasSelection() const;
+  // First selected slot from the oldest; -1 when none or with multiple selection.
+  int FirstSelected() const;
+  // Texts of the selected lines, oldest first.
+  std::vector<std::string> Selection() const;
+  void ClearSelection();
+  // A mouse-down on a row: starts selecting when the row shows a line with
+  // text (true). Without shift the row becomes the selection; with shift its
+  // mark is toggled (in single selection the others are cleared).
+  bool MouseDown(int row, bool shift);
+  // The pointer moved to a row while the button is down; rows above or below
+  // the view scroll it by one line. Multiple selection toggles every line
+  // crossed (so that moving back releases them again), single selection
+  // moves to the row.
+  void MouseDrag(int row);
+  void MouseUp() { selecting_ = false; }
+  bool selecting() const { return selecting_; }
+
+  // --- keys ----------------------------------------------------------------------
+  enum class KeyUse {
+    Parent,   // typing: belongs to the parent window
+    Handled,  // moved the view
+    Ignored,
+  };
+  // Tab, Shift+Tab, characters 32..122 and the editing keys Backspace and
+  // Enter belong to the parent; once the view can scroll, up, down, page
+  // up, page down, home and end move it.
+  KeyUse Key(int key, unsigned modifiers);
+
+  // --- capture ---------------------------------------------------------------------
+  // Opens the capture file (appending or anew) and, with history, writes
+  // every non-empty line held, oldest first. False when it cannot be opened.
+  bool StartCapture(const std::string& path, bool append, bool history);
+  void StopCapture() { capture_.Close(); }
+  bool capturing() const { return capture_.isOpen(); }
+
+  // --- redrawing -------------------------------------------------------------------
+  FifoDamage TakeDamage() { return std::exchange(damage_, {}); }
+
+ private:
+  static int Wrap(int index) { return ((index % kFifoSlots) + kFifoSlots) % kFifoSlots; }
+  // Position of a slot counted from the oldest line.
+  int Pos(int index) const { return Wrap(index - oldest_); }
+  void ScrollOne(int direction);
+  void Touch(int index);
+  void Store(int index, std::string_view text, Color colour);
+  bool NewerBelow() const { return Pos(top_) + rows_ - 1 < count() - 1; }
+  bool HoldsText(int index) const { return Pos(index) < count() && !slot(index).text.empty(); }
+
+  std::array<FifoSlot, kFifoSlots> slots_;
+  int oldest_ = 0;
+  int write_ = 0;
+  int top_ = 0;
+  int rows_ = 1;
+  bool wrapped_ = false;
+  bool scrollable_ = false;
+  bool multiple_ = false;
+  bool selecting_ = false;
+  int anchorSlot_ = 0;    // where the button went down
+  int lastDragSlot_ = 0;  // where the pointer was last
+  FifoCapture capture_;
+  FifoDamage damage_;
+};
+
+}  // namespace tarvik::ui
