@@ -9,6 +9,8 @@
 #include <QEvent>
 #include <QFile>
 #include <QFileDialog>
+#include <QGridLayout>
+#include <QScrollBar>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -28,6 +30,7 @@
 #include <algorithm>
 
 #include "ui/toolkit/qt/cp1252.h"
+#include "ui/toolkit/qt/qt_surface.h"
 
 namespace tarvik::ui {
 
@@ -195,6 +198,7 @@ class MessageDialog : public QDialog {
  public:
   using QDialog::QDialog;
   int answer = 1;
+  OpenDialog info;
 
  protected:
   void keyPressEvent(QKeyEvent* e) override {
@@ -399,6 +403,9 @@ void QtToolkit::createFrame(WindowId id, const WindowSpec& spec, Native& native)
   if (spec.rect.empty()) win->resize(670, 430);
   frame_ = win;
   frameId_ = id;
+  // The frame shows the menus of the active document, or its own.
+  QObject::connect(area_, &QMdiArea::subWindowActivated, context_.get(),
+                   [this](QMdiSubWindow*) { refreshFrameMenu(); });
   frameTitle_ = spec.title;
   native.outer = win;
   native.content = central;
@@ -409,10 +416,19 @@ void QtToolkit::createFrame(WindowId id, const WindowSpec& spec, Native& native)
 void QtToolkit::nativeCreate(WindowId id, const WindowSpec& spec) {
   if (spec.kind == WindowKind::Invisible) return;
   Native n;
-  if (spec.kind == WindowKind::Frame && frameMode_ && !frame_) {
+  const bool drawn = spec.kind != WindowKind::Frame;
+  if (spec.kind == WindowKind::Child) {
+    createChild(id, spec, n);
+  } else if (spec.kind == WindowKind::Frame && frameMode_ && !frame_) {
     createFrame(id, spec, n);
   } else if (frameMode_ && area_ && spec.parent != kNoWindow) {
-    auto* content = new QWidget;
+    QWidget* content = nullptr;
+    if (drawn) {
+      n.surface = new qtdetail::Surface(this, id, false);
+      content = n.surface;
+    } else {
+      content = new QWidget;
+    }
     QMdiSubWindow* sub = area_->addSubWindow(content);
     // Closing is the handler's decision; the widget goes with the window.
     sub->setAttribute(Qt::WA_DeleteOnClose, false);
@@ -431,11 +447,49 @@ void QtToolkit::nativeCreate(WindowId id, const WindowSpec& spec) {
     w->setWindowTitle(fromCp1252(spec.title));
     n.outer = w;
     n.content = w;
+    if (drawn) {
+      // The client area sits below the menu bar the window may get.
+      auto* layout = new QVBoxLayout(w);
+      layout->setContentsMargins(0, 0, 0, 0);
+      layout->setSpacing(0);
+      n.surface = new qtdetail::Surface(this, id, false, w);
+      layout->addWidget(n.surface);
+      n.content = n.surface;
+    }
   }
   natives_[id] = n;
   if (!spec.rect.empty()) move(id, spec.rect);
   if (spec.visible) n.outer->show();
   natives_[id].host = new WindowHost(this, id, n.outer, n.content);
+}
+
+void QtToolkit::createChild(WindowId id, const WindowSpec& spec, Native& n) {
+  QWidget* parent = contentWidget(spec.parent);
+  auto* surface = new qtdetail::Surface(this, id, true, parent);
+  n.surface = surface;
+  n.content = surface;
+  n.outer = surface;
+  if (spec.hScroll || spec.vScroll) {
+    // The pane's own scroll bars frame its client area.
+    auto* box = new QWidget(parent);
+    auto* grid = new QGridLayout(box);
+    grid->setContentsMargins(0, 0, 0, 0);
+    grid->setSpacing(0);
+    surface->setParent(box);
+    grid->addWidget(surface, 0, 0);
+    if (spec.vScroll) {
+      auto* bar = new QScrollBar(Qt::Vertical, box);
+      grid->addWidget(bar, 0, 1);
+      attachScrollBar(bar, id, kWindowVScroll);
+    }
+    if (spec.hScroll) {
+      auto* bar = new QScrollBar(Qt::Horizontal, box);
+      grid->addWidget(bar, 1, 0);
+      attachScrollBar(bar, id, kWindowHScroll);
+    }
+    n.outer = box;
+  }
+  n.outer->setObjectName(QString::fromStdString(spec.name));
 }
 
 void QtToolkit::nativeDestroy(WindowId id) {
@@ -444,6 +498,14 @@ void QtToolkit::nativeDestroy(WindowId id) {
   Native n = it->second;
   natives_.erase(it);
   if (n.host) n.host->detach();
+  if (n.surface) n.surface->detach();
+  if (trapped_ == id) releasePointer();
+  std::erase_if(controls_, [id](const auto& kv) { return kv.first.first == id; });
+  if (auto m = menus_.find(id); m != menus_.end()) menus_.erase(m);
+  if (frameMenu_.shownFor == id) {
+    frameMenu_.shownFor = kNoWindow;
+    QMetaObject::invokeMethod(context_.get(), [this] { refreshFrameMenu(); }, Qt::QueuedConnection);
+  }
   if (id == frameId_) {
     frameId_ = kNoWindow;
     frame_ = nullptr;
@@ -570,7 +632,20 @@ QWidget* QtToolkit::dialogParent() const {
 void QtToolkit::messageDialog(int number, const std::string& title,
                               const std::vector<std::string>& lines, DialogButtons buttons,
                               std::function<void(int)> done) {
+  if (!dialogAnswers_.empty()) {
+    // Answered beforehand (a test or the UI driver): the answer arrives from
+    // the event loop as if the operator had pressed the button at once.
+    const int answer = dialogAnswers_.front();
+    dialogAnswers_.pop_front();
+    QMetaObject::invokeMethod(
+        context_.get(), [done = std::move(done), answer] { if (done) done(answer); },
+        Qt::QueuedConnection);
+    return;
+  }
   auto* dlg = new qtdetail::MessageDialog(dialogParent());
+  dlg->info = OpenDialog{number, title, lines};
+  std::erase_if(openDialogs_, [](const auto& p) { return p.isNull() || !p->isVisible(); });
+  openDialogs_.push_back(dlg);
   dlg->setAttribute(Qt::WA_DeleteOnClose);
   dlg->setObjectName(QStringLiteral("message%1").arg(number));
   dlg->setProperty("messageNumber", number);
@@ -600,6 +675,7 @@ void QtToolkit::messageDialog(int number, const std::string& title,
   QObject::connect(dlg, &QDialog::finished, context_.get(),
                    [this, dlg, done = std::move(done)](int) {
                      const int answer = dlg->answer;
+                     std::erase_if(openDialogs_, [dlg](const auto& p) { return p == dlg; });
                      QMetaObject::invokeMethod(
                          context_.get(), [done, answer] { if (done) done(answer); },
                          Qt::QueuedConnection);
@@ -616,6 +692,11 @@ void QtToolkit::errorBox(const std::string& text) {
 std::optional<std::string> QtToolkit::fileDialog(bool save, const std::string& title,
                                                  const std::string& directory,
                                                  const std::string& name) {
+  if (!fileAnswers_.empty()) {
+    auto answer = std::move(fileAnswers_.front());
+    fileAnswers_.pop_front();
+    return answer;
+  }
   std::string start = directory;
   if (!name.empty()) {
     if (!start.empty() && start.back() != '/') start += '/';
@@ -631,17 +712,25 @@ std::optional<std::string> QtToolkit::fileDialog(bool save, const std::string& t
 
 void QtToolkit::beep() { QApplication::beep(); }
 
-std::optional<FontSpec> QtToolkit::fontDialog(const FontSpec&) { return std::nullopt; }
+bool QtToolkit::answerDialog(int answer) {
+  std::erase_if(openDialogs_, [](const auto& p) { return p.isNull(); });
+  for (const auto& d : openDialogs_) {
+    if (!d->isVisible()) continue;
+    // accept() runs the finished handler, which edits the list.
+    QPointer<qtdetail::MessageDialog> dlg = d;
+    dlg->answer = answer;
+    dlg->accept();
+    return true;
+  }
+  return false;
+}
 
-bool QtToolkit::answerDialog(int) { return false; }
-
-std::vector<OpenDialog> QtToolkit::openMessageDialogs() const { return {}; }
-
-bool QtToolkit::savePicture(WindowId, const std::string&) { return false; }
-
-Canvas* QtToolkit::canvas(WindowId) { return nullptr; }
-
-FontMetrics QtToolkit::fontMetrics(const FontSpec&) const { return {}; }
+std::vector<OpenDialog> QtToolkit::openMessageDialogs() const {
+  std::vector<OpenDialog> out;
+  for (const auto& d : openDialogs_)
+    if (d && d->isVisible()) out.push_back(d->info);
+  return out;
+}
 
 void QtToolkit::setBusyCursor(bool busy) {
   if (busy == busy_) return;

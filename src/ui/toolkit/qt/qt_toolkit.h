@@ -30,7 +30,10 @@
 
 #include "ui/toolkit/toolkit.h"
 
+class QAction;
 class QApplication;
+class QMenuBar;
+class QScrollBar;
 class QMainWindow;
 class QMdiArea;
 class QMdiSubWindow;
@@ -42,6 +45,9 @@ class QWidget;
 namespace tarvik::ui {
 
 namespace qtdetail {
+class ControlFilter;
+class MessageDialog;
+class Surface;
 class StatusLine;
 class WindowHost;
 class PostReceiver;
@@ -115,19 +121,44 @@ class QtToolkit final : public Toolkit {
   QMdiArea* documentArea() const;
   // The status line widget of the frame; null without a frame.
   QWidget* statusLine() const;
+  // The widget of a control (the window's own scroll bars included); null
+  // when there is none.
+  QWidget* controlWidget(WindowId window, int control) const;
+  // The menu bar that shows the window's menus: its own, or in frame mode
+  // the frame's while the window is the active document. Null when none.
+  QMenuBar* menuBarWidget(WindowId window) const;
+
+  Rect clientRect(WindowId id) const override;
+  void trapPointer(WindowId id) override;
+  void releasePointer() override;
 
  protected:
   void nativeCreate(WindowId id, const WindowSpec& spec) override;
   void nativeDestroy(WindowId id) override;
   void forgetWindow(WindowId id) override;
 
+  void nativeControlCreate(WindowId window, const ControlState& c) override;
+  void nativeControlDestroy(WindowId window, int control) override;
+  void nativeControlChanged(WindowId window, const ControlState& c, ControlChange what) override;
+  void nativeWindowFocus(WindowId window) override;
+  void nativeMenuChanged(WindowId window) override;
+
  private:
   friend class qtdetail::WindowHost;
+  friend class qtdetail::ControlFilter;
 
   struct Native {
     QPointer<QWidget> outer;
     QPointer<QWidget> content;
     QPointer<qtdetail::WindowHost> host;
+    QPointer<qtdetail::Surface> surface;  // the client area of drawn windows
+  };
+  // A menu bar built from a window's menu model, with its item actions.
+  struct MenuNative {
+    QPointer<QMenuBar> bar;
+    WindowId shownFor = kNoWindow;
+    std::string shape;  // the tree's structure when it was built
+    std::map<int, QPointer<QAction>> actions;
   };
   struct Timer {
     WindowId window = kNoWindow;
@@ -144,6 +175,13 @@ class QtToolkit final : public Toolkit {
   };
 
   void createFrame(WindowId id, const WindowSpec& spec, Native& native);
+  void createChild(WindowId id, const WindowSpec& spec, Native& native);
+  void attachScrollBar(QScrollBar* bar, WindowId window, int control);
+  void mirror(QWidget* w, const ControlState& c, ControlChange what);
+  // Builds (or updates in place) the menu bar for the window's menus.
+  void showMenus(MenuNative& m, WindowId owner, bool rebuild);
+  void refreshFrameMenu();
+  WindowId activeDocument() const;
   void applyFrameTitle();
   void applyBackground();
   void watchActivated(WatchId id);
@@ -181,6 +219,13 @@ class QtToolkit final : public Toolkit {
   std::map<WatchId, Watch> watches_;
   WatchId nextWatch_ = 1;
 
+  std::map<std::pair<WindowId, int>, QPointer<QWidget>> controls_;
+  qtdetail::ControlFilter* controlFilter_ = nullptr;  // child of context_
+  // Menu bars of top-level windows, and the frame's in frame mode.
+  std::map<WindowId, MenuNative> menus_;
+  MenuNative frameMenu_;
+  WindowId trapped_ = kNoWindow;
+  std::vector<QPointer<qtdetail::MessageDialog>> openDialogs_;
   std::deque<int> dialogAnswers_;
   std::deque<std::optional<std::string>> fileAnswers_;
 

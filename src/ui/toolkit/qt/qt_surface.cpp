@@ -1,0 +1,341 @@
+#include "ui/toolkit/qt/qt_surface.h"
+
+#include <QFile>
+#include <QFocusEvent>
+#include <QFont>
+#include <QFontMetrics>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QPixmap>
+#include <QResizeEvent>
+#include <algorithm>
+
+#include "ui/toolkit/qt/cp1252.h"
+#include "ui/toolkit/qt/qt_toolkit.h"
+
+namespace tarvik::ui::qtdetail {
+
+namespace {
+
+QColor toQColor(Color c) { return QColor(redOf(c), greenOf(c), blueOf(c)); }
+QRect toQRect(const Rect& r) { return QRect(r.left, r.top, r.width(), r.height()); }
+
+}  // namespace
+
+QFont toQFont(const FontSpec& font) {
+  QString family = QString::fromLatin1(font.family.c_str()).toLower();
+  QFont f;
+  // The descriptions name the classic families; map them onto what any
+  // desktop has.
+  if (family == QLatin1String("helvetica") || family == QLatin1String("arial") ||
+      family == QLatin1String("system")) {
+    f.setFamily(QStringLiteral("DejaVu Sans"));
+    f.setStyleHint(QFont::SansSerif);
+  } else if (family == QLatin1String("courier") || family == QLatin1String("fixed") ||
+             family == QLatin1String("terminal")) {
+    f.setFamily(QStringLiteral("DejaVu Sans Mono"));
+    f.setStyleHint(QFont::Monospace);
+  } else if (family == QLatin1String("times")) {
+    f.setFamily(QStringLiteral("DejaVu Serif"));
+    f.setStyleHint(QFont::Serif);
+  } else {
+    f.setFamily(QString::fromLatin1(font.family.c_str()));
+  }
+  f.setPointSize(std::max(1, font.size));
+  f.setBold((font.style & kFontBold) != 0);
+  f.setItalic((font.style & kFontItalic) != 0);
+  f.setUnderline((font.style & kFontUnderline) != 0);
+  return f;
+}
+
+unsigned modifiersOf(Qt::KeyboardModifiers m) {
+  unsigned out = 0;
+  if (m & Qt::ShiftModifier) out |= kModShift;
+  if (m & Qt::ControlModifier) out |= kModControl;
+  if (m & Qt::AltModifier) out |= kModAlt;
+  return out;
+}
+
+int keyOf(const QKeyEvent* e, unsigned* modifiers) {
+  unsigned mods = modifiersOf(e->modifiers());
+  int key = 0;
+  switch (e->key()) {
+    case Qt::Key_Backspace: key = kKeyBackspace; break;
+    case Qt::Key_Tab: key = kKeyTab; break;
+    case Qt::Key_Backtab: key = kKeyTab; mods |= kModShift; break;
+    case Qt::Key_Return:
+    case Qt::Key_Enter: key = kKeyEnter; break;
+    case Qt::Key_Escape: key = kKeyEscape; break;
+    case Qt::Key_Up: key = kKeyUp; break;
+    case Qt::Key_Down: key = kKeyDown; break;
+    case Qt::Key_Left: key = kKeyLeft; break;
+    case Qt::Key_Right: key = kKeyRight; break;
+    case Qt::Key_PageUp: key = kKeyPageUp; break;
+    case Qt::Key_PageDown: key = kKeyPageDown; break;
+    case Qt::Key_Home: key = kKeyHome; break;
+    case Qt::Key_End: key = kKeyEnd; break;
+    case Qt::Key_Insert: key = kKeyInsert; break;
+    case Qt::Key_Delete: key = kKeyDelete; break;
+    default:
+      if (e->key() >= Qt::Key_F1 && e->key() <= Qt::Key_F12) {
+        key = kKeyF1 + (e->key() - Qt::Key_F1);
+      } else if (!e->text().isEmpty()) {
+        const std::string b = toCp1252(e->text().left(1));
+        if (!b.empty() && b[0] != '\0') key = static_cast<unsigned char>(b[0]);
+        // With Alt the text may be empty or odd: take the key's letter.
+      } else if ((mods & kModAlt) && e->key() >= Qt::Key_A && e->key() <= Qt::Key_Z) {
+        key = 'A' + (e->key() - Qt::Key_A);
+      } else if ((mods & kModAlt) && e->key() >= Qt::Key_0 && e->key() <= Qt::Key_9) {
+        key = '0' + (e->key() - Qt::Key_0);
+      }
+  }
+  if (modifiers) *modifiers = mods;
+  return key;
+}
+
+QPixmap iconPixmap(const std::string& directory, int number) {
+  if (directory.empty()) return {};
+  std::string dir = directory;
+  if (dir.back() != '/') dir += '/';
+  for (const char* ext : {".png", ".bmp", ".ico", ".xpm"}) {
+    const QString path = QFile::decodeName(QByteArray::fromStdString(dir + std::to_string(number) + ext));
+    if (QFile::exists(path)) {
+      QPixmap pm(path);
+      if (!pm.isNull()) return pm;
+    }
+  }
+  return {};
+}
+
+void paintIcon(QPainter& p, const std::string& directory, int x, int y, int number) {
+  const QPixmap pm = iconPixmap(directory, number);
+  if (!pm.isNull()) {
+    p.drawPixmap(x, y, pm);
+    return;
+  }
+  // No picture for this icon: a framed box that still tells which one.
+  const QRect box(x, y, 32, 32);
+  p.save();
+  p.fillRect(box, QColor(192, 192, 192));
+  p.setPen(Qt::black);
+  p.drawRect(box.adjusted(0, 0, -1, -1));
+  QFont f = p.font();
+  f.setPointSize(7);
+  p.setFont(f);
+  p.drawText(box, Qt::AlignCenter, QString::number(number));
+  p.restore();
+}
+
+// --- canvas -----------------------------------------------------------------
+
+int QtCanvas::width() const { return surface_->width(); }
+int QtCanvas::height() const { return surface_->height(); }
+
+FontMetrics QtCanvas::metrics() const {
+  const QFontMetrics fm(toQFont(font_), surface_);
+  return FontMetrics{fm.ascent(), fm.descent(), std::max(0, fm.leading()),
+                     fm.averageCharWidth()};
+}
+
+int QtCanvas::textWidth(std::string_view text) const {
+  const QFontMetrics fm(toQFont(font_), surface_);
+  return fm.horizontalAdvance(fromCp1252(text));
+}
+
+void QtCanvas::begin(QPainter& p) const {
+  if (clip_) p.setClipRect(toQRect(*clip_));
+}
+
+void QtCanvas::drawText(int x, int y, std::string_view text, int len) {
+  if (len >= 0 && static_cast<std::size_t>(len) < text.size()) text = text.substr(0, len);
+  const QString s = fromCp1252(text);
+  QPainter p(&surface_->image());
+  begin(p);
+  const QFont f = toQFont(font_);
+  p.setFont(f);
+  const QFontMetrics fm(f, surface_);
+  const QRect box(x, y - fm.ascent(), fm.horizontalAdvance(s), fm.ascent() + fm.descent());
+  if (tools_.opaqueText) p.fillRect(box, toQColor(tools_.backColor));
+  p.setPen(toQColor(tools_.foreColor));
+  p.drawText(QPoint(x, y), s);
+  p.end();
+  surface_->showArea(box.adjusted(-2, -2, 2, 2));
+}
+
+void QtCanvas::drawRect(const Rect& r) {
+  if (r.empty()) return;
+  QPainter p(&surface_->image());
+  begin(p);
+  const QRect q = toQRect(r);
+  if (!tools_.brushHollow) p.fillRect(q, toQColor(tools_.brush));
+  if (!tools_.penHollow) {
+    QPen pen(toQColor(tools_.pen));
+    pen.setWidth(std::max(1, tools_.penWidth));
+    pen.setJoinStyle(Qt::MiterJoin);
+    p.setPen(pen);
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(q.adjusted(0, 0, -1, -1));
+  }
+  p.end();
+  surface_->showArea(q);
+}
+
+void QtCanvas::drawLine(Point from, Point to) {
+  QPainter p(&surface_->image());
+  begin(p);
+  QPen pen(toQColor(tools_.pen));
+  pen.setWidth(std::max(1, tools_.penWidth));
+  p.setPen(pen);
+  p.drawLine(from.x, from.y, to.x, to.y);
+  p.end();
+  const int w = std::max(1, tools_.penWidth);
+  surface_->showArea(QRect(QPoint(std::min(from.x, to.x), std::min(from.y, to.y)),
+                           QPoint(std::max(from.x, to.x), std::max(from.y, to.y)))
+                         .adjusted(-w, -w, w, w));
+}
+
+void QtCanvas::drawIcon(int x, int y, int number) {
+  QPainter p(&surface_->image());
+  begin(p);
+  paintIcon(p, surface_->iconDirectory(), x, y, number);
+  p.end();
+  surface_->showArea(QRect(x, y, 64, 64));
+}
+
+void QtCanvas::scrollRect(const Rect& r, int dx, int dy) {
+  QImage& img = surface_->image();
+  const QRect area = toQRect(r).intersected(img.rect());
+  if (area.isEmpty()) return;
+  const QImage part = img.copy(area);
+  {
+    QPainter p(&img);
+    p.setClipRect(area);
+    p.drawImage(area.topLeft() + QPoint(dx, dy), part);
+  }
+  surface_->showArea(area);
+  // The strips the move uncovered.
+  if (dy > 0) invalidate(Rect{r.top, r.left, std::min(r.bottom, r.top + dy), r.right});
+  if (dy < 0) invalidate(Rect{std::max(r.top, r.bottom + dy), r.left, r.bottom, r.right});
+  if (dx > 0) invalidate(Rect{r.top, r.left, r.bottom, std::min(r.right, r.left + dx)});
+  if (dx < 0) invalidate(Rect{r.top, std::max(r.left, r.right + dx), r.bottom, r.right});
+}
+
+void QtCanvas::invalidate(std::optional<Rect> r) {
+  surface_->invalidateArea(r ? toQRect(*r) : surface_->rect());
+}
+
+// --- surface ----------------------------------------------------------------
+
+Surface::Surface(QtToolkit* tk, WindowId id, bool child, QWidget* parent)
+    : QWidget(parent), tk_(tk), id_(id), child_(child), canvas_(std::make_unique<QtCanvas>(this)) {
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  setFocusPolicy(child ? Qt::StrongFocus : Qt::ClickFocus);
+  setObjectName(child ? QStringLiteral("pane") : QStringLiteral("client"));
+  image_ = QImage(std::max(1, width()), std::max(1, height()), QImage::Format_RGB32);
+  image_.fill(child ? Qt::white : palette().color(QPalette::Window));
+  pending_ = QRegion(rect());
+}
+
+Surface::~Surface() = default;
+
+const std::string& Surface::iconDirectory() const {
+  static const std::string none;
+  return tk_ ? tk_->iconDirectory() : none;
+}
+
+void Surface::invalidateArea(const QRect& r) {
+  const QRect a = r.intersected(rect());
+  if (a.isEmpty()) return;
+  pending_ += a;
+  update(a);
+}
+
+bool Surface::event(QEvent* e) {
+  // Tab belongs to the window (a form moves the focus itself), not to Qt's
+  // focus chain.
+  if (e->type() == QEvent::KeyPress) {
+    auto* k = static_cast<QKeyEvent*>(e);
+    if (k->key() == Qt::Key_Tab || k->key() == Qt::Key_Backtab) {
+      keyPressEvent(k);
+      return true;
+    }
+  }
+  return QWidget::event(e);
+}
+
+void Surface::paintEvent(QPaintEvent* e) {
+  if (!pending_.isEmpty() && tk_) {
+    const QRect r = pending_.boundingRect();
+    pending_ = QRegion();
+    QPointer<Surface> self(this);
+    Event ev(EventType::Update, 0, 0,
+             std::make_unique<RectRecord>(Rect{r.top(), r.left(), r.bottom() + 1, r.right() + 1}));
+    tk_->send(id_, ev);
+    if (!self) return;
+  }
+  QPainter p(this);
+  p.drawImage(e->rect(), image_, e->rect());
+}
+
+void Surface::resizeEvent(QResizeEvent* e) {
+  const QSize s(std::max(1, e->size().width()), std::max(1, e->size().height()));
+  if (s != image_.size()) {
+    QImage next(s, QImage::Format_RGB32);
+    next.fill(child_ ? Qt::white : palette().color(QPalette::Window));
+    QPainter p(&next);
+    p.drawImage(0, 0, image_);
+    p.end();
+    image_ = std::move(next);
+  }
+  pending_ = QRegion(rect());
+  QWidget::resizeEvent(e);
+}
+
+void Surface::mouse(QMouseEvent* e, MouseAction action) {
+  if (!tk_) return;
+  int button = 0;
+  const Qt::MouseButton b = action == MouseAction::Move ? Qt::NoButton : e->button();
+  if (b == Qt::RightButton) button = 1;
+  else if (b == Qt::MiddleButton) button = 2;
+  else if (action == MouseAction::Move && (e->buttons() & Qt::RightButton)) button = 1;
+  const QPoint pt = e->position().toPoint();
+  tk_->operatorMouse(id_, action, Point{pt.x(), pt.y()}, button, modifiersOf(e->modifiers()));
+}
+
+void Surface::mousePressEvent(QMouseEvent* e) {
+  if (child_) setFocus(Qt::MouseFocusReason);
+  mouse(e, MouseAction::Down);
+}
+void Surface::mouseReleaseEvent(QMouseEvent* e) { mouse(e, MouseAction::Up); }
+void Surface::mouseMoveEvent(QMouseEvent* e) { mouse(e, MouseAction::Move); }
+void Surface::mouseDoubleClickEvent(QMouseEvent* e) { mouse(e, MouseAction::DoubleClick); }
+
+void Surface::keyPressEvent(QKeyEvent* e) {
+  unsigned mods = 0;
+  const int key = keyOf(e, &mods);
+  if (key == 0 || !tk_) {
+    QWidget::keyPressEvent(e);
+    return;
+  }
+  tk_->operatorKey(id_, key, mods);
+}
+
+void Surface::focusInEvent(QFocusEvent* e) {
+  QWidget::focusInEvent(e);
+  if (child_ && tk_) {
+    Event ev(EventType::Focus, 0, 1);
+    tk_->send(id_, ev);
+  }
+}
+
+void Surface::focusOutEvent(QFocusEvent* e) {
+  QWidget::focusOutEvent(e);
+  if (child_ && tk_) {
+    Event ev(EventType::Focus, 0, 0);
+    tk_->send(id_, ev);
+  }
+}
+
+}  // namespace tarvik::ui::qtdetail

@@ -1,0 +1,108 @@
+#pragma once
+// Drawing surfaces of the Qt backend.
+//
+// The client area of every document, dialog and child window is a Surface:
+// a widget with a backing image. The toolkit's drawing operations paint into
+// the image at once and only ask the widget to show the changed part, so
+// what a window drew stays until it draws over it; a scroll moves the
+// image's pixels. An invalidation is remembered as pending: the next paint
+// of the widget first sends the window its Update event (the window paints
+// into the image) and then copies the image to the screen.
+//
+// The surface also turns mouse and keys into toolkit events for its window.
+
+#include <QImage>
+#include <QPointer>
+#include <QRegion>
+#include <QWidget>
+#include <memory>
+
+#include "ui/toolkit/drawing.h"
+#include "ui/toolkit/toolkit.h"
+
+class QFont;
+class QKeyEvent;
+class QPixmap;
+
+namespace tarvik::ui {
+
+class QtToolkit;
+
+namespace qtdetail {
+
+QFont toQFont(const FontSpec& font);
+// The toolkit key of a Qt key press (0 when it has none) and its modifiers.
+int keyOf(const QKeyEvent* e, unsigned* modifiers);
+unsigned modifiersOf(Qt::KeyboardModifiers m);
+// Icon `number` from the directory, or a null pixmap.
+QPixmap iconPixmap(const std::string& directory, int number);
+// Draws icon `number` at (x, y), or a framed box with the number.
+void paintIcon(class QPainter& p, const std::string& directory, int x, int y, int number);
+
+class Surface;
+
+class QtCanvas final : public Canvas {
+ public:
+  explicit QtCanvas(Surface* surface) : surface_(surface) {}
+  int width() const override;
+  int height() const override;
+  void setTools(const DrawTools& tools) override { tools_ = tools; }
+  const DrawTools& tools() const override { return tools_; }
+  void setFont(const FontSpec& font) override { font_ = font; }
+  const FontSpec& font() const override { return font_; }
+  FontMetrics metrics() const override;
+  int textWidth(std::string_view text) const override;
+  void drawText(int x, int y, std::string_view text, int len = -1) override;
+  void drawRect(const Rect& r) override;
+  void drawLine(Point from, Point to) override;
+  void drawIcon(int x, int y, int number) override;
+  void setClip(std::optional<Rect> r) override { clip_ = r; }
+  void scrollRect(const Rect& r, int dx, int dy) override;
+  void invalidate(std::optional<Rect> r = std::nullopt) override;
+
+ private:
+  void begin(class QPainter& p) const;
+  Surface* surface_;
+  DrawTools tools_;
+  FontSpec font_;
+  std::optional<Rect> clip_;
+};
+
+class Surface : public QWidget {
+ public:
+  Surface(QtToolkit* tk, WindowId id, bool child, QWidget* parent = nullptr);
+  ~Surface() override;
+
+  void detach() { tk_ = nullptr; }
+  QImage& image() { return image_; }
+  QtCanvas& canvas() { return *canvas_; }
+  const std::string& iconDirectory() const;
+  // Shows a changed part of the image.
+  void showArea(const QRect& r) { update(r); }
+  // Asks for an Update event for r.
+  void invalidateArea(const QRect& r);
+
+ protected:
+  bool event(QEvent* e) override;
+  void paintEvent(QPaintEvent* e) override;
+  void resizeEvent(QResizeEvent* e) override;
+  void mousePressEvent(QMouseEvent* e) override;
+  void mouseReleaseEvent(QMouseEvent* e) override;
+  void mouseMoveEvent(QMouseEvent* e) override;
+  void mouseDoubleClickEvent(QMouseEvent* e) override;
+  void keyPressEvent(QKeyEvent* e) override;
+  void focusInEvent(QFocusEvent* e) override;
+  void focusOutEvent(QFocusEvent* e) override;
+
+ private:
+  void mouse(QMouseEvent* e, MouseAction action);
+  QtToolkit* tk_;
+  WindowId id_;
+  bool child_;
+  QImage image_;
+  QRegion pending_;
+  std::unique_ptr<QtCanvas> canvas_;
+};
+
+}  // namespace qtdetail
+}  // namespace tarvik::ui
