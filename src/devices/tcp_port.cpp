@@ -291,20 +291,25 @@ void TcpPortWindow::report(int event, int code) {
   toolkit().sendUser(id(), event, code, std::move(status));
 }
 
+TcpDevice ParseTcpDevice(std::string_view device) {
+  TcpDevice parts;
+  const auto semicolon = device.find(';');
+  parts.host = Trimmed(device.substr(0, semicolon)).substr(0, kHostCapacity);
+  if (semicolon != std::string_view::npos) {
+    const std::string_view rest = device.substr(semicolon + 1);
+    parts.portText = Trimmed(rest.substr(0, rest.find('#'))).substr(0, kPortTextCapacity);
+  }
+  return parts;
+}
+
 ui::WindowId CreateTcpPortWindow(core::App& app, int port, int socketFd) {
   Socket socket(socketFd);
   core::PortRecord* record = app.ports().Find(port);
   if (record == nullptr) return ui::kNoWindow;
-  std::string host, portText;
+  TcpDevice device;
   if (!socket) {
     if (FindTcpServer(app.toolkit()) == ui::kNoWindow) return ui::kNoWindow;
-    const std::string_view device = record->device;
-    const auto semicolon = device.find(';');
-    host = Trimmed(device.substr(0, semicolon)).substr(0, kHostCapacity);
-    if (semicolon != std::string_view::npos) {
-      const std::string_view rest = device.substr(semicolon + 1);
-      portText = Trimmed(rest.substr(0, rest.find('#'))).substr(0, kPortTextCapacity);
-    }
+    device = ParseTcpDevice(record->device);
   }
   ui::WindowSpec spec;
   spec.kind = ui::WindowKind::Invisible;
@@ -312,8 +317,8 @@ ui::WindowId CreateTcpPortWindow(core::App& app, int port, int socketFd) {
   spec.title = kTcpPortWindowName;
   spec.visible = false;
   const ui::WindowId window = app.toolkit().create(
-      spec, std::make_unique<TcpPortWindow>(app, port, std::move(socket), std::move(host),
-                                            std::move(portText)));
+      spec, std::make_unique<TcpPortWindow>(app, port, std::move(socket), std::move(device.host),
+                                            std::move(device.portText)));
   if (window != ui::kNoWindow) record->portWindow = window;
   return window;
 }

@@ -25,6 +25,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "ax25/frame_events.h"
@@ -116,6 +117,15 @@ class TcpPortWindow final : public ui::Window {
   std::size_t droppedFrames_ = 0;
   std::uint64_t bytesReceived_ = 0;
 };
+
+// The parts of an outgoing port's device string "host;port": the host up to
+// ";" (at most 63 characters), the port up to "#" (at most 11), both without
+// surrounding blanks; the port text is empty when the string names none.
+struct TcpDevice {
+  std::string host;
+  std::string portText;
+};
+TcpDevice ParseTcpDevice(std::string_view device);
 
 // Opens the window of a TCP/IP port and enters it in the port table.
 // socketFd: an accepted connection (the window takes it over), or -1 for an

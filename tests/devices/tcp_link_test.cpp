@@ -213,29 +213,23 @@ TEST_F(OutgoingPort, UnknownEventIsReported) {
   EXPECT_EQ(tk.statusField(0), "Unhandled window event: TCPIP 4711");
 }
 
-TEST_F(OutgoingPort, DeviceStringGivesHostAndPortOrThePortSetting) {
+TEST(TcpDevice, DeviceStringGivesHostAndPort) {
   struct Case {
     std::string device, host, portText;
   };
   const Case cases[] = {
       {"127.0.0.1;8001", "127.0.0.1", "8001"},
-      {"localhost ; 8002 # the node", "localhost", "8002"},
-      {"127.0.0.1", "127.0.0.1", "0"},   // PORT setting
-      {"127.0.0.1;", "127.0.0.1", "0"},  // PORT setting
+      {"db0abc.ampr.org ; 8002 # the node", "db0abc.ampr.org", "8002"},
+      {"127.0.0.1", "127.0.0.1", ""},
+      {"127.0.0.1;", "127.0.0.1", ""},
+      {"127.0.0.1;#8001", "127.0.0.1", ""},
       {std::string(70, 'h') + ";123456789012345", std::string(63, 'h'), "12345678901"},
+      {"", "", ""},
   };
-  writeIni();
-  start();
   for (const Case& c : cases) {
-    app->ports()[5].device = c.device;
-    const ui::WindowId w = devices::CreateTcpPortWindow(*app, 5, -1);
-    ASSERT_NE(w, ui::kNoWindow) << c.device;
-    EXPECT_EQ(app->ports()[5].portWindow, w);
-    auto* window = tk.findAs<devices::TcpPortWindow>(w);
-    EXPECT_EQ(window->host(), c.host) << c.device;
-    EXPECT_EQ(window->portText(), c.portText) << c.device;
-    devices::CloseTcpPort(*app, w);
-    EXPECT_FALSE(app->ports()[5].open());
+    const devices::TcpDevice d = devices::ParseTcpDevice(c.device);
+    EXPECT_EQ(d.host, c.host) << c.device;
+    EXPECT_EQ(d.portText, c.portText) << c.device;
   }
 }
 

@@ -152,9 +152,18 @@ TEST_F(TcpServer, ListeningPortInUseIsReportedAndOutgoingPortsStillWork) {
   EXPECT_THAT(dialogs(), ::testing::HasSubstr("\nAddress already in use\n"));
   EXPECT_EQ(serverPort(), 0);
 
-  app->ports()[4].device = "127.0.0.1;" + std::to_string(taken.port());
-  ASSERT_NE(devices::CreateTcpPortWindow(*app, 4, -1), ui::kNoWindow);
+  // An outgoing port without a port of its own connects to the PORT
+  // setting, here the peer that holds it.
+  app->ports()[4].device = "127.0.0.1";
+  const ui::WindowId w = devices::CreateTcpPortWindow(*app, 4, -1);
+  ASSERT_NE(w, ui::kNoWindow);
+  EXPECT_EQ(app->ports()[4].portWindow, w);
+  EXPECT_EQ(portWindow(4)->portText(), std::to_string(taken.port()));
   EXPECT_TRUE(pumpUntil([&] { return portState(4) == devices::kTcpConnected; }));
+  EXPECT_TRUE(taken.accept(2000));
+  devices::CloseTcpPort(*app, w);
+  EXPECT_FALSE(app->ports()[4].open());
+  EXPECT_FALSE(tk.exists(w));
 }
 
 TEST_F(TcpServer, ShutdownClosesConnectionsAndTheListeningSocket) {
