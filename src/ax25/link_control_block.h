@@ -147,3 +147,24 @@ struct LinkControlBlock {
 };
 
 }  // namespace tarvik::ax25
+
+namespace tarvik::ax25 {
+
+// The block holds together: sequence variables in range, at most seven
+// frames outstanding, a held frame for exactly each outstanding N(S) and for
+// no other, each marked kept. Used by tests and the fuzzer after every event.
+inline bool ConsistentBlock(const LinkControlBlock& b) {
+  auto inRange = [](int v) { return v >= 0 && v < 8; };
+  if (!inRange(b.vr) || !inRange(b.vs) || !inRange(b.va) || !inRange(b.lastAckedVr)) return false;
+  if (b.outstanding() > 7 || b.outstanding() > b.window) return false;
+  for (int ns = 0; ns < 8; ++ns) {
+    const bool outstanding = ((ns - b.va) & 7) < b.outstanding();
+    const auto& held = b.sentFrames[static_cast<std::size_t>(ns)];
+    if (held.has_value() != outstanding) return false;
+    if (held && (!held->keep || held->ns != ns || held->type != FrameType::I)) return false;
+  }
+  const int state = static_cast<int>(b.state);
+  return state >= 0 && state <= 4;
+}
+
+}  // namespace tarvik::ax25
