@@ -615,10 +615,10 @@ bool Toolkit::operatorScroll(WindowId window, int control, ControlNotify action,
 void Toolkit::operatorFocus(WindowId window, int control, bool gained) {
   auto it = windows_.find(window);
   if (it == windows_.end() || !controlState(window, control)) return;
-  if (gained)
-    it->second.focus = control;
-  else if (it->second.focus == control)
-    it->second.focus = kNoControl;
+  // Reported once per change: a backend may see the same move twice (the
+  // driver moves the model, then the widget follows and tells again).
+  if (gained == (it->second.focus == control)) return;
+  it->second.focus = gained ? control : kNoControl;
   notify(window, control, gained ? kNotifyFocusIn : kNotifyFocusOut);
 }
 

@@ -314,7 +314,8 @@ class Toolkit {
   // A scroll bar action; for kNotifyThumb and kNotifyThumbTrack `pos` is the
   // new position, which the model takes before the event goes out.
   bool operatorScroll(WindowId window, int control, ControlNotify action, int pos = 0);
-  // Focus moved into (gained) or out of a control; kNotifyFocusIn/Out.
+  // Focus moved into (gained) or out of a control; kNotifyFocusIn/Out, only
+  // when the model's focus really changes.
   void operatorFocus(WindowId window, int control, bool gained);
   // Chooses the menu item: a Command event to the window.
   bool operatorCommand(WindowId window, int number);

@@ -13,6 +13,7 @@
 #include <charconv>
 #include <cstring>
 #include <map>
+#include <set>
 
 namespace tarvik::ui {
 
@@ -200,6 +201,10 @@ class Session {
       for (int i = 0; i < 3; ++i) out_.push_back("= " + std::to_string(i) + " " + tk_.statusField(i));
       return ok();
     }
+    static const std::set<std::string, std::less<>> kWindowCommands = {
+        "controls", "menus", "menu", "png", "lines", "type", "mouse", "get", "state", "items",
+        "set", "press", "check", "select", "dblclick", "scroll"};
+    if (!kWindowCommands.count(cmd)) return err("unknown command");
     // The rest name a window first.
     const auto w = window(nextWord(rest));
     if (!w) return err("no such window");
@@ -413,7 +418,14 @@ class Session {
         const bool edit = st->spec.kind == ControlKind::Edit ||
                           st->spec.kind == ControlKind::MultiLineEdit;
         if (!st->enabled || !st->visible) return err("disabled, invisible or not applicable");
-        if (tk_.focusControl(w) != *c) tk_.setFocus(w, *c);
+        // The operator first moves into the field: the field left behind
+        // sees its focus loss (where forms check what was typed).
+        if (const int before = tk_.focusControl(w); before != *c) {
+          if (before != kNoControl) tk_.operatorFocus(w, before, false);
+          if (!tk_.exists(w) || !tk_.control(w, *c)) return err("control went away");
+          tk_.operatorFocus(w, *c, true);
+          tk_.setFocus(w, *c);
+        }
         for (const Stroke& k : *keys) {
           st = tk_.control(w, *c);
           if (!st) return err("control went away");

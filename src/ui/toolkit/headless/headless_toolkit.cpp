@@ -275,6 +275,8 @@ void HeadlessToolkit::nativeCreate(WindowId id, const WindowSpec& spec) {
                    std::max(u.right, r.right)};
         }
       });
+  // A new window paints itself once, as on a display.
+  if (const Rect r = clientRect(id); !r.empty()) pendingUpdates_[id] = r;
 }
 
 void HeadlessToolkit::nativeDestroy(WindowId id) {
