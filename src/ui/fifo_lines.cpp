@@ -101,6 +101,7 @@ void FifoLines::ReplaceLine(int index, std::string_view text) {
     AppendLine(text, kFifoReceived);
     return;
   }
+  if (Pos(index) >= count()) return;  // not a line the ring holds
   slots_[static_cast<std::size_t>(index)].text.assign(text);
   Touch(index);
 }

@@ -84,8 +84,9 @@ class FifoLines {
   // new lines of the same colour, so nothing is lost; without any line it
   // starts one in black.
   void AppendToLastLine(std::string_view text);
-  // Replaces a slot's text; the write slot takes a new black line instead.
-  // Texts of 256 characters or more and slots outside 0..199 are ignored.
+  // Replaces a held line's text; the write slot takes a new black line
+  // instead. Texts of 256 characters or more and slots that hold no line
+  // are ignored.
   void ReplaceLine(int index, std::string_view text);
 
   // --- the ring --------------------------------------------------------------

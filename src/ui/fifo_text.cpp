@@ -1,0 +1,459 @@
+#include "ui/fifo_text.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+
+namespace tarvik::ui {
+
+namespace {
+
+constexpr int kCopyKey = 3;  // Ctrl+C as a control character
+
+Rect Intersect(const Rect& a, const Rect& b) {
+  return Rect{std::max(a.top, b.top), std::max(a.left, b.left), std::min(a.bottom, b.bottom),
+              std::min(a.right, b.right)};
+}
+
+std::vector<std::string_view> Split(std::string_view text, char separator) {
+  std::vector<std::string_view> parts;
+  for (;;) {
+    const std::size_t at = text.find(separator);
+    parts.push_back(text.substr(0, at));
+    if (at == std::string_view::npos) return parts;
+    text.remove_prefix(at + 1);
+  }
+}
+
+void FillRect(Canvas& c, const Rect& r, Color colour) {
+  DrawTools t = c.tools();
+  t.brush = colour;
+  t.brushHollow = false;
+  t.penHollow = true;
+  c.setTools(t);
+  c.drawRect(r);
+}
+
+void Line(Canvas& c, Point from, Point to, Color colour) {
+  DrawTools t = c.tools();
+  t.pen = colour;
+  t.penWidth = 1;
+  t.penHollow = false;
+  c.setTools(t);
+  c.drawLine(from, to);
+}
+
+}  // namespace
+
+FifoText::FifoText(core::MessageService& messages, FifoOptions options)
+    : messages_(messages), options_(std::move(options)), lines_(options_.multiple) {
+  if (options_.columns.size() > kFifoMaxColumns) options_.columns.resize(kFifoMaxColumns);
+  ComputeColumns();
+}
+
+WindowId FifoText::Create(Toolkit& toolkit, WindowId parent, const Rect& rect,
+                          core::MessageService& messages, FifoOptions options) {
+  WindowSpec spec;
+  spec.kind = WindowKind::Child;
+  spec.name = options.name;
+  spec.title = "FIFO";
+  spec.rect = rect;
+  spec.parent = parent;
+  spec.vScroll = true;
+  return toolkit.create(spec, std::make_unique<FifoText>(messages, std::move(options)));
+}
+
+FifoText* FindFifo(Toolkit& toolkit, WindowId id) { return toolkit.findAs<FifoText>(id); }
+
+Canvas* FifoText::canvas() const { return toolkit().canvas(id()); }
+
+// Each column ends where the next larger start begins, so a long piece
+// never runs into the next column; the last one (or every one with NOCLIP)
+// runs to the pane's edge.
+void FifoText::ComputeColumns() {
+  starts_ = options_.columns.empty() ? std::vector<int>{0} : options_.columns;
+  ends_.assign(starts_.size(), kFifoNoColumnEnd);
+  if (options_.noClip) return;
+  for (std::size_t i = 0; i < starts_.size(); ++i)
+    for (int s : starts_)
+      if (s > starts_[i] && s < ends_[i]) ends_[i] = s;
+}
+
+int FifoText::columnStart(int i) const {
+  return i >= 0 && i < static_cast<int>(starts_.size()) ? starts_[static_cast<std::size_t>(i)]
+                                                         : kFifoNoColumnEnd;
+}
+
+int FifoText::columnEnd(int i) const {
+  return i >= 0 && i < static_cast<int>(ends_.size()) ? ends_[static_cast<std::size_t>(i)]
+                                                       : kFifoNoColumnEnd;
+}
+
+void FifoText::onEvent(Event& event) {
+  switch (event.type) {
+    case EventType::Create:
+      toolkit().setScrollRange(id(), kWindowVScroll, 0, FifoLines::kScrollRange);
+      toolkit().setLinesProvider(id(), [this] { return lines_.Lines(); });
+      Layout();
+      break;
+    case EventType::Destroy:
+      EndClickTimer();
+      if (buttonDown_) toolkit().releasePointer();
+      lines_.StopCapture();
+      break;
+    case EventType::Size:
+      Layout();
+      break;
+    case EventType::Update: {
+      const Rect client = toolkit().clientRect(id());
+      if (client.width() != width_ || client.height() != height_) Layout();
+      else PaintAll();
+      break;
+    }
+    case EventType::Focus:
+      focused_ = event.arg != 0;
+      PaintFrame();
+      if (focused_) Notify(kFifoFocus);
+      break;
+    case EventType::Mouse:
+      if (const MouseRecord* m = event.as<MouseRecord>()) OnMouse(*m);
+      break;
+    case EventType::Char: {
+      const unsigned mods = static_cast<unsigned>(event.arg);
+      if (event.id == kCopyKey || ((event.id == 'c' || event.id == 'C') && (mods & kModControl)) ||
+          (event.id == kKeyInsert && (mods & kModControl))) {
+        CopySelection();
+        break;
+      }
+      switch (lines_.Key(event.id, mods)) {
+        case FifoLines::KeyUse::Parent: {
+          const WindowId parent = toolkit().parentOf(id());
+          if (parent != kNoWindow) toolkit().send(parent, event);
+          break;
+        }
+        case FifoLines::KeyUse::Handled: Redraw(); break;
+        case FifoLines::KeyUse::Ignored: break;
+      }
+      break;
+    }
+    case EventType::Font:
+      if (const FontRecord* f = event.as<FontRecord>()) SetFont(f->font);
+      break;
+    case EventType::Control:
+      if (event.id == kWindowVScroll) OnScrollBar(static_cast<int>(event.arg));
+      break;
+    case EventType::Timer:
+      if (clickTimer_ != 0 && static_cast<TimerId>(event.id) == clickTimer_) {
+        EndClickTimer();
+        Notify(kFifoSingleClick);
+      }
+      break;
+    case EventType::User:
+      // The answer to message 1026: yes appends to the existing file, no
+      // writes it anew.
+      if (captureAsked_ && event.arg == kMsgCaptureExists &&
+          (event.id == core::kAnswerBase + core::kAnswerYes ||
+           event.id == core::kAnswerBase + core::kAnswerNo)) {
+        captureAsked_ = false;
+        lines_.StartCapture(captureName_, event.id == core::kAnswerBase + core::kAnswerYes,
+                            captureHistory_);
+      }
+      break;
+    default: break;
+  }
+}
+
+// --- writing ---------------------------------------------------------------------
+
+void FifoText::AppendLine(std::string_view text, Color colour) {
+  lines_.AppendLine(text, colour);
+  Redraw();
+}
+
+void FifoText::AppendToLastLine(std::string_view text) {
+  lines_.AppendToLastLine(text);
+  Redraw();
+}
+
+void FifoText::ReplaceLine(int index, std::string_view text) {
+  lines_.ReplaceLine(index, text);
+  Redraw();
+}
+
+void FifoText::ScrollToEnd() {
+  lines_.ScrollToEnd();
+  Redraw();
+}
+
+void FifoText::Capture(const std::string& name, bool history) {
+  lines_.StopCapture();
+  captureAsked_ = false;
+  if (name.empty()) return;
+  captureName_ = name;
+  captureHistory_ = history;
+  std::error_code ec;
+  if (std::filesystem::exists(name, ec)) {
+    captureAsked_ = true;
+    messages_.ShowMessage(id(), 2, kMsgCaptureExists, name);
+    return;
+  }
+  // A file that cannot be opened leaves the capture off without a word.
+  lines_.StartCapture(name, false, history);
+}
+
+bool FifoText::GetSelection(std::vector<std::string>& list) const {
+  std::vector<std::string> selected = lines_.Selection();
+  for (std::string& s : selected) list.push_back(std::move(s));
+  return !selected.empty();
+}
+
+void FifoText::CopySelection() {
+  const std::vector<std::string> selected = lines_.Selection();
+  if (selected.empty()) return;
+  std::string text;
+  for (const std::string& s : selected) {
+    text += s;
+    text += '\n';
+  }
+  toolkit().setClipboardText(text);
+}
+
+void FifoText::SetFont(const FontSpec& font) {
+  options_.font = font;
+  width_ = height_ = -1;  // forces a new layout
+  Layout();
+}
+
+// --- layout and drawing ------------------------------------------------------------
+
+void FifoText::Layout() {
+  Canvas* c = canvas();
+  if (!c) return;
+  const Rect client = toolkit().clientRect(id());
+  if (c->font() != options_.font) c->setFont(options_.font);
+  const FontMetrics m = c->metrics();
+  lineHeight_ = std::max(1, m.lineHeight());
+  leading_ = m.leading;
+  ascent_ = m.ascent;
+  headerHeight_ = options_.header.empty() ? 0 : lineHeight_ + 6;
+  width_ = client.width();
+  height_ = client.height();
+  lines_.SetRows((height_ - headerHeight_ - 2) / lineHeight_);
+  lines_.TakeDamage();
+  UpdateScrollBar();
+  PaintAll();
+}
+
+void FifoText::Redraw() {
+  Canvas* c = canvas();
+  const FifoDamage d = lines_.TakeDamage();
+  if (d.scrollBar) UpdateScrollBar();
+  if (!c) return;
+  const Rect client = toolkit().clientRect(id());
+  if (client.width() != width_ || client.height() != height_) {
+    Layout();
+    return;
+  }
+  const int rows = lines_.rows();
+  if (d.all || std::abs(d.scroll) >= rows) {
+    PaintAll();
+    return;
+  }
+  if (d.scroll != 0) {
+    // Move what is shown and draw only the rows that came into view.
+    const Rect area{headerHeight_, 0, headerHeight_ + rows * lineHeight_, width_};
+    c->scrollRect(area, 0, -d.scroll * lineHeight_);
+    if (d.scroll > 0)
+      for (int r = rows - d.scroll; r < rows; ++r) PaintRow(r);
+    else
+      for (int r = 0; r < -d.scroll; ++r) PaintRow(r);
+    PaintFrame();
+  }
+  for (int slot : d.slots)
+    if (const std::optional<int> row = lines_.RowOfSlot(slot)) PaintRow(*row);
+}
+
+void FifoText::PaintAll() {
+  Canvas* c = canvas();
+  if (!c) return;
+  PaintHeader();
+  for (int r = 0; r < lines_.rows(); ++r) PaintRow(r);
+  PaintStrip();
+  PaintFrame();
+}
+
+void FifoText::PaintRow(int row) {
+  Canvas* c = canvas();
+  if (!c || row < 0 || row >= lines_.rows()) return;
+  const FifoSlot& s = lines_.slot(lines_.SlotOfRow(row));
+  const int top = headerHeight_ + row * lineHeight_;
+  const Rect rowRect{top, 0, top + lineHeight_, width_};
+  if (rowRect.empty()) return;
+  const Color back = s.selected ? kGray : kWhite;
+  c->setClip(std::nullopt);
+  FillRect(*c, rowRect, back);
+  PaintRowText(*c, s, row, top, back);
+  // The row covered the focus frame's sides; they are drawn again.
+  const Color frame = focused_ ? kGray : kWhite;
+  Line(*c, {0, top}, {0, top + lineHeight_}, frame);
+  Line(*c, {width_ - 1, top}, {width_ - 1, top + lineHeight_}, frame);
+}
+
+void FifoText::PaintRowText(Canvas& canvas, const FifoSlot& s, int row, int top, Color back) {
+  if (s.text.empty()) return;
+  Canvas* c = &canvas;
+  DrawTools t = c->tools();
+  t.foreColor = s.selected ? kWhite : s.colour;
+  t.backColor = back;
+  t.opaqueText = false;
+  c->setTools(t);
+  const int baseline = (row + 1) * lineHeight_ - leading_ + headerHeight_;
+  // Texts start exactly at their column; the clip keeps them inside the row
+  // and, with several columns, 4 pixels short of the next column.
+  const Rect textRow{top, 0, top + lineHeight_, width_ - 1};
+  if (starts_.size() <= 1) {
+    c->setClip(Intersect(textRow, Rect{top, columnStart(0), top + lineHeight_, width_}));
+    c->drawText(columnStart(0), baseline, s.text);
+  } else {
+    const std::vector<std::string_view> pieces = Split(s.text, '\t');
+    const int n = std::min<int>(static_cast<int>(pieces.size()), kFifoMaxColumns);
+    for (int i = 0; i < n; ++i) {
+      const int start = columnStart(i);
+      if (start >= kFifoNoColumnEnd) continue;
+      const Rect clip = Intersect(textRow, Rect{top, start, top + lineHeight_, columnEnd(i) - 4});
+      if (clip.empty()) continue;
+      c->setClip(clip);
+      c->drawText(start, baseline, pieces[static_cast<std::size_t>(i)]);
+    }
+  }
+  c->setClip(std::nullopt);
+}
+
+void FifoText::PaintHeader() {
+  Canvas* c = canvas();
+  if (!c || headerHeight_ == 0) return;
+  c->setClip(std::nullopt);
+  FillRect(*c, Rect{0, 0, headerHeight_, width_}, kLightGray);
+  Line(*c, {0, headerHeight_ - 1}, {width_, headerHeight_ - 1}, kBlack);
+  Line(*c, {0, 0}, {width_, 0}, kWhite);
+  const std::vector<std::string_view> parts = Split(options_.header, '|');
+  const int n = std::min<int>(static_cast<int>(parts.size()), kFifoMaxColumns);
+  for (int i = 0; i < n; ++i) {
+    const int left = columnStart(i);
+    if (left >= kFifoNoColumnEnd) continue;
+    const int right = std::min(columnEnd(i) - 4, width_ - 1);
+    if (right <= left) continue;
+    const int bottom = headerHeight_ - 2;
+    // A raised box: light on top and left, shadow on bottom and right.
+    Line(*c, {left, 1}, {right, 1}, kWhite);
+    Line(*c, {left, 1}, {left, bottom}, kWhite);
+    Line(*c, {left, bottom}, {right, bottom}, kGray);
+    Line(*c, {right, 1}, {right, bottom + 1}, kGray);
+    DrawTools t = c->tools();
+    t.foreColor = kBlack;
+    t.opaqueText = false;
+    c->setTools(t);
+    c->setClip(Rect{1, left + 1, bottom, right});
+    c->drawText(left + 1, 2 + ascent_, parts[static_cast<std::size_t>(i)]);
+    c->setClip(std::nullopt);
+  }
+}
+
+// The part below the last full row shows nothing.
+void FifoText::PaintStrip() {
+  Canvas* c = canvas();
+  if (!c) return;
+  const int top = headerHeight_ + lines_.rows() * lineHeight_;
+  const Rect strip{top, 1, height_ - 1, width_ - 1};
+  if (!strip.empty()) FillRect(*c, strip, kWhite);
+}
+
+// One pixel around the lines: grey while the pane has the focus.
+void FifoText::PaintFrame() {
+  Canvas* c = canvas();
+  if (!c || width_ <= 0 || height_ <= headerHeight_) return;
+  c->setClip(std::nullopt);
+  DrawTools t = c->tools();
+  t.pen = focused_ ? kGray : kWhite;
+  t.penWidth = 1;
+  t.penHollow = false;
+  t.brushHollow = true;
+  c->setTools(t);
+  c->drawRect(Rect{headerHeight_, 0, height_, width_});
+}
+
+void FifoText::UpdateScrollBar() {
+  if (!toolkit().exists(id())) return;
+  toolkit().setScrollProportion(id(), kWindowVScroll, lines_.ScrollProportion());
+  toolkit().setScrollPos(id(), kWindowVScroll, lines_.ScrollPos());
+}
+
+void FifoText::OnScrollBar(int action) {
+  switch (action) {
+    case kNotifyLineUp: lines_.ScrollLines(-1); break;
+    case kNotifyLineDown: lines_.ScrollLines(1); break;
+    case kNotifyPageUp: lines_.ScrollLines(-lines_.rows()); break;
+    case kNotifyPageDown: lines_.ScrollLines(lines_.rows()); break;
+    case kNotifyThumb:
+    case kNotifyThumbTrack: lines_.ScrollToPos(toolkit().scrollPos(id(), kWindowVScroll)); break;
+    default: return;
+  }
+  Redraw();
+}
+
+// --- mouse -----------------------------------------------------------------------------
+
+void FifoText::OnMouse(const MouseRecord& m) {
+  if (m.button != 0) return;
+  const int y = m.where.y - headerHeight_;
+  // Rows above the first count as -1 so that dragging there scrolls back.
+  const int row = y < 0 ? -1 : y / lineHeight_;
+  switch (m.action) {
+    case MouseAction::Down:
+      if (y < 0) return;  // the header
+      buttonDown_ = true;
+      toolkit().trapPointer(id());
+      lines_.MouseDown(row, (m.modifiers & kModShift) != 0);
+      Redraw();
+      break;
+    case MouseAction::Move:
+      if (!buttonDown_ || !lines_.selecting()) return;
+      lines_.MouseDrag(row);
+      Redraw();
+      break;
+    case MouseAction::Up:
+      if (!buttonDown_) return;
+      buttonDown_ = false;
+      lines_.MouseUp();
+      toolkit().releasePointer();
+      if (doubleClicked_) {
+        doubleClicked_ = false;
+      } else {
+        EndClickTimer();
+        clickTimer_ = toolkit().createTimer(id(), kFifoClickMs);
+      }
+      break;
+    case MouseAction::DoubleClick:
+      if (y < 0) return;
+      EndClickTimer();
+      buttonDown_ = true;
+      doubleClicked_ = true;
+      toolkit().trapPointer(id());
+      lines_.MouseDown(row, false);
+      Redraw();
+      Notify(kFifoDoubleClick);
+      break;
+  }
+}
+
+void FifoText::EndClickTimer() {
+  if (clickTimer_ != 0) toolkit().destroyTimer(clickTimer_);
+  clickTimer_ = 0;
+}
+
+void FifoText::Notify(int what) {
+  const WindowId parent = toolkit().parentOf(id());
+  if (parent != kNoWindow) toolkit().sendUser(parent, options_.controlNumber, what);
+}
+
+}  // namespace tarvik::ui

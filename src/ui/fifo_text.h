@@ -1,0 +1,128 @@
+#pragma once
+// The FIFO text control: the program's own scrolling output pane for the
+// terminal of a channel, the monitor, the heard list and the other panes
+// that show lines as they come.
+//
+// A child window (title "FIFO") that keeps the last 199 lines written to it
+// (fifo_lines.h), draws them through the toolkit's drawing surface in
+// columns with a colour per line, lets the operator select lines with the
+// mouse and copy them, hands typed characters to its parent window, and
+// copies every line it takes into a capture file while one is open.
+//
+// Notifications to the parent: user event `controlNumber` with argument 2
+// when the pane gets the focus, 0 for a single click (150 ms after the
+// button went up) and 1 for a double click.
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/message_service.h"
+#include "ui/fifo_lines.h"
+#include "ui/toolkit/toolkit.h"
+
+namespace tarvik::ui {
+
+inline constexpr int kFifoMaxColumns = 25;
+// Column end that means "no end": the last column, or all with NOCLIP.
+inline constexpr int kFifoNoColumnEnd = 999;
+inline constexpr int kFifoClickMs = 150;
+// Message asking whether an existing capture file is appended to.
+inline constexpr int kMsgCaptureExists = 1026;
+
+// Notification arguments.
+enum FifoNotify : int {
+  kFifoSingleClick = 0,
+  kFifoDoubleClick = 1,
+  kFifoFocus = 2,
+};
+
+struct FifoOptions {
+  std::string name;           // the control's name, for the UI driver ("MONITOR")
+  int controlNumber = 0;      // sent with every notification to the parent
+  std::vector<int> columns;   // column start x; none: one column at 0
+  bool multiple = false;      // "MULTIPLE": several lines may be selected
+  bool noClip = false;        // "NOCLIP": columns are not cut at the next one
+  std::string header;         // column headers separated by "|"; empty: none
+  FontSpec font;              // the form's list font
+};
+
+class FifoText : public Window {
+ public:
+  FifoText(core::MessageService& messages, FifoOptions options);
+
+  // Creates the pane as a child of `parent` in `rect` (parent client
+  // coordinates).
+  static WindowId Create(Toolkit& toolkit, WindowId parent, const Rect& rect,
+                         core::MessageService& messages, FifoOptions options);
+
+  void onEvent(Event& event) override;
+
+  // --- what the owner writes -----------------------------------------------
+  void AppendLine(std::string_view text, Color colour);
+  void AppendToLastLine(std::string_view text);
+  void ReplaceLine(int index, std::string_view text);
+  void ScrollToEnd();
+  // Starts capturing into `name` or, with an empty name, only stops. An
+  // existing file is appended to or written anew as the operator answers
+  // message 1026; with `history` the lines held are written first.
+  void Capture(const std::string& name, bool history);
+  bool capturing() const { return lines_.capturing(); }
+  bool captureQuestionOpen() const { return captureAsked_; }
+
+  // --- selection ------------------------------------------------------------
+  bool HasSelection() const { return lines_.HasSelection(); }
+  int FirstSelected() const { return lines_.FirstSelected(); }
+  // Adds the selected lines, oldest first; true when at least one was added.
+  bool GetSelection(std::vector<std::string>& list) const;
+  // Puts the selected lines on the clipboard, one per line.
+  void CopySelection();
+
+  void SetFont(const FontSpec& font);
+  const FontSpec& font() const { return options_.font; }
+  const FifoLines& lines() const { return lines_; }
+  int lineHeight() const { return lineHeight_; }
+  int headerHeight() const { return headerHeight_; }
+  // Column i's start and end x; start kFifoNoColumnEnd when it does not exist.
+  int columnStart(int i) const;
+  int columnEnd(int i) const;
+
+ private:
+  void Layout();
+  void ComputeColumns();
+  void Redraw();
+  void PaintAll();
+  void PaintRow(int row);
+  void PaintRowText(Canvas& canvas, const FifoSlot& slot, int row, int top, Color back);
+  void PaintHeader();
+  void PaintFrame();
+  void PaintStrip();
+  void UpdateScrollBar();
+  void Notify(int what);
+  void OnMouse(const MouseRecord& m);
+  void OnScrollBar(int action);
+  void EndClickTimer();
+  Canvas* canvas() const;
+
+  core::MessageService& messages_;
+  FifoOptions options_;
+  FifoLines lines_;
+  std::vector<int> starts_, ends_;
+  int width_ = 0, height_ = 0;
+  int lineHeight_ = 1, leading_ = 0, ascent_ = 0;
+  int headerHeight_ = 0;
+  bool focused_ = false;
+  bool buttonDown_ = false;
+  bool doubleClicked_ = false;
+  TimerId clickTimer_ = 0;
+  // Capture waiting for the answer to message 1026.
+  bool captureAsked_ = false;
+  std::string captureName_;
+  bool captureHistory_ = false;
+};
+
+// The pane of a window id, null when the window is no FIFO text control.
+FifoText* FindFifo(Toolkit& toolkit, WindowId id);
+
+}  // namespace tarvik::ui
