@@ -248,8 +248,11 @@ void QtToolkit::nativeControlCreate(WindowId window, const ControlState& c) {
         if (multi) {
           for (int row : changedRows) operatorSelect(window, id, row, true);
         } else {
-          const int row = l->currentRow();
-          if (row >= 0 && l->item(row)->isSelected()) operatorSelect(window, id, row);
+          for (int row : changedRows)
+            if (l->item(row)->isSelected()) {
+              operatorSelect(window, id, row);
+              break;
+            }
         }
         if (guard)
           if (const ControlState* now = control(window, id)) mirror(l, *now, ControlChange::Selection);
