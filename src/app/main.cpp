@@ -4,6 +4,7 @@
 // unattended station with NOGUI), wires the subsystems into the core's hooks
 // and runs the main loop until the task window ends it.
 
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "core/signal_watch.h"
 #include "core/startup_options.h"
 #include "ui/toolkit/headless/headless_toolkit.h"
+#include "ui/toolkit/ui_driver.h"
 #ifdef TARVIK_HAVE_QT
 #include "ui/toolkit/qt/qt_toolkit.h"
 #endif
@@ -42,6 +44,12 @@ int runStation(tarvik::ui::Toolkit& toolkit, const tarvik::core::StartupOptions&
   tarvik::app::InstallStationHooks(app);
   tarvik::core::WatchTerminationSignals(app);
   if (!app.Start()) return 2;  // no configuration: end silently
+  // DRIVER=<path>: the operator's side can be driven over a local socket
+  // ("-": standard input and output), see the README's UI driver section.
+  if (!options.driverSocket.empty() &&
+      tarvik::ui::startDriverServer(toolkit, options.driverSocket) == tarvik::ui::kNoWindow)
+    std::fprintf(stderr, "tarvik: cannot open the UI driver socket %s\n",
+                 options.driverSocket.c_str());
   int code = toolkit.run();
   return app.configFailed ? 2 : code;
 }
