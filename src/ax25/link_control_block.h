@@ -33,7 +33,9 @@ enum class Receive : int { Ready = 10, Busy = 11, Reject = 12 };
 struct LinkStatistics {
   int sentRR = 0, sentRNR = 0, sentREJ = 0, sentI = 0, sentFRMR = 0, sentSABM = 0, sentUA = 0;
   long sentBytes = 0;
-  long resentBytesSent = 0;  // information bytes sent again by retransmission
+  // DECIDED: the resent counters count information bytes sent again by
+  // retransmission, and those of repeated I frames that were dropped.
+  long resentBytesSent = 0;
   int receivedRR = 0, receivedRNR = 0, receivedREJ = 0, receivedI = 0, receivedFRMR = 0,
       receivedSABM = 0, receivedUA = 0;
   long receivedBytes = 0;

@@ -43,6 +43,8 @@ void LinkWindow::runSender() {
     postDrained();
     return;
   }
+  // DECIDED: new I frames only while connected; once our DISC is out
+  // (state 4) nothing new may follow it.
   if (b_.state != LinkState::Connected || b_.peerReceive != Receive::Ready) return;
   if (b_.windowFull()) return;
   if (b_.t2Timer != 0) {

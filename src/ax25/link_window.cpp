@@ -10,7 +10,7 @@ namespace tarvik::ax25 {
 
 namespace {
 
-// A PACLEN outside 1..516 cannot be sent (0 would send empty frames for
+// DECIDED: a PACLEN outside 1..516 cannot be sent (0 would send empty frames for
 // ever, more than 516 is dropped by the receiving station's decoder); an
 // unset PACLEN means the usual 256.
 int UsablePaclen(int paclen) {
@@ -18,11 +18,11 @@ int UsablePaclen(int paclen) {
   return std::min(paclen, static_cast<int>(kMaxInfoLength));
 }
 
-// Modulo 8 leaves room for at most 7 outstanding frames; a window of 0
+// DECIDED: modulo 8 leaves room for at most 7 outstanding frames; a window of 0
 // would never send.
 int UsableWindow(int window) { return std::clamp(window, 1, 7); }
 
-// Timers scaled by the path factor for digipeated paths. An unset L2F (0)
+// Timers scaled by the path factor for digipeated paths. DECIDED: an unset L2F (0)
 // means no scaling: it must not turn every timer of a digipeated link off.
 int ScaleForPath(int value, int l2f, bool hasDigipeaters) {
   if (!hasDigipeaters || l2f <= 0) return value;
@@ -41,7 +41,9 @@ ui::WindowId CreateLink(core::App& app, ui::WindowId owner, const LinkCreation& 
   spec.name = "AX25";
   spec.title = "AX25";
   spec.rect = {100, 100, 120, 200};
-  spec.parent = owner;  // the channel owns its link; it goes when the channel goes
+  // DECIDED: the link is a child of the channel that owns it (not of the
+  // task window), so it can never outlive its channel.
+  spec.parent = owner;
   spec.visible = false;
   return app.toolkit().create(spec, std::make_unique<LinkWindow>(app, owner, creation));
 }
@@ -112,6 +114,8 @@ void LinkWindow::onCreate() {
   b_.createTime = toolkit().now();
   if (b_.kind == 0) {
     b_.connectTime = nowText();
+    // DECIDED: the accepted SABM came from a DAMA master: the link obeys
+    // it from its first frame on, not only from the master's next one.
     if (damaAtCreation_) enterDama();
   }
 }
