@@ -7,8 +7,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
 cmake -S . -B build -G Ninja
-cmake --build build --target tarvik
-mkdir -p build/station
+cmake --build build --target tarvik station_cnf
+mkdir -p build/station/cnf
 cp -rn data/. build/station/
+# Window descriptions are built from data/forms; the fresh ones always win.
+cp build/station-cnf/*.CNX build/station/cnf/
 cd build/station
 exec ../src/tarvik "$@" TARVIK.INI

@@ -340,16 +340,16 @@ class Parser {
   }
 
   // --- controls ------------------------------------------------------------
-  static std::optional<ControlKind> controlKind(std::string_view keyword) {
-    static constexpr std::pair<std::string_view, ControlKind> kinds[] = {
-        {"CTL_PB", ControlKind::PushButton},        {"CTL_RB", ControlKind::RadioButton},
-        {"CTL_CB", ControlKind::CheckBox},          {"CTL_LB", ControlKind::DropDownList},
-        {"CTL_LBOX", ControlKind::ListBox},         {"CTL_ST", ControlKind::FixedText},
-        {"CTL_ED_STRING", ControlKind::TextField},  {"CTL_ED_UPPSTR", ControlKind::UpperField},
-        {"CTL_ED_DATUM", ControlKind::DateField},   {"CTL_ED_ZEIT", ControlKind::TimeField},
-        {"CTL_ED_NUM", ControlKind::DigitsField},   {"CTL_ED_PWD", ControlKind::PasswordField},
-        {"CTL_TLB", ControlKind::ListControl},      {"CTL_FIFO", ControlKind::TextControl},
-        {"CTL_IBTN", ControlKind::IconButton},
+  static std::optional<ControlType> controlType(std::string_view keyword) {
+    static constexpr std::pair<std::string_view, ControlType> kinds[] = {
+        {"CTL_PB", ControlType::PushButton},        {"CTL_RB", ControlType::RadioButton},
+        {"CTL_CB", ControlType::CheckBox},          {"CTL_LB", ControlType::DropDownList},
+        {"CTL_LBOX", ControlType::ListBox},         {"CTL_ST", ControlType::FixedText},
+        {"CTL_ED_STRING", ControlType::TextField},  {"CTL_ED_UPPSTR", ControlType::UpperField},
+        {"CTL_ED_DATUM", ControlType::DateField},   {"CTL_ED_ZEIT", ControlType::TimeField},
+        {"CTL_ED_NUM", ControlType::DigitsField},   {"CTL_ED_PWD", ControlType::PasswordField},
+        {"CTL_TLB", ControlType::ListControl},      {"CTL_FIFO", ControlType::TextControl},
+        {"CTL_IBTN", ControlType::IconButton},
     };
     for (const auto& [name, kind] : kinds) {
       if (name == keyword) return kind;
@@ -366,31 +366,31 @@ class Parser {
 
   static void typeParameters(ControlDescription& c, std::string_view params) {
     switch (c.kind) {
-      case ControlKind::PushButton:
+      case ControlType::PushButton:
         c.role = role(params);
         break;
-      case ControlKind::RadioButton: {
+      case ControlType::RadioButton: {
         std::size_t pos = 0;
         c.group = readInt(params, pos);
         break;
       }
-      case ControlKind::DropDownList:
-      case ControlKind::ListBox:
+      case ControlType::DropDownList:
+      case ControlType::ListBox:
         c.listText = std::string(params);
         break;
-      case ControlKind::TextField:
-      case ControlKind::UpperField:
-      case ControlKind::DateField:
-      case ControlKind::TimeField:
-      case ControlKind::DigitsField:
-      case ControlKind::PasswordField: {
+      case ControlType::TextField:
+      case ControlType::UpperField:
+      case ControlType::DateField:
+      case ControlType::TimeField:
+      case ControlType::DigitsField:
+      case ControlType::PasswordField: {
         std::size_t pos = 0;
         c.maxLength = std::max(0, readInt(params, pos));
         break;
       }
-      case ControlKind::ListControl:
-      case ControlKind::TextControl:
-      case ControlKind::IconButton: {
+      case ControlType::ListControl:
+      case ControlType::TextControl:
+      case ControlType::IconButton: {
         std::size_t start = 0;
         int numbers = 0;
         while (start < params.size()) {
@@ -402,21 +402,21 @@ class Parser {
           if (item.find_first_not_of("-0123456789") == std::string_view::npos) {
             std::size_t pos = 0;
             const int v = readInt(item, pos);
-            if (c.kind == ControlKind::IconButton) {
+            if (c.kind == ControlType::IconButton) {
               (numbers++ == 0 ? c.icon : c.pressedIcon) = v;
             } else if (c.columns.size() < kMaxColumns) {
               c.columns.push_back(v);
             }
             continue;
           }
-          if (c.kind == ControlKind::IconButton) {
+          if (c.kind == ControlType::IconButton) {
             if (item == "2D") c.flat = true;
             if (const int r = role(item)) c.role = r;
             continue;
           }
           if (item == "MULTIPLE") c.multiple = true;
           if (item == "NOCLIP") c.noClip = true;
-          if (c.kind == ControlKind::TextControl) continue;
+          if (c.kind == ControlType::TextControl) continue;
           if (item == "M_FIRST") c.multipleFirst = true;
           if (item == "NODEL") c.noDelete = true;
           if (item == "SORT") c.sorted = true;
@@ -425,7 +425,7 @@ class Parser {
             if (eq != std::string_view::npos) c.headerKey = std::string(trim(item.substr(eq + 1)));
           }
         }
-        if (c.kind == ControlKind::IconButton && numbers < 2) c.pressedIcon = c.icon;
+        if (c.kind == ControlType::IconButton && numbers < 2) c.pressedIcon = c.icon;
         break;
       }
       default:
@@ -463,7 +463,7 @@ class Parser {
           i = close == std::string_view::npos ? a.size() : close + 1;
         }
         if (typed) continue;  // the first type keyword counts
-        if (auto kind = controlKind(word)) {
+        if (auto kind = controlType(word)) {
           c.kind = *kind;
           typeParameters(c, params);
           typed = true;
@@ -601,21 +601,21 @@ std::optional<int> StandardAction(std::string_view name) {
   return std::nullopt;
 }
 
-bool IsEditField(ControlKind kind) {
+bool IsEditField(ControlType kind) {
   switch (kind) {
-    case ControlKind::TextField:
-    case ControlKind::UpperField:
-    case ControlKind::DateField:
-    case ControlKind::TimeField:
-    case ControlKind::DigitsField:
-    case ControlKind::PasswordField:
+    case ControlType::TextField:
+    case ControlType::UpperField:
+    case ControlType::DateField:
+    case ControlType::TimeField:
+    case ControlType::DigitsField:
+    case ControlType::PasswordField:
       return true;
     default:
       return false;
   }
 }
 
-bool IsFocusKind(ControlKind kind) { return kind != ControlKind::FixedText; }
+bool IsFocusKind(ControlType kind) { return kind != ControlType::FixedText; }
 
 int FormDescription::menuTag(int entry) const {
   if (entry < 0 || entry >= static_cast<int>(menus.size())) return -1;

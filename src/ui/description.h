@@ -107,7 +107,7 @@ struct MenuEntry {
   Condition condition;
 };
 
-enum class ControlKind {
+enum class ControlType {
   PushButton,    // CTL_PB
   RadioButton,   // CTL_RB
   CheckBox,      // CTL_CB
@@ -125,9 +125,9 @@ enum class ControlKind {
   IconButton,    // CTL_IBTN, drawn by the program
 };
 
-bool IsEditField(ControlKind kind);
+bool IsEditField(ControlType kind);
 // Kinds that take part in the focus order (all but fixed texts).
-bool IsFocusKind(ControlKind kind);
+bool IsFocusKind(ControlType kind);
 
 // Push button and icon button roles.
 inline constexpr int kRoleDefault = 1;  // "DEF": Enter
@@ -135,7 +135,7 @@ inline constexpr int kRoleInsert = 2;   // "INS": menu command 1997
 inline constexpr int kRoleDelete = 3;   // "DEL": menu command 1998
 
 struct ControlDescription {
-  ControlKind kind = ControlKind::FixedText;
+  ControlType kind = ControlType::FixedText;
   std::string label;      // text before "=", the control's name
   std::string title;      // shown text, with "&" marking the mnemonic
   char mnemonic = 0;

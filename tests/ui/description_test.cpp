@@ -94,7 +94,7 @@ TEST(Description, ControlsInFileOrderWithTheirAttributes) {
   // The line without a type keyword is dropped: SAVE becomes control 2.
   ASSERT_EQ(d.controls.size(), 12u);
   const auto& call = d.controls[0];
-  EXPECT_EQ(call.kind, ControlKind::UpperField);
+  EXPECT_EQ(call.kind, ControlType::UpperField);
   EXPECT_EQ(call.label, "CALL");
   EXPECT_EQ(call.title, "&Call");
   EXPECT_EQ(call.mnemonic, 'C');
@@ -105,21 +105,21 @@ TEST(Description, ControlsInFileOrderWithTheirAttributes) {
 
   const auto& save = d.controls[1];
   EXPECT_EQ(save.label, "SAVE");
-  EXPECT_EQ(save.kind, ControlKind::PushButton);
+  EXPECT_EQ(save.kind, ControlType::PushButton);
   EXPECT_EQ(save.role, kRoleDefault);
   EXPECT_TRUE(save.disabled);
   EXPECT_EQ(save.condition, (Condition{kOperandChanged}));
   EXPECT_EQ(save.mnemonic, 0);
 
   const auto& hint = d.controls[2];
-  EXPECT_EQ(hint.kind, ControlKind::FixedText);
+  EXPECT_EQ(hint.kind, ControlType::FixedText);
   EXPECT_EQ(hint.mnemonic, 'H');  // from the label when the title has none
 
   EXPECT_EQ(d.controls[3].group, 2);
   EXPECT_TRUE(d.controls[3].checked);
 
   const auto& list = d.controls[5];
-  EXPECT_EQ(list.kind, ControlKind::ListControl);
+  EXPECT_EQ(list.kind, ControlType::ListControl);
   EXPECT_EQ(list.columns, (std::vector<int>{10, 60, 120}));
   EXPECT_TRUE(list.multiple && list.sorted);
   EXPECT_FALSE(list.noDelete);
@@ -127,12 +127,12 @@ TEST(Description, ControlsInFileOrderWithTheirAttributes) {
   EXPECT_EQ(list.pos, (DescribedRect{10, 100, -10, -40}));
 
   const auto& fifo = d.controls[6];
-  EXPECT_EQ(fifo.kind, ControlKind::TextControl);
+  EXPECT_EQ(fifo.kind, ControlType::TextControl);
   EXPECT_EQ(fifo.columns, (std::vector<int>{5}));
   EXPECT_TRUE(fifo.multiple && fifo.noClip && fifo.invisible);
 
   const auto& icon = d.controls[7];
-  EXPECT_EQ(icon.kind, ControlKind::IconButton);
+  EXPECT_EQ(icon.kind, ControlType::IconButton);
   EXPECT_EQ(icon.icon, 9001);
   EXPECT_EQ(icon.pressedIcon, 9001);
   EXPECT_TRUE(icon.flat);
@@ -140,7 +140,7 @@ TEST(Description, ControlsInFileOrderWithTheirAttributes) {
   EXPECT_EQ(icon.id, kNoId);
   EXPECT_EQ(icon.command, "RUN editor.exe");
 
-  EXPECT_EQ(d.controls[8].kind, ControlKind::DateField);
+  EXPECT_EQ(d.controls[8].kind, ControlType::DateField);
   EXPECT_EQ(d.controls[9].listText, "Eins,Zwei,Drei");
   EXPECT_EQ(d.controls[10].id, kActionClose);
   EXPECT_EQ(d.controls[11].id, kNoId);  // a SYS name nobody knows
@@ -154,23 +154,23 @@ TEST(Description, ControlsInFileOrderWithTheirAttributes) {
 TEST(Description, EveryControlKindIsKnown) {
   struct Case {
     const char* keyword;
-    ControlKind kind;
+    ControlType kind;
   };
   const Case cases[] = {
-      {"CTL_PB", ControlKind::PushButton},       {"CTL_RB(1)", ControlKind::RadioButton},
-      {"CTL_CB", ControlKind::CheckBox},         {"CTL_LB(a)", ControlKind::DropDownList},
-      {"CTL_LBOX(a)", ControlKind::ListBox},     {"CTL_ST", ControlKind::FixedText},
-      {"CTL_ED_STRING(5)", ControlKind::TextField}, {"CTL_ED_UPPSTR(5)", ControlKind::UpperField},
-      {"CTL_ED_DATUM(5)", ControlKind::DateField},  {"CTL_ED_ZEIT(5)", ControlKind::TimeField},
-      {"CTL_ED_NUM(5)", ControlKind::DigitsField},  {"CTL_ED_PWD(5)", ControlKind::PasswordField},
-      {"CTL_TLB(1)", ControlKind::ListControl},  {"CTL_FIFO(1)", ControlKind::TextControl},
-      {"CTL_IBTN(1)", ControlKind::IconButton},
+      {"CTL_PB", ControlType::PushButton},       {"CTL_RB(1)", ControlType::RadioButton},
+      {"CTL_CB", ControlType::CheckBox},         {"CTL_LB(a)", ControlType::DropDownList},
+      {"CTL_LBOX(a)", ControlType::ListBox},     {"CTL_ST", ControlType::FixedText},
+      {"CTL_ED_STRING(5)", ControlType::TextField}, {"CTL_ED_UPPSTR(5)", ControlType::UpperField},
+      {"CTL_ED_DATUM(5)", ControlType::DateField},  {"CTL_ED_ZEIT(5)", ControlType::TimeField},
+      {"CTL_ED_NUM(5)", ControlType::DigitsField},  {"CTL_ED_PWD(5)", ControlType::PasswordField},
+      {"CTL_TLB(1)", ControlType::ListControl},  {"CTL_FIFO(1)", ControlType::TextControl},
+      {"CTL_IBTN(1)", ControlType::IconButton},
   };
   for (const auto& c : cases) {
     const auto d = ParseDescription(std::string("[CONTROL\nC=t;") + c.keyword + " POS=1,2,3,4;\n", {});
     ASSERT_EQ(d.controls.size(), 1u) << c.keyword;
     EXPECT_EQ(d.controls[0].kind, c.kind) << c.keyword;
-    EXPECT_EQ(d.focusOrder.size(), c.kind == ControlKind::FixedText ? 0u : 1u) << c.keyword;
+    EXPECT_EQ(d.focusOrder.size(), c.kind == ControlType::FixedText ? 0u : 1u) << c.keyword;
   }
   EXPECT_TRUE(ParseDescription("[CONTROL\nC=t;CTL_PBX POS=1,2,3,4;\n", {}).controls.empty());
 }
