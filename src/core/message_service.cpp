@@ -188,10 +188,14 @@ void MessageService::showDialog(ui::WindowId window, int kind, int number,
   buttons.cancel = kind == 3;
   std::vector<std::string> lines{dialogLine(text, 0), dialogLine(text, 1), dialogLine(text, 2)};
   const int dialogNumber = 1600 + kind * 10;
-  toolkit_.messageDialog(dialogNumber, "Tarvik", lines, buttons,
-                         [this, window, number](int answer) {
-                           answerLater(window, answer, number);
-                         });
+  auto done = [this, window, number](int answer) { answerLater(window, answer, number); };
+  // The dialog is a form of its window description when the form runtime
+  // can build one; otherwise the toolkit's own dialog asks the same.
+  if (presenter_) {
+    DialogRequest request{window, kind, number, dialogNumber, lines, done};
+    if (presenter_(request)) return;
+  }
+  toolkit_.messageDialog(dialogNumber, "Tarvik", lines, buttons, std::move(done));
 }
 
 void MessageService::ShowGroupMessage(int group, int number) {

@@ -12,6 +12,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "ui/toolkit/toolkit.h"
 
@@ -42,12 +43,30 @@ struct MessageLine {
   std::string text;  // raw text, "\n" pairs and "%s" still in place
 };
 
+// A message dialog to show: the asking window, the kind (1..4), the message
+// number, the dialog's window description number (1610..1640) and its three
+// lines. `done` takes the answer (0 NEIN, 1 JA, 3 ABBRUCH) once it closes.
+struct DialogRequest {
+  ui::WindowId asker = ui::kNoWindow;
+  int kind = 1;
+  int number = 0;
+  int dialogNumber = 1610;
+  std::vector<std::string> lines;
+  std::function<void(int)> done;
+};
+
+// Shows a dialog as a form built from its window description; returns false
+// when it cannot (no description), and the toolkit's own message dialog is
+// shown instead. The form runtime above the core installs it.
+using DialogPresenter = std::function<bool(DialogRequest&)>;
+
 class MessageService {
  public:
   using SettingsSource = std::function<MessageSettings()>;
   MessageService(ui::Toolkit& toolkit, SettingsSource settings);
 
   void setTaskWindow(ui::WindowId task) { taskWindow_ = task; }
+  void setDialogPresenter(DialogPresenter presenter) { presenter_ = std::move(presenter); }
 
   void ShowMessage(ui::WindowId window, int kind, int number, const std::string& text1 = {},
                    const std::string& text2 = {});
@@ -71,6 +90,7 @@ class MessageService {
   ui::Toolkit& toolkit_;
   SettingsSource settings_;
   ui::WindowId taskWindow_ = ui::kNoWindow;
+  DialogPresenter presenter_;
 };
 
 }  // namespace tarvik::core
