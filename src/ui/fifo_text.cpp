@@ -65,6 +65,17 @@ WindowId FifoText::Create(Toolkit& toolkit, WindowId parent, const Rect& rect,
 
 FifoText* FindFifo(Toolkit& toolkit, WindowId id) { return toolkit.findAs<FifoText>(id); }
 
+FifoOptions FifoOptionsFor(const ControlDescription& control, const FontSpec& font) {
+  FifoOptions o;
+  o.name = control.label;
+  o.controlNumber = control.id;
+  o.columns = control.columns;
+  o.multiple = control.multiple;
+  o.noClip = control.noClip;
+  o.font = font;
+  return o;
+}
+
 Canvas* FifoText::canvas() const { return toolkit().canvas(id()); }
 
 // Each column ends where the next larger start begins, so a long piece

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "core/message_service.h"
+#include "ui/description.h"
 #include "ui/fifo_lines.h"
 #include "ui/toolkit/toolkit.h"
 
@@ -121,6 +122,10 @@ class FifoText : public Window {
   std::string captureName_;
   bool captureHistory_ = false;
 };
+
+// The options of a "CTL_FIFO" control of a window description: its name,
+// symbolic id, columns, MULTIPLE and NOCLIP, in the form's list font.
+FifoOptions FifoOptionsFor(const ControlDescription& control, const FontSpec& font);
 
 // The pane of a window id, null when the window is no FIFO text control.
 FifoText* FindFifo(Toolkit& toolkit, WindowId id);

@@ -287,5 +287,35 @@ TEST_F(FifoPane, CaptureAsksAboutAnExistingFile) {
   EXPECT_EQ(tk_.dialogLog().size(), dialogs);
 }
 
+TEST_F(FifoPane, OptionsFromADescribedControl) {
+  const NameResolver names = [](std::string_view n, int& id) {
+    id = 1;
+    return n == "MONITOR";
+  };
+  const NameResolver none = [](std::string_view, int&) { return false; };
+  const FormDescription d = ParseDescription(
+      "[WINDOW=Test;\n[CONTROL\nMONITOR=;CTL_FIFO(0,120,60,MULTIPLE,NOCLIP) POS=0,0,0,0; SYS=MONITOR;\n",
+      Resolvers{names, none});
+  ASSERT_EQ(d.controls.size(), 1u);
+  FontSpec font;
+  font.size = 12;
+  const FifoOptions o = FifoOptionsFor(d.controls[0], font);
+  EXPECT_EQ(o.name, "MONITOR");
+  EXPECT_EQ(o.controlNumber, 1);
+  EXPECT_EQ(o.columns, (std::vector<int>{0, 120, 60}));
+  EXPECT_TRUE(o.multiple);
+  EXPECT_TRUE(o.noClip);
+  EXPECT_EQ(o.font.size, 12);
+
+  // Column ends: the next larger start, whatever the order of the starts.
+  FifoOptions clipped = o;
+  clipped.noClip = false;
+  FifoText& f = Make(2, clipped);
+  EXPECT_EQ(f.columnEnd(0), 60);
+  EXPECT_EQ(f.columnEnd(1), kFifoNoColumnEnd);
+  EXPECT_EQ(f.columnEnd(2), 120);
+  EXPECT_EQ(f.columnStart(3), kFifoNoColumnEnd);
+}
+
 }  // namespace
 }  // namespace tarvik::ui
