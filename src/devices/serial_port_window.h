@@ -19,6 +19,7 @@
 #include <mutex>
 #include <string>
 
+#include "ax25/link.h"
 #include "core/app.h"
 #include "devices/init_text.h"
 #include "devices/kiss_port.h"
@@ -32,12 +33,9 @@ inline constexpr int kEvtSendKissParameter = 954;   // record: KissParameterRequ
 inline constexpr int kEvtReinitTnc = 955;           // DEINI text, then INI text
 
 // The record of user event 954.
-struct KissParameterRequest : ui::Payload {
-  KissParameterRequest(int c, int p, int v) : radioChannel(c), parameter(p), value(v) {}
-  int radioChannel = 0;
-  int parameter = 0;  // KissParameter
-  int value = 0;
-};
+// The link layer asks for parameters (a DAMA slave's persistence) with the
+// same record.
+using KissParameterRequest = ax25::KissParameterRequest;
 
 // Milliseconds between two looks at the clock while a text waits.
 inline constexpr int kInitTextPollMs = 100;
