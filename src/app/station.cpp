@@ -2,6 +2,7 @@
 
 #include "ax25/frame_events.h"
 #include "channels/main_window.h"
+#include "channels/monitor_window.h"
 #include "devices/port_drivers.h"
 #include "devices/tcp_server.h"
 
@@ -14,7 +15,11 @@ void InstallStationHooks(core::App& app) {
   hooks.stopTcpServer = [](core::App& a) { devices::StopTcpIp(a); };
   hooks.encodeAndSend = [](core::App& a, ui::Event& e) { ax25::EncodeAndSendEvent(a, e); };
   hooks.createMainWindow = [](core::App& a) {
-    return channels::MainWindow::Create(a, channels::MainWindowHooks{});
+    channels::MainWindowHooks h;
+    // The monitor reads every frame, received or sent, while it is open.
+    h.frameReceived = [&a](ui::Event& e) { channels::MonitorFrameEvent(a.toolkit(), e); };
+    h.frameSent = [&a](ui::Event& e) { channels::MonitorFrameEvent(a.toolkit(), e); };
+    return channels::MainWindow::Create(a, std::move(h));
   };
 }
 
