@@ -145,6 +145,12 @@ FormRuntime::FormRuntime(Toolkit& toolkit, FormEnvironment env) : toolkit_(toolk
   });
 }
 
+FormRuntime::~FormRuntime() {
+  for (WindowId w : toolkit_.windows()) {
+    if (auto* f = toolkit_.findAs<Form>(w); f && &f->runtime() == this) toolkit_.destroy(w);
+  }
+}
+
 void FormRuntime::registerCreator(int number, FormCreator creator) { creators_[number] = std::move(creator); }
 
 void FormRuntime::setPaneFactory(ControlType type, PaneFactory factory) { panes_[type] = std::move(factory); }

@@ -81,7 +81,10 @@ using FormCreator = std::function<WindowId(FormRuntime&, WindowId parent, std::i
 // active. One per program, owned by whoever installs the forms.
 class FormRuntime {
  public:
+  // The runtime must not outlive the toolkit; its forms do not outlive it:
+  // whatever form is still open when it goes is destroyed first.
   FormRuntime(Toolkit& toolkit, FormEnvironment env);
+  ~FormRuntime();
   FormRuntime(const FormRuntime&) = delete;
   FormRuntime& operator=(const FormRuntime&) = delete;
 

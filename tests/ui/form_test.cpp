@@ -416,6 +416,22 @@ TEST_F(FormTest, ChildFormsCloseThroughTheirParentAndOpenWindowByIdReuses) {
   EXPECT_TRUE(tk.exists(parent));
 }
 
+TEST_F(FormTest, FormsDoNotOutliveTheirRuntime) {
+  describe(1100, kStationForm);
+  WindowId w = kNoWindow;
+  {
+    FormRuntime own(tk, environment());
+    FormRequest r;
+    r.number = 1100;
+    w = own.open(std::make_unique<Form>(own, std::move(r)));
+    ASSERT_TRUE(tk.exists(w));
+  }
+  // Gone in the orderly way, while its runtime was still there to save the
+  // position.
+  EXPECT_FALSE(tk.exists(w));
+  EXPECT_TRUE(std::filesystem::exists(dir / "tmp" / "POS" / "1100.POS"));
+}
+
 TEST_F(FormTest, WinMenuRenamesMenuItems) {
   describe(1100, kStationForm);
   winMenu = {"&Search=&Find", "Missing=Other"};
