@@ -15,6 +15,7 @@
 #include "core/ini_reader.h"
 #include "core/signal_watch.h"
 #include "core/startup_options.h"
+#include "ui/message_dialog.h"
 #include "ui/toolkit/headless/headless_toolkit.h"
 #include "ui/toolkit/ui_driver.h"
 #ifdef TARVIK_HAVE_QT
@@ -41,7 +42,9 @@ tarvik::ui::Rect initialFrameRect(const std::string& iniPath) {
 int runStation(tarvik::ui::Toolkit& toolkit, const tarvik::core::StartupOptions& options) {
   tarvik::core::App app(toolkit, options);
   app.frameRect = initialFrameRect(options.iniPath);
-  tarvik::app::InstallStationHooks(app);
+  // Forms go before the app: the runtime closes its open forms first.
+  std::shared_ptr<tarvik::ui::FormRuntime> forms = tarvik::ui::InstallForms(app);
+  tarvik::app::InstallStationHooks(app, *forms);
   tarvik::core::WatchTerminationSignals(app);
   if (!app.Start()) return 2;  // no configuration: end silently
   // DRIVER=<path>: the operator's side can be driven over a local socket

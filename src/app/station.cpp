@@ -8,7 +8,8 @@
 
 namespace tarvik::app {
 
-void InstallStationHooks(core::App& app) {
+void InstallStationHooks(core::App& app, ui::FormRuntime& forms) {
+  (void)forms;  // the main window's toolbox opens its windows through it
   core::CoreHooks& hooks = app.hooks();
   hooks.openPort = [](core::App& a, int port) { return devices::OpenPortWindow(a, port); };
   hooks.startTcpServer = [](core::App& a) { devices::StartTcpIp(a); };

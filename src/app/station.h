@@ -3,9 +3,11 @@
 // the TCP/IP server, the main window with routing and monitor.
 
 #include "core/app.h"
+#include "ui/form.h"
 
 namespace tarvik::app {
 
-void InstallStationHooks(core::App& app);
+// `forms` opens the program's described windows; it outlives every window.
+void InstallStationHooks(core::App& app, ui::FormRuntime& forms);
 
 }  // namespace tarvik::app
