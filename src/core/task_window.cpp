@@ -3,6 +3,8 @@
 #include <filesystem>
 
 #include "core/frame_position.h"
+#include "core/identification.h"
+#include "ui/toolkit/drawing.h"
 #include "core/port_opening.h"
 #include "core/run_program.h"
 
@@ -75,7 +77,7 @@ void TaskWindow::onCreate() {
   spec.title = "Tarvik";
   spec.parent = app_.options().frameMode ? id() : ui::kNoWindow;
   spec.rect = {100, 150, 300, 520};
-  startupWindow_ = toolkit().create(spec, std::make_unique<StartupWindow>(id()));
+  startupWindow_ = toolkit().create(spec, std::make_unique<StartupWindow>(app_));
   PlaySound("SOUND/TVKSTART.WAV");
 }
 
@@ -213,9 +215,38 @@ void TaskWindow::onDestroy() {
   toolkit().quit(0);
 }
 
+// The welcome picture: the program's identification and the station it runs
+// for, on a dark band, drawn again whenever the window is uncovered.
+void StartupWindow::paint() {
+  ui::Canvas* canvas = toolkit().canvas(id());
+  if (!canvas) return;
+  const int w = canvas->width(), h = canvas->height();
+  ui::DrawTools tools;
+  tools.pen = tools.brush = ui::rgb(24, 48, 96);
+  canvas->setTools(tools);
+  canvas->drawRect({0, 0, h, w});
+  tools.foreColor = ui::kWhite;
+  canvas->setTools(tools);
+  ui::FontSpec big;
+  big.size = 28;
+  big.style = ui::kFontBold;
+  canvas->setFont(big);
+  const std::string product = ProductText().substr(0, ProductText().find('/'));
+  canvas->drawText((w - canvas->textWidth(product)) / 2, h / 2 - 10, product);
+  ui::FontSpec small;
+  canvas->setFont(small);
+  tools.foreColor = ui::rgb(200, 215, 240);
+  canvas->setTools(tools);
+  const std::string line1 = ProductText() + " " + VersionText() + "  " + BuildStamp();
+  const std::string line2 = app_.config().GetSetting(2) + "  " + app_.config().GetSetting(1);
+  canvas->drawText((w - canvas->textWidth(line1)) / 2, h / 2 + 22, line1);
+  canvas->drawText((w - canvas->textWidth(line2)) / 2, h / 2 + 42, line2);
+}
+
 void StartupWindow::onEvent(ui::Event& event) {
   switch (event.type) {
     case ui::EventType::Create: timer_ = toolkit().createTimer(id(), 1000); break;
+    case ui::EventType::Update: paint(); break;
     case ui::EventType::Timer:
       toolkit().destroyTimer(timer_);
       timer_ = 0;

@@ -42,10 +42,13 @@ class TaskWindow : public ui::Window {
 // window one second after its creation and reports when it is gone.
 class StartupWindow : public ui::Window {
  public:
-  explicit StartupWindow(ui::WindowId task) : task_(task) {}
+  explicit StartupWindow(App& app) : app_(app), task_(app.taskWindow) {}
   void onEvent(ui::Event& event) override;
 
  private:
+  void paint();
+
+  App& app_;
   ui::WindowId task_;
   ui::TimerId timer_ = 0;
 };

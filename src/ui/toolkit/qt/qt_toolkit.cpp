@@ -17,6 +17,7 @@
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QStyle>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPixmap>
@@ -570,12 +571,30 @@ void QtToolkit::raise(WindowId id) {
   }
 }
 
+namespace {
+// The room a document window's frame and title bar take in the document area.
+QSize subWindowDecoration(QMdiSubWindow* sub) {
+  QStyle* style = sub->style();
+  const int frame = style->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth, nullptr, sub);
+  const int title = style->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, sub);
+  return QSize(2 * frame, title + frame);
+}
+}  // namespace
+
 Rect QtToolkit::outerRect(WindowId id) const {
   QWidget* w = outerWidget(id);
   if (!w) return Toolkit::outerRect(id);
-  // Top-level windows report the rectangle below their decoration: placing a
-  // window with that rectangle puts it back exactly where it was, whatever
-  // border the window manager draws.
+  // Windows report the place of their frame and the size of their client
+  // area, which is what placing a window takes: a window put back with its
+  // rectangle is exactly where and as big as it was, whatever decoration the
+  // window manager or the document area draws, and a window description's
+  // size is the room its controls get.
+  if (auto* sub = qobject_cast<QMdiSubWindow*>(w)) {
+    const QSize deco = subWindowDecoration(sub);
+    const QRect g = sub->geometry();
+    return Rect{g.top(), g.left(), g.top() + g.height() - deco.height(),
+                g.left() + g.width() - deco.width()};
+  }
   return toRect(w->geometry());
 }
 
@@ -583,6 +602,12 @@ void QtToolkit::move(WindowId id, const Rect& rect) {
   Toolkit::move(id, rect);
   QWidget* w = outerWidget(id);
   if (!w || rect.empty()) return;
+  if (auto* sub = qobject_cast<QMdiSubWindow*>(w)) {
+    const QSize deco = subWindowDecoration(sub);
+    sub->setGeometry(rect.left, rect.top, rect.width() + deco.width(),
+                     rect.height() + deco.height());
+    return;
+  }
   w->setGeometry(rect.left, rect.top, rect.width(), rect.height());
 }
 
