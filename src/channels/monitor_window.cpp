@@ -1,76 +1,61 @@
 #include "channels/monitor_window.h"
 
 #include <algorithm>
-#include <fstream>
-#include <sstream>
+#include <array>
+#include <utility>
 
-#include "ui/cnx_file.h"
-#include "ui/description.h"
 #include "ui/fifo_text.h"
 
 namespace tarvik::channels {
 
+bool MonitorNames(std::string_view name, int& id) {
+  static constexpr std::array<std::pair<std::string_view, int>, 5> kNames{{
+      {"MONITOR", kMonitorText},
+      {"SAVE", kMonitorSave},
+      {"IONLY", kMonitorIOnly},
+      {"OONLY", kMonitorOOnly},
+      {"NOBIN", kMonitorNoBin},
+  }};
+  for (const auto& [n, v] : kNames) {
+    if (n == name) {
+      id = v;
+      return true;
+    }
+  }
+  return false;
+}
+
 namespace {
 
-// The window's own layout until the form runtime builds it from its
-// description (data/forms/M1050.txt has the same places): a row of check
-// boxes above the text pane.
-constexpr int kButtonTop = 6;
-constexpr int kButtonHeight = 22;
-constexpr int kPaneTop = 34;
-
-struct ControlPlace {
-  int id;
-  const char* name;
-  int left, width;
-};
-constexpr ControlPlace kControls[] = {
-    {kMonitorSave, "SAVE", 8, 90},
-    {kMonitorIOnly, "IONLY", 108, 110},
-    {kMonitorOOnly, "OONLY", 228, 120},
-    {kMonitorNoBin, "NOBIN", 358, 100},
-};
-
-// The STRINGS of description 1050 in CNFPATH; nothing when it cannot be read.
-std::optional<ui::FormDescription> ReadDescription(core::App& app) {
-  std::ifstream in(app.config().GetSetting(6) + "M1050.CNX", std::ios::binary);
-  if (!in) return std::nullopt;
-  std::stringstream s;
-  s << in.rdbuf();
-  const ui::NameResolver none = [](std::string_view, int&) { return false; };
-  return ui::ParseDescription(ui::DecodeCnx(s.str()), ui::Resolvers{none, none});
+ui::FormRequest MonitorRequest(ui::WindowId parent) {
+  ui::FormRequest r;
+  r.number = kMonitorWindowNumber;
+  r.resolvers = ui::Resolvers{MonitorNames, [](std::string_view, int&) { return false; }};
+  r.parent = parent;
+  r.name = "MONITOR";
+  r.kind = ui::WindowKind::Document;
+  return r;
 }
 
 }  // namespace
 
-MonitorWindow::MonitorWindow(core::App& app) : app_(app) {
-  if (const std::optional<ui::FormDescription> d = ReadDescription(app)) {
-    title_ = ui::LookupString(*d, "TITLE").value_or("");
-    caption_ = ui::LookupString(*d, "CAPT").value_or("");
-  }
-  if (title_.empty()) title_ = "MONITOR";
-}
+MonitorWindow::MonitorWindow(core::App& app, ui::FormRuntime& forms, ui::WindowId parent)
+    : Form(forms, MonitorRequest(parent)),
+      app_(app),
+      title_(LookupString("TITLE").value_or("MONITOR")),
+      caption_(LookupString("CAPT").value_or("")) {}
 
-ui::WindowId OpenMonitorWindow(core::App& app, ui::WindowId parent) {
-  ui::Toolkit& tk = app.toolkit();
-  if (const ui::WindowId open = FindMonitorWindow(tk); open != ui::kNoWindow) {
-    tk.raise(open);
+ui::WindowId OpenMonitorWindow(core::App& app, ui::FormRuntime& forms, ui::WindowId parent) {
+  if (const ui::WindowId open = FindMonitorWindow(forms.toolkit()); open != ui::kNoWindow) {
+    forms.toolkit().raise(open);
     return open;
   }
-  auto window = std::make_unique<MonitorWindow>(app);
-  ui::WindowSpec spec;
-  spec.kind = ui::WindowKind::Document;
-  spec.name = "MONITOR";
-  spec.number = kMonitorWindowNumber;
-  spec.title = window->title();
-  spec.rect = {20, 20, 380, 660};
-  spec.parent = parent;
-  return tk.create(spec, std::move(window));
+  return forms.open(std::make_unique<MonitorWindow>(app, forms, parent));
 }
 
 ui::WindowId FindMonitorWindow(ui::Toolkit& toolkit) {
   for (const ui::WindowId id : toolkit.windows())
-    if (toolkit.findAs<MonitorWindow>(id)) return id;
+    if (toolkit.exists(id) && toolkit.findAs<MonitorWindow>(id)) return id;
   return ui::kNoWindow;
 }
 
@@ -83,60 +68,58 @@ void MonitorFrameEvent(ui::Toolkit& toolkit, const ui::Event& event) {
     monitor->ShowFrame(*frame, event.id == core::kEvtFrameSend);
 }
 
-void MonitorWindow::onEvent(ui::Event& event) {
+bool MonitorWindow::ownerEvent(ui::Event& event) {
   switch (event.type) {
-    case ui::EventType::Create: BuildControls(); break;
-    case ui::EventType::Size: LayoutControls(); break;
-    case ui::EventType::Close: Command(kMonitorExit); break;
-    case ui::EventType::Control:
-      if (event.arg == ui::kNotifyClicked) Command(event.id);
-      break;
+    case ui::EventType::Create:
+      // The title always comes from STRINGS, also when the description has
+      // none in its WINDOW line.
+      toolkit().setTitle(id(), title_);
+      SetCheck(kMonitorNoBin, filter_.noBin);
+      return true;
+    case ui::EventType::Size:
+      PlacePane();
+      return true;
     case ui::EventType::User:
-      // The answer to message 2: yes stops the capture.
-      if (event.arg == kMsgStopCapture && event.id == core::kAnswerBase + core::kAnswerYes)
+      // The answer to message 2: yes stops the capture; no leaves the SAVE
+      // mark showing the running capture.
+      if (event.arg == kMsgStopCapture && event.id == core::kAnswerBase + core::kAnswerYes) {
         StopCapture();
-      else if (event.arg == kMsgStopCapture && event.id == core::kAnswerBase + core::kAnswerNo)
+        return true;
+      }
+      if (event.arg == kMsgStopCapture && event.id == core::kAnswerBase + core::kAnswerNo) {
         SetCheck(kMonitorSave, !captureFile_.empty());
-      else if (event.id == kMonitorText)  // clicks and focus of the text pane
+        return true;
+      }
+      if (event.id == kMonitorText) {  // clicks and focus of the text pane
         Command(kMonitorText);
-      break;
-    default: break;
+        return true;
+      }
+      return false;
+    default:
+      return Form::ownerEvent(event);
   }
 }
 
-void MonitorWindow::BuildControls() {
-  ui::Toolkit& tk = toolkit();
-  for (const ControlPlace& c : kControls) {
-    ui::ControlSpec spec;
-    spec.kind = ui::ControlKind::CheckBox;
-    spec.id = c.id;
-    spec.name = c.name;
-    spec.text = c.name;
-    spec.rect = {kButtonTop, c.left, kButtonTop + kButtonHeight, c.left + c.width};
-    tk.createControl(id(), spec);
-  }
-  SetCheck(kMonitorNoBin, filter_.noBin);
-  ui::FifoOptions options;
-  options.name = "MONITOR";
-  options.controlNumber = kMonitorText;
-  const ui::Rect client = tk.clientRect(id());
-  pane_ = ui::FifoText::Create(tk, id(), {kPaneTop, 0, client.bottom, client.right},
-                               app_.messages(), std::move(options));
-}
+void MonitorWindow::onCommand(int command, std::intptr_t) { Command(command); }
 
-void MonitorWindow::LayoutControls() {
-  ui::Toolkit& tk = toolkit();
-  if (pane_ == ui::kNoWindow || !tk.exists(pane_)) return;
-  const ui::Rect client = tk.clientRect(id());
-  tk.move(pane_, {kPaneTop, 0, std::max(kPaneTop, client.bottom), client.right});
-  ui::Event size(ui::EventType::Size, tk.clientRect(pane_).width(),
-                 tk.clientRect(pane_).height());
-  tk.send(pane_, size);
+// The pane keeps the margins its description gives when the window is
+// resized (the form places it only once).
+void MonitorWindow::PlacePane() {
+  const ui::WindowId pane = textPane();
+  if (pane == ui::kNoWindow || pane == id() || !toolkit().exists(pane)) return;
+  const int index = description().idMap[kMonitorText].control;
+  if (index < 0) return;
+  ui::Rect r = controlRect(description().controls[static_cast<std::size_t>(index)]);
+  r.bottom = std::max(r.bottom, r.top);
+  r.right = std::max(r.right, r.left);
+  toolkit().move(pane, r);
+  ui::Event size(ui::EventType::Size, r.width(), r.height());
+  toolkit().send(pane, size);
 }
 
 void MonitorWindow::ShowFrame(const ax25::FrameRecord& frame, bool sent) {
   if (!ax25::MonitorAccepts(frame, filter_, app_.config().GetSetting(2))) return;
-  ui::FifoText* pane = ui::FindFifo(toolkit(), pane_);
+  ui::FifoText* pane = ui::FindFifo(toolkit(), textPane());
   if (!pane) return;
   const ui::Color header = sent ? ui::kRed : ui::kBlue;
   for (const ax25::MonitorLine& line : ax25::MonitorLines(frame, filter_.noBin))
@@ -145,14 +128,14 @@ void MonitorWindow::ShowFrame(const ax25::FrameRecord& frame, bool sent) {
 
 void MonitorWindow::Command(int command) {
   switch (command) {
-    case kMonitorExit: toolkit().destroy(id()); break;
+    case kMonitorExit: ui::CloseForm(toolkit(), id(), app_.taskWindow); break;
     case kMonitorText:
     case kMonitorChanged: break;
     case kMonitorSave: StartOrAskCapture(); break;
     case kMonitorIOnly: ToggleFilter(filter_.iOnly, kMonitorIOnly); break;
     case kMonitorOOnly: ToggleFilter(filter_.ownOnly, kMonitorOOnly); break;
     case kMonitorNoBin: ToggleFilter(filter_.noBin, kMonitorNoBin); break;
-    default: app_.messages().ShowMessageNumber(id(), 1, kMsgUnknownCommand, command, "MONITOR");
+    default: app_.messages().ShowMessageNumber(id(), 1, kMsgMonitorUnknownCommand, command, "MONITOR");
   }
 }
 
@@ -178,20 +161,16 @@ void MonitorWindow::StartOrAskCapture() {
     return;
   }
   captureFile_ = *path;
-  SetWindowTitle(title_ + " --> " + captureFile_);
-  if (ui::FifoText* pane = ui::FindFifo(toolkit(), pane_)) pane->Capture(captureFile_, false);
+  toolkit().setTitle(id(), title_ + " --> " + captureFile_);
+  if (ui::FifoText* pane = ui::FindFifo(toolkit(), textPane())) pane->Capture(captureFile_, false);
   SetCheck(kMonitorSave, true);
 }
 
 void MonitorWindow::StopCapture() {
   captureFile_.clear();
-  if (ui::FifoText* pane = ui::FindFifo(toolkit(), pane_)) pane->Capture("", false);
-  SetWindowTitle(title_);
+  if (ui::FifoText* pane = ui::FindFifo(toolkit(), textPane())) pane->Capture("", false);
+  toolkit().setTitle(id(), title_);
   SetCheck(kMonitorSave, false);
 }
-
-void MonitorWindow::SetCheck(int control, bool checked) { toolkit().setChecked(id(), control, checked); }
-
-void MonitorWindow::SetWindowTitle(const std::string& title) { toolkit().setTitle(id(), title); }
 
 }  // namespace tarvik::channels

@@ -8,20 +8,18 @@
 // (sent) with the FrameRecord, handed on by MonitorFrameEvent() while a
 // monitor window is open. While none is open frames are not decoded at all.
 //
-// Controls (symbolic ids): MONITOR 1 (the text pane), SAVE 2, IONLY 3,
-// OONLY 4, NOBIN 5. Until the form runtime builds the window from its
-// description the window lays the controls out itself; only the STRINGS
-// "TITLE" and "CAPT" are read from description 1050. Everything the window
-// does with its controls goes through SetCheck(), SetWindowTitle(), the
-// pane id and the two strings, the places a form takes over.
+// The window is a form of description 1050: the check boxes SAVE, IONLY,
+// OONLY and NOBIN and the text control MONITOR, whose pane the form runtime's
+// text-control factory makes (see form_windows.h). The STRINGS "TITLE"
+// (window title) and "CAPT" (caption of the capture's file dialog) come from
+// the description.
 
-#include <optional>
 #include <string>
 
 #include "ax25/frame.h"
 #include "ax25/monitor_format.h"
 #include "core/app.h"
-#include "ui/toolkit/toolkit.h"
+#include "ui/form.h"
 
 namespace tarvik::channels {
 
@@ -38,18 +36,19 @@ enum MonitorId : int {
   kMonitorChanged = 1001,
 };
 
+// The names of description 1050.
+bool MonitorNames(std::string_view name, int& id);
+
 // Messages: a capture is running, stop it? (the answer comes back as user
 // event 1651 or 1650 with this number); an unknown command.
 inline constexpr int kMsgStopCapture = 2;
-inline constexpr int kMsgUnknownCommand = 503;
+inline constexpr int kMsgMonitorUnknownCommand = 503;
 // Longest capture path the monitor keeps.
 inline constexpr std::size_t kMonitorPathCapacity = 127;
 
-class MonitorWindow : public ui::Window {
+class MonitorWindow final : public ui::Form {
  public:
-  explicit MonitorWindow(core::App& app);
-
-  void onEvent(ui::Event& event) override;
+  MonitorWindow(core::App& app, ui::FormRuntime& forms, ui::WindowId parent);
 
   // Shows one frame (received: header blue; sent: header red; information
   // black) if the filters let it through.
@@ -60,29 +59,29 @@ class MonitorWindow : public ui::Window {
 
   const ax25::MonitorFilter& filter() const { return filter_; }
   const std::string& captureFile() const { return captureFile_; }
-  ui::WindowId textPane() const { return pane_; }
+  ui::WindowId textPane() const { return GetCtlWindow(kMonitorText); }
   // The window title without a capture (STRINGS "TITLE").
   const std::string& title() const { return title_; }
 
+ protected:
+  bool ownerEvent(ui::Event& event) override;
+  void onCommand(int id, std::intptr_t argument) override;
+
  private:
-  void BuildControls();
-  void LayoutControls();
+  void PlacePane();
   void ToggleFilter(bool& flag, int id);
   void StartOrAskCapture();
   void StopCapture();
-  void SetCheck(int id, bool checked);
-  void SetWindowTitle(const std::string& title);
 
   core::App& app_;
   ax25::MonitorFilter filter_;
   std::string captureFile_;
-  ui::WindowId pane_ = ui::kNoWindow;
   std::string title_;    // STRINGS "TITLE"
   std::string caption_;  // STRINGS "CAPT"
 };
 
 // Opens the monitor window, or raises the open one; returns its id.
-ui::WindowId OpenMonitorWindow(core::App& app, ui::WindowId parent);
+ui::WindowId OpenMonitorWindow(core::App& app, ui::FormRuntime& forms, ui::WindowId parent);
 
 // The open monitor window, kNoWindow when there is none.
 ui::WindowId FindMonitorWindow(ui::Toolkit& toolkit);

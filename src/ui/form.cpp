@@ -396,11 +396,12 @@ void Form::createMenuBar() {
 Rect Form::controlRect(const ControlDescription& c) const {
   Rect r = toRect(c.pos);
   if (c.kind == ControlType::ListControl || c.kind == ControlType::TextControl || c.kind == ControlType::ListBox) {
-    // Lists and text panes may grow with the window: an edge below 1 counts
-    // from the client area's right or bottom edge.
+    // Lists and text panes may grow with the window: a width or height
+    // below 1 places that edge as far from the client area's right or
+    // bottom edge ("POS=8,44,-8,-8" keeps an 8-pixel margin, 0 none).
     const Rect client = toolkit().clientRect(id());
-    if (r.right < 1) r.right += client.width();
-    if (r.bottom < 1) r.bottom += client.height();
+    if (c.pos.w < 1) r.right = client.width() + c.pos.w;
+    if (c.pos.h < 1) r.bottom = client.height() + c.pos.h;
   }
   return r;
 }
@@ -427,6 +428,8 @@ void Form::createControls() {
       spec.rect = controlRect(c);
       spec.parent = id();
       spec.visible = !c.invisible;
+      // Text and list panes scroll their lines with their own bar.
+      spec.vScroll = c.kind == ControlType::TextControl || c.kind == ControlType::ListControl;
       rt.pane = toolkit().create(spec, std::move(pane));
       if (c.disabled && rt.pane != kNoWindow) runtime_.setWindowEnabled(rt.pane, false);
       continue;

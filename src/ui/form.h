@@ -93,6 +93,9 @@ class FormRuntime {
   FormEnvironment& env() { return env_; }
 
   void registerCreator(int number, FormCreator creator);
+  // Whether a window of that number can be opened at all (an entry that
+  // would open it is disabled otherwise).
+  bool hasCreator(int number) const { return creators_.count(number) != 0; }
   void setPaneFactory(ControlType type, PaneFactory factory);
   const PaneFactory* paneFactory(ControlType type) const;
 

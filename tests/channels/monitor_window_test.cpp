@@ -12,8 +12,10 @@
 #include <fstream>
 #include <iterator>
 
+#include "channels/form_windows.h"
 #include "ui/cnx_file.h"
 #include "ui/fifo_text.h"
+#include "ui/message_dialog.h"
 #include "ui/toolkit/headless/headless_toolkit.h"
 
 namespace tarvik::channels {
@@ -47,13 +49,21 @@ class MonitorWindowTest : public ::testing::Test {
     std::ofstream(dir_ / "TARVIK.MSG") << "2     1 %s: capture to %s is running.\\nStop?\n"
                                        << "503   0 Unknown command: %s %s\n";
     const std::string description =
-        "[WINDOW=Monitor;POS=20,20,640,360;\n[STRINGS\nTITLE=Air monitor\nCAPT=Save as\n";
+        "[WINDOW=Monitor;POS=20,20,640,360;SIZE;\n[CONTROL\n"
+        "SAVE=&Capture;CTL_CB POS=8,6,90,22; SYS=SAVE;\n"
+        "IONLY=&I frames only;CTL_CB POS=108,6,110,22; SYS=IONLY;\n"
+        "OONLY=&Own calls only;CTL_CB POS=228,6,120,22; SYS=OONLY;\n"
+        "NOBIN=&No binary;CTL_CB POS=358,6,100,22; SYS=NOBIN; CHECKED;\n"
+        "MONITOR=;CTL_FIFO POS=0,34,0,0; SYS=MONITOR;\n"
+        "[STRINGS\nTITLE=Air monitor\nCAPT=Save as\n";
     std::ofstream(dir_ / "cnf" / "M1050.CNX", std::ios::binary)
         << ui::EncodeCnx(ui::SealDescription(description), "M1050.CNX");
     core::StartupOptions options;
     options.iniPath = (dir_ / "TARVIK.INI").string();
     app_ = std::make_unique<core::App>(tk_, options);
     ASSERT_TRUE(app_->config().LoadConfiguration(options.iniPath));
+    forms_ = std::make_unique<ui::FormRuntime>(tk_, ui::MakeFormEnvironment(*app_));
+    InstallChannelForms(*app_, *forms_);
   }
   void TearDown() override { fs::remove_all(dir_); }
 
@@ -67,6 +77,8 @@ class MonitorWindowTest : public ::testing::Test {
   }
   ui::FifoText& Pane() { return *ui::FindFifo(tk_, monitor().textPane()); }
   MonitorWindow& monitor() { return *tk_.findAs<MonitorWindow>(window_); }
+  // The toolkit control of a symbolic id of the monitor's form.
+  int Ctl(int id) { return monitor().controlOf(id); }
   // The lines shown with their colours.
   std::vector<std::pair<std::string, ui::Color>> Shown() {
     std::vector<std::pair<std::string, ui::Color>> out;
@@ -83,6 +95,7 @@ class MonitorWindowTest : public ::testing::Test {
   fs::path dir_;
   ui::HeadlessToolkit tk_{ui::HeadlessToolkit::Mode::Manual};
   std::unique_ptr<core::App> app_;
+  std::unique_ptr<ui::FormRuntime> forms_;  // closes its forms before the app goes
   ui::WindowId window_ = ui::kNoWindow;
 };
 
@@ -91,11 +104,11 @@ using ax25::FrameType;
 
 TEST_F(MonitorWindowTest, FramesBecomeColouredLinesOnlyWhileOpen) {
   Receive(Frame("DL1ABC", "DB0XYZ-2", FrameType::I, CrPf::Command, "nobody sees this\r"));
-  window_ = OpenMonitorWindow(*app_, ui::kNoWindow);
+  window_ = OpenMonitorWindow(*app_, *forms_, ui::kNoWindow);
   ASSERT_NE(window_, ui::kNoWindow);
-  EXPECT_EQ(OpenMonitorWindow(*app_, ui::kNoWindow), window_);  // one monitor only
+  EXPECT_EQ(OpenMonitorWindow(*app_, *forms_, ui::kNoWindow), window_);  // one monitor only
   EXPECT_EQ(tk_.specOf(window_)->title, "Air monitor");
-  EXPECT_TRUE(tk_.checked(window_, kMonitorNoBin));
+  EXPECT_TRUE(tk_.checked(window_, Ctl(kMonitorNoBin)));
 
   auto i = Frame("DL1ABC", "DB0XYZ-2", FrameType::I, CrPf::Command, "Hello\r\nworld\r");
   i->via[0] = Call("DB0RPT");
@@ -127,23 +140,23 @@ TEST_F(MonitorWindowTest, FramesBecomeColouredLinesOnlyWhileOpen) {
 }
 
 TEST_F(MonitorWindowTest, FiltersFollowTheirControls) {
-  window_ = OpenMonitorWindow(*app_, ui::kNoWindow);
+  window_ = OpenMonitorWindow(*app_, *forms_, ui::kNoWindow);
   const std::string binary = std::string(10, '\x01') + std::string(20, 'x');
 
-  ASSERT_TRUE(tk_.operatorClick(window_, kMonitorIOnly));
+  ASSERT_TRUE(tk_.operatorClick(window_, Ctl(kMonitorIOnly)));
   EXPECT_TRUE(monitor().filter().iOnly);
-  EXPECT_TRUE(tk_.checked(window_, kMonitorIOnly));
+  EXPECT_TRUE(tk_.checked(window_, Ctl(kMonitorIOnly)));
   Receive(Frame("DB1AA", "DB2BB", FrameType::RR, CrPf::Response));
   Receive(Frame("DB1AA", "DB2BB", FrameType::I, CrPf::Command, binary));
-  ASSERT_TRUE(tk_.operatorClick(window_, kMonitorOOnly));
+  ASSERT_TRUE(tk_.operatorClick(window_, Ctl(kMonitorOOnly)));
   Receive(Frame("DB1AA", "DB2BB", FrameType::I, CrPf::Command, "x"));  // not the own call
   Receive(Frame("DB1AA", "DL1ABC-7", FrameType::I, CrPf::Command, "to me"));
-  ASSERT_TRUE(tk_.operatorClick(window_, kMonitorNoBin));  // binary shown as it is
-  EXPECT_FALSE(tk_.checked(window_, kMonitorNoBin));
+  ASSERT_TRUE(tk_.operatorClick(window_, Ctl(kMonitorNoBin)));  // binary shown as it is
+  EXPECT_FALSE(tk_.checked(window_, Ctl(kMonitorNoBin)));
   Receive(Frame("DL1ABC", "DB2BB", FrameType::I, CrPf::Command, binary));
-  ASSERT_TRUE(tk_.operatorClick(window_, kMonitorIOnly));
-  ASSERT_TRUE(tk_.operatorClick(window_, kMonitorOOnly));
-  EXPECT_FALSE(tk_.checked(window_, kMonitorIOnly));
+  ASSERT_TRUE(tk_.operatorClick(window_, Ctl(kMonitorIOnly)));
+  ASSERT_TRUE(tk_.operatorClick(window_, Ctl(kMonitorOOnly)));
+  EXPECT_FALSE(tk_.checked(window_, Ctl(kMonitorIOnly)));
   Receive(Frame("DB1AA", "DB2BB", FrameType::RR, CrPf::Response));
 
   std::vector<std::string> texts;
@@ -160,25 +173,25 @@ TEST_F(MonitorWindowTest, FiltersFollowTheirControls) {
 }
 
 TEST_F(MonitorWindowTest, CaptureThroughTheFileDialogAndMessageTwo) {
-  window_ = OpenMonitorWindow(*app_, ui::kNoWindow);
+  window_ = OpenMonitorWindow(*app_, *forms_, ui::kNoWindow);
   const std::string path = (dir_ / "save" / "MONITOR.TXT").string();
 
   tk_.queueFileDialogAnswer(std::nullopt);  // cancelled: nothing starts
-  ASSERT_TRUE(tk_.operatorClick(window_, kMonitorSave));
-  EXPECT_FALSE(tk_.checked(window_, kMonitorSave));
+  ASSERT_TRUE(tk_.operatorClick(window_, Ctl(kMonitorSave)));
+  EXPECT_FALSE(tk_.checked(window_, Ctl(kMonitorSave)));
   EXPECT_EQ(monitor().captureFile(), "");
 
   Receive(Frame("DB1AA", "DB2BB", FrameType::UA, CrPf::ResponseFinal));  // before the capture
   tk_.queueFileDialogAnswer(path);
-  ASSERT_TRUE(tk_.operatorClick(window_, kMonitorSave));
+  ASSERT_TRUE(tk_.operatorClick(window_, Ctl(kMonitorSave)));
   EXPECT_EQ(monitor().captureFile(), path);
   EXPECT_EQ(tk_.specOf(window_)->title, "Air monitor --> " + path);
-  EXPECT_TRUE(tk_.checked(window_, kMonitorSave));
+  EXPECT_TRUE(tk_.checked(window_, Ctl(kMonitorSave)));
   Receive(Frame("DB1AA", "DB2BB", FrameType::I, CrPf::Command, "one\rtwo"));
   Send(Frame("DL1ABC", "DB1AA", FrameType::DISC, CrPf::CommandPoll));
 
   // A second SAVE asks whether to stop; no keeps the capture running.
-  ASSERT_TRUE(tk_.operatorClick(window_, kMonitorSave));
+  ASSERT_TRUE(tk_.operatorClick(window_, Ctl(kMonitorSave)));
   ASSERT_EQ(tk_.openMessageDialogs().size(), 1u);
   // The dialog line holds 79 characters of "MONITOR: capture to <path> is running.".
   EXPECT_EQ(tk_.openMessageDialogs()[0].lines[0],
@@ -186,14 +199,14 @@ TEST_F(MonitorWindowTest, CaptureThroughTheFileDialogAndMessageTwo) {
   tk_.answerDialog(core::kAnswerNo);
   tk_.pump();
   EXPECT_EQ(monitor().captureFile(), path);
-  EXPECT_TRUE(tk_.checked(window_, kMonitorSave));
+  EXPECT_TRUE(tk_.checked(window_, Ctl(kMonitorSave)));
 
   tk_.queueDialogAnswer(core::kAnswerYes);
-  ASSERT_TRUE(tk_.operatorClick(window_, kMonitorSave));
+  ASSERT_TRUE(tk_.operatorClick(window_, Ctl(kMonitorSave)));
   tk_.pump();
   EXPECT_EQ(monitor().captureFile(), "");
   EXPECT_EQ(tk_.specOf(window_)->title, "Air monitor");
-  EXPECT_FALSE(tk_.checked(window_, kMonitorSave));
+  EXPECT_FALSE(tk_.checked(window_, Ctl(kMonitorSave)));
   Receive(Frame("DB1AA", "DB2BB", FrameType::DM, CrPf::ResponseFinal));  // after it
 
   EXPECT_EQ(Read(path),
@@ -201,8 +214,22 @@ TEST_F(MonitorWindowTest, CaptureThroughTheFileDialogAndMessageTwo) {
             "\n0:1:DL1ABC to DB1AA DISC P\n");
 }
 
+TEST_F(MonitorWindowTest, TextPaneFillsTheWindowBelowTheSwitchesAndFollowsItsSize) {
+  window_ = OpenMonitorWindow(*app_, *forms_, ui::kNoWindow);
+  ASSERT_NE(ui::FindFifo(tk_, monitor().textPane()), nullptr);
+  const ui::Rect client = tk_.clientRect(window_);
+  EXPECT_EQ(tk_.clientRect(monitor().textPane()).height(), client.height() - 34);
+  EXPECT_EQ(tk_.clientRect(monitor().textPane()).width(), client.width());
+
+  tk_.move(window_, ui::Rect{0, 0, 500, 800});
+  ui::Event size(ui::EventType::Size, tk_.clientRect(window_).width(), tk_.clientRect(window_).height());
+  tk_.send(window_, size);
+  EXPECT_EQ(tk_.clientRect(monitor().textPane()).height(), tk_.clientRect(window_).height() - 34);
+  EXPECT_EQ(tk_.clientRect(monitor().textPane()).width(), tk_.clientRect(window_).width());
+}
+
 TEST_F(MonitorWindowTest, UnknownCommandsAreReported) {
-  window_ = OpenMonitorWindow(*app_, ui::kNoWindow);
+  window_ = OpenMonitorWindow(*app_, *forms_, ui::kNoWindow);
   monitor().Command(1);
   monitor().Command(1001);
   EXPECT_TRUE(tk_.openMessageDialogs().empty());
