@@ -1,6 +1,7 @@
 #include "app/station.h"
 
 #include "ax25/frame_events.h"
+#include "channels/form_windows.h"
 #include "channels/main_window.h"
 #include "channels/monitor_window.h"
 #include "devices/port_drivers.h"
@@ -9,14 +10,16 @@
 namespace tarvik::app {
 
 void InstallStationHooks(core::App& app, ui::FormRuntime& forms) {
-  (void)forms;  // the main window's toolbox opens its windows through it
+  // The toolbox opens the monitor and the frame generator through the runtime.
+  channels::InstallChannelForms(app, forms);
   core::CoreHooks& hooks = app.hooks();
   hooks.openPort = [](core::App& a, int port) { return devices::OpenPortWindow(a, port); };
   hooks.startTcpServer = [](core::App& a) { devices::StartTcpIp(a); };
   hooks.stopTcpServer = [](core::App& a) { devices::StopTcpIp(a); };
   hooks.encodeAndSend = [](core::App& a, ui::Event& e) { ax25::EncodeAndSendEvent(a, e); };
-  hooks.createMainWindow = [](core::App& a) {
+  hooks.createMainWindow = [&forms](core::App& a) {
     channels::MainWindowHooks h;
+    h.forms = &forms;
     // The monitor reads every frame, received or sent, while it is open.
     h.frameReceived = [&a](ui::Event& e) { channels::MonitorFrameEvent(a.toolkit(), e); };
     h.frameSent = [&a](ui::Event& e) { channels::MonitorFrameEvent(a.toolkit(), e); };

@@ -62,12 +62,11 @@ void FrameGeneratorWindow::UpdateSendButton() {
 }
 
 bool FrameGeneratorWindow::filterEvent(ui::Event& event) {
-  // Typing into a call field decides about SEND at once; the form still
-  // sees the change afterwards (its text is already in the control).
+  // Typing into a call field decides about SEND at once (the text is
+  // already in the control); the form still sees the change afterwards and
+  // turns it into capitals, which leaves its length alone.
   if (event.type == ui::EventType::Control && event.arg == ui::kNotifyTextChanged &&
       (event.id == controlOf(kMechCallFrom) || event.id == controlOf(kMechCallTo))) {
-    // The form turns the typed text into capitals first; SEND follows the
-    // length, which that does not change.
     UpdateSendButton();
   }
   return false;

@@ -1,19 +1,92 @@
 #include "channels/main_window.h"
 
+#include <array>
+#include <utility>
+
 #include "channels/channel_owner.h"
+#include "channels/form_windows.h"
+#include "channels/frame_generator_window.h"
+#include "channels/monitor_window.h"
+#include "core/run_program.h"
+#include "ui/message_dialog.h"
 
 namespace tarvik::channels {
 
 namespace {
+
 constexpr int kStartupTicks = 6;
+constexpr int kMsgUnknownEvent = 501;
+constexpr int kMsgToolboxUnknown = 503;
+constexpr int kSettingMyBbsPath = 13;
+constexpr int kSettingMy2BbsPath = 30;
+constexpr int kSettingHelpFile = 26;
+
+// Toolbox entries that open a window of a number, with the window.
+constexpr std::array<std::pair<int, int>, 10> kEntryWindows{{
+    {kToolMonitor, kMonitorWindowNumber},
+    {kToolStatList, kWindowStationList},
+    {kToolHeard, kWindowHeard},
+    {kToolMail, kWindowMail},
+    {kToolMech, kFrameGeneratorNumber},
+    {kToolLogbook, kWindowLogbook},
+    {kToolConMan, kWindowConMan},
+    {kToolConfig, kWindowConfig},
+    {kToolPing, kWindowPing},
+    {kToolTimerList, kWindowTimerList},
+}};
+
+ui::FormRuntime& FormsFor(core::App& app, ui::FormRuntime* given) {
+  if (given) return *given;
+  // The message service keeps the runtime for as long as the program runs;
+  // a window must not own it, as the runtime closes its forms when it goes.
+  ui::FormRuntime& forms = *ui::InstallForms(app);
+  InstallChannelForms(app, forms);
+  return forms;
+}
+
+ui::FormRequest ToolboxRequest(core::App& app) {
+  ui::FormRequest r;
+  r.number = kToolboxNumber;
+  r.resolvers = ui::Resolvers{ToolboxNames, [](std::string_view, int&) { return false; }};
+  r.parent = app.options().frameMode ? app.taskWindow : ui::kNoWindow;
+  r.name = "MAIN";
+  r.kind = ui::WindowKind::Document;
+  return r;
+}
+
+}  // namespace
+
+bool ToolboxNames(std::string_view name, int& id) {
+  static constexpr std::array<std::pair<std::string_view, int>, 14> kNames{{
+      {"SYSHILFE", kToolHelp},   {"CONNECT", kToolConnect}, {"MONITOR", kToolMonitor},
+      {"STATLIST", kToolStatList}, {"HEARD", kToolHeard},   {"MAIL", kToolMail},
+      {"MYBBS", kToolMyBbs},     {"MECH", kToolMech},       {"LOGBUCH", kToolLogbook},
+      {"CONMAN", kToolConMan},   {"CONFIG", kToolConfig},   {"SWL", kToolSwl},
+      {"PING", kToolPing},       {"TIMERLIST", kToolTimerList},
+  }};
+  for (const auto& [n, v] : kNames) {
+    if (n == name) {
+      id = v;
+      return true;
+    }
+  }
+  return false;
 }
 
 MainWindow::MainWindow(core::App& app, MainWindowHooks hooks)
-    : app_(app),
+    : Form(FormsFor(app, hooks.forms), ToolboxRequest(app)),
+      app_(app),
       hooks_(std::move(hooks)),
+      forms_(&runtime()),
       router_(app, channels_, [this](int slot, const ax25::LinkCreation& creation) {
         OpenChannel(slot, creation);
       }) {}
+
+ui::WindowId MainWindow::Create(core::App& app, MainWindowHooks hooks) {
+  auto window = std::make_unique<MainWindow>(app, std::move(hooks));
+  ui::FormRuntime& forms = window->forms();  // lives as long as the window
+  return forms.open(std::move(window));
+}
 
 ui::WindowId MainWindow::OpenChannel(int slot, const ax25::LinkCreation& creation) {
   const ui::WindowId channel = ChannelOwner::Open(app_, slot, creation);
@@ -21,39 +94,123 @@ ui::WindowId MainWindow::OpenChannel(int slot, const ax25::LinkCreation& creatio
   return channel;
 }
 
-ui::WindowId MainWindow::Create(core::App& app, MainWindowHooks hooks) {
-  ui::WindowSpec spec;
-  spec.kind = ui::WindowKind::Document;
-  spec.name = "MAIN";
-  spec.title = app.config().GetSetting(2);
-  spec.parent = app.options().frameMode ? app.taskWindow : ui::kNoWindow;
-  spec.rect = {0, 0, 60, 640};
-  return app.toolkit().create(spec, std::make_unique<MainWindow>(app, std::move(hooks)));
+void MainWindow::setListenOnly(bool on) {
+  router_.setListenOnly(on);
+  SetCheck(kToolSwl, on ? 1 : 0);
 }
 
-void MainWindow::onEvent(ui::Event& event) {
+bool MainWindow::filterEvent(ui::Event& event) {
+  // A window closed: forget it here, then let the form destroy it if it
+  // was one of its child forms.
+  if (event.type == ui::EventType::User && event.id == core::kEvtChildClosed) {
+    const auto closed = static_cast<ui::WindowId>(event.arg);
+    if (closed == router_.pingWindow()) router_.setPingWindow(ui::kNoWindow);
+    if (hooks_.windowClosed) hooks_.windowClosed(closed);
+  }
+  return false;
+}
+
+bool MainWindow::ownerEvent(ui::Event& event) {
   switch (event.type) {
-    case ui::EventType::Create: {
-      timer_ = toolkit().createTimer(id(), 1000);
-      const ui::LocalTime now = toolkit().localTime();
-      storedSecond_ = now.second;
-      storedMinute_ = now.minute;
-      storedDay_ = now.day;
-      break;
-    }
+    case ui::EventType::Create: onCreate(); return true;
     case ui::EventType::Destroy:
       if (timer_) toolkit().destroyTimer(timer_);
       timer_ = 0;
-      break;
+      return true;
     case ui::EventType::Timer:
       if (static_cast<ui::TimerId>(event.id) == timer_) onHeartbeat(event);
-      break;
-    case ui::EventType::Close:
-      toolkit().sendUser(app_.taskWindow, core::kEvtShutdown);
-      break;
-    case ui::EventType::User: onUser(event); break;
-    default: break;
+      return true;
+    case ui::EventType::User: onUser(event); return true;
+    default: return Form::ownerEvent(event);  // Close runs command 0
   }
+}
+
+void MainWindow::onCreate() {
+  timer_ = toolkit().createTimer(id(), 1000);
+  const ui::LocalTime now = toolkit().localTime();
+  storedSecond_ = now.second;
+  storedMinute_ = now.minute;
+  storedDay_ = now.day;
+  heardHeader_ = LookupString("HEARD").value_or("");
+  enableEntries();
+  SetCheck(kToolSwl, listenOnly() ? 1 : 0);
+  setMailState(hooks_.mailState ? hooks_.mailState() : MailState::None);
+}
+
+void MainWindow::enableEntries() {
+  const bool outgoing = static_cast<bool>(hooks_.openOutgoingChannel);
+  EnableId(kToolConnect, outgoing);
+  EnableId(kToolMyBbs, outgoing);
+  for (const auto& [entry, number] : kEntryWindows) EnableId(entry, forms_->hasCreator(number));
+}
+
+void MainWindow::onCommand(int id, std::intptr_t) {
+  // The form hands over the control's notification code as argument; the
+  // toolbox's own entries always mean their first variant.
+  Command(id, 0);
+}
+
+void MainWindow::Command(int command, std::intptr_t argument) {
+  const bool second = argument % 10 == 1;
+  switch (command) {
+    case kToolClose: askExit(); break;
+    case kToolHelp:
+      if (const auto& help = forms_->env().showHelp) help(app_.config().GetSetting(kSettingHelpFile), kToolboxNumber);
+      break;
+    case kToolConnect: openOutgoing(""); break;
+    case kToolMyBbs:
+      openOutgoing(app_.config().GetSetting(second ? kSettingMy2BbsPath : kSettingMyBbsPath));
+      break;
+    case kToolMonitor: openNumber(kMonitorWindowNumber); break;
+    case kToolStatList: openNumber(second ? kWindowStation : kWindowStationList); break;
+    case kToolHeard: openNumber(kWindowHeard); break;
+    case kToolMail:
+      openNumber(kWindowMail);
+      SetCheck(kToolMail, mailMark_ ? 1 : 0);  // the click toggled it; the mail state decides
+      break;
+    case kToolMech: openNumber(kFrameGeneratorNumber); break;
+    case kToolLogbook: openNumber(kWindowLogbook); break;
+    case kToolConMan: openNumber(kWindowConMan); break;
+    case kToolConfig: openNumber(kWindowConfig); break;
+    case kToolSwl: setListenOnly(!listenOnly()); break;
+    case kToolPing:
+      if (const ui::WindowId ping = forms_->OpenWindowById(id(), kWindowPing); ping != ui::kNoWindow)
+        router_.setPingWindow(ping);
+      break;
+    case kToolTimerList: openNumber(kWindowTimerList); break;
+    case ui::kCallbackChanged: break;  // clicking MAIL or SWL marks the form changed
+    default:
+      app_.messages().ShowMessageNumber(id(), 1, kMsgToolboxUnknown, command, "TOOLBOX");
+      break;
+  }
+}
+
+void MainWindow::openNumber(int number) { forms_->OpenWindowById(id(), number); }
+
+void MainWindow::openOutgoing(const std::string& connectText) {
+  if (hooks_.openOutgoingChannel) hooks_.openOutgoingChannel(connectText);
+}
+
+void MainWindow::askExit() {
+  if (exitAsked_) {
+    closeProgram();  // a second close while the question is open
+    return;
+  }
+  exitAsked_ = true;
+  app_.ShowMessage(id(), 2, kMsgExitQuestion);
+}
+
+void MainWindow::closeProgram() {
+  if (app_.taskWindow != ui::kNoWindow)
+    toolkit().sendUser(app_.taskWindow, core::kEvtShutdown);
+  else
+    toolkit().destroy(id());
+}
+
+void MainWindow::setMailState(MailState state) {
+  mailBlink_ = state == MailState::New;
+  if (state != MailState::New) mailMark_ = state == MailState::Unread;
+  SetCheck(kToolMail, mailMark_ ? 1 : 0);
 }
 
 void MainWindow::onUser(ui::Event& event) {
@@ -75,11 +232,37 @@ void MainWindow::onUser(ui::Event& event) {
         }
       }
       break;
-    case core::kEvtChildClosed:
-      if (static_cast<ui::WindowId>(event.arg) == router_.pingWindow())
-        router_.setPingWindow(ui::kNoWindow);
+    case kEvtMainClose: closeProgram(); break;
+    case kEvtTimerJobDone:
+    case kEvtTimerJobFailed:
+      if (hooks_.timerJobDone) hooks_.timerJobDone(event.id == kEvtTimerJobDone, event);
       break;
-    default: break;
+    case kEvtConnectTo:
+      if (const auto* text = event.as<ui::TextPayload>()) openOutgoing(text->text);
+      break;
+    case kEvtConnectIgnored: break;
+    case kEvtOpenWatch:
+      if (hooks_.openWatch) hooks_.openWatch(event);
+      break;
+    case kEvtMailNone: setMailState(MailState::None); break;
+    case kEvtMailUnread: setMailState(MailState::Unread); break;
+    case kEvtMailNew: setMailState(MailState::New); break;
+    case kEvtReloadTimerList:
+      if (hooks_.loadDayTimerList) hooks_.loadDayTimerList();
+      break;
+    case core::kAnswerBase + core::kAnswerNo:
+    case core::kAnswerBase + core::kAnswerCancel:
+      if (event.arg == kMsgExitQuestion) exitAsked_ = false;
+      break;
+    case core::kAnswerBase + core::kAnswerYes:
+      if (event.arg == kMsgExitQuestion) {
+        core::PlaySound("SOUND/TVKEND.WAV");
+        closeProgram();
+      }
+      break;
+    default:
+      app_.messages().ShowMessageNumber(id(), 1, kMsgUnknownEvent, event.id, "BTNBOX");
+      break;
   }
 }
 
@@ -98,7 +281,10 @@ void MainWindow::onHeartbeat(ui::Event& event) {
   for (int s = storedSecond_; s < now.second; ++s) fanOut(event);
   storedSecond_ = now.second;
 
-  if (hooks_.mailWaiting && hooks_.mailWaiting()) mailMark_ = !mailMark_;
+  if (mailBlink_) {
+    mailMark_ = !mailMark_;
+    SetCheck(kToolMail, mailMark_ ? 1 : 0);
+  }
 
   if (now.minute != storedMinute_) {
     storedMinute_ = now.minute;
