@@ -55,8 +55,11 @@ std::optional<FrameRecord> ComposeGeneratorFrame(const FrameGeneratorFields& fie
   const std::optional<AddressRecord> destination = ParseCall(fields.to);
   if (!source || !destination) return std::nullopt;
   const std::string info = GeneratorInfoText(fields.data);
+  // Nothing chosen goes on the air as a response without final; the record
+  // says so too, or the monitor would take it for an old-version frame.
+  const CrPf crpf = fields.crpf == CrPf::None ? CrPf::Response : fields.crpf;
   return BuildFrame(0, FieldNumber(fields.channel, 9), false, *destination, *source, ViaList{},
-                    GeneratorFrameType(fields.type), fields.crpf, kPidNoLayer3,
+                    GeneratorFrameType(fields.type), crpf, kPidNoLayer3,
                     FieldNumber(fields.nr, 7), FieldNumber(fields.ns, 7),
                     std::span(reinterpret_cast<const std::uint8_t*>(info.data()), info.size()));
 }

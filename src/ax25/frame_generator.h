@@ -22,7 +22,7 @@ struct FrameGeneratorFields {
   std::string ns;     // "NS": 0..7, anything else 0
   std::string channel;  // "CHAN": radio channel 0..9, anything else 0
   std::string data;   // "DATA": information text
-  CrPf crpf = CrPf::None;  // the chosen radio button; None builds a response without final
+  CrPf crpf = CrPf::None;  // the chosen radio button; None: a response without final
 };
 
 // Longest information text taken from the DATA field.

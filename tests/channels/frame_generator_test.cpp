@@ -48,6 +48,8 @@ TEST_P(ComposeTest, FieldsToBytes) {
   ASSERT_EQ(frame.has_value(), c.bytes.has_value());
   if (!frame) return;
   EXPECT_EQ(frame->port, 0);
+  // The record names what goes on the air (the monitor reads it).
+  EXPECT_EQ(frame->crpf, c.fields.crpf == CrPf::None ? CrPf::Response : c.fields.crpf);
   EXPECT_EQ(ax25::ViaCount(frame->via), 0u);
   const std::optional<ax25::RawFrameBuffer> raw = ax25::EncodeFrame(*frame);
   ASSERT_TRUE(raw);
@@ -154,11 +156,26 @@ TEST_F(FrameGeneratorWindowTest, OperatorComposesASabmAndTheMonitorShowsIt) {
   EXPECT_EQ(lines.slot(lines.oldest()).text, "0:0:DL1ABC to DB0XYZ SABM P");
   EXPECT_EQ(lines.slot(lines.oldest()).colour, ui::kRed);
 
+  // Without a chosen code the frame is a plain response, also for the monitor.
+  ASSERT_EQ(Drive("press MAIN MECH"), "OK");  // raises the open window
+  EXPECT_EQ(forms->windowsOf(channels::kFrameGeneratorNumber).size(), 1u);
+  tk.destroy(mech);
+  ASSERT_EQ(Drive("press MAIN MECH"), "OK");
+  ASSERT_EQ(Drive("set MECH CALLFROM DL1ABC"), "OK");
+  ASSERT_EQ(Drive("set MECH CALLTO DB0XYZ"), "OK");
+  ASSERT_EQ(Drive("set MECH FRAME UI"), "OK");
+  ASSERT_EQ(Drive("press MECH SEND"), "OK");
+  ASSERT_EQ(sent.size(), 2u);
+  EXPECT_EQ(sent[1].crpf, CrPf::Response);
+  std::string last;
+  for (int i = lines.oldest(); i != lines.writeIndex(); i = ui::FifoLines::Next(i)) last = lines.slot(i).text;
+  EXPECT_EQ(last, "0:0:DL1ABC to DB0XYZ UI Pid f0 M");
+
   // Emptying a call disables SEND again; Enter then sends nothing.
   ASSERT_EQ(Drive("set MECH CALLFROM"), "OK");
   EXPECT_FALSE(sendEnabled());
   Drive("type MECH CALLTO {ENTER}");
-  EXPECT_EQ(sent.size(), 1u);
+  EXPECT_EQ(sent.size(), 2u);
 
   // Escape closes the window and the toolbox opens a new one.
   Drive("type MECH CALLTO {ESC}");
