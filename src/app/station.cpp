@@ -1,6 +1,7 @@
 #include "app/station.h"
 
 #include "ax25/frame_events.h"
+#include "channels/channel_window.h"
 #include "channels/form_windows.h"
 #include "channels/main_window.h"
 #include "channels/monitor_window.h"
@@ -23,6 +24,8 @@ void InstallStationHooks(core::App& app, ui::FormRuntime& forms) {
     // The monitor reads every frame, received or sent, while it is open.
     h.frameReceived = [&a](ui::Event& e) { channels::MonitorFrameEvent(a.toolkit(), e); };
     h.frameSent = [&a](ui::Event& e) { channels::MonitorFrameEvent(a.toolkit(), e); };
+    // The toolbox's connect entries open outgoing channels from a connect text.
+    h.openOutgoingChannel = [&a](const std::string& text) { channels::OpenOutgoingChannel(a, text); };
     return channels::MainWindow::Create(a, std::move(h));
   };
 }

@@ -3,7 +3,7 @@
 #include <array>
 #include <utility>
 
-#include "channels/channel_owner.h"
+#include "channels/channel_window.h"
 #include "channels/form_windows.h"
 #include "channels/frame_generator_window.h"
 #include "channels/monitor_window.h"
@@ -89,7 +89,7 @@ ui::WindowId MainWindow::Create(core::App& app, MainWindowHooks hooks) {
 }
 
 ui::WindowId MainWindow::OpenChannel(int slot, const ax25::LinkCreation& creation) {
-  const ui::WindowId channel = ChannelOwner::Open(app_, slot, creation);
+  const ui::WindowId channel = channels::OpenChannel(app_, *forms_, slot, creation);
   if (channel != ui::kNoWindow && hooks_.channelOpened) hooks_.channelOpened(channel);
   return channel;
 }

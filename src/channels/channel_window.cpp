@@ -1,0 +1,763 @@
+#include "channels/channel_window.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+
+#include "channels/charset.h"
+#include "channels/connect_dialog.h"
+#include "channels/main_window.h"
+#include "ui/fifo_text.h"
+
+namespace tarvik::channels {
+
+namespace {
+
+// The second link has ended; it is closed once its report has returned.
+constexpr int kEvtCloseSecondLink = 1032;
+// The FIFO pane's double click on a received line.
+constexpr std::intptr_t kPaneDoubleClick = ui::kFifoDoubleClick;
+
+// Controls whose commands belong to other parts of the program.
+constexpr int kHookedCommands[] = {kChSnd,  kChSndBin, kChRcv,  kChStation, kChCheck, kChStatistik,
+                                   kChInfo, kChExec,   kChMail, kChPasswd,  kChSysA7p};
+
+bool ChannelNames(std::string_view name, int& id) {
+  static constexpr std::pair<std::string_view, int> kNames[] = {
+      {"HOLD", kChHold},         {"SND", kChSnd},         {"SNDBIN", kChSndBin},   {"RCV", kChRcv},
+      {"STATION", kChStation},   {"CHECK", kChCheck},     {"STATISTIK", kChStatistik},
+      {"7BITGR", kCh7BitGr},     {"7BITUS", kCh7BitGr + 1}, {"8BITIBM", kCh7BitGr + 2},
+      {"8BITOEM", kCh7BitGr + 3}, {"UNTRANS", kChUntrans}, {"AUTO7PL", kChAuto7pl},
+      {"AUTOBIN", kChAutobin},   {"REMOTE", kChRemote},   {"INFO", kChInfo},       {"EXEC", kChExec},
+      {"MAIL", kChMail},         {"PASSWD", kChPasswd},   {"LISTE", kChListe},     {"PROMPT", kChPrompt},
+      {"INPUT", kChInput},       {"SYS_A7P", kChSysA7p},  {"STATUS", kChStatus}};
+  for (const auto& [n, i] : kNames)
+    if (n == name) {
+      id = i;
+      return true;
+    }
+  return false;
+}
+
+bool ChannelStates(std::string_view name, int& state) {
+  static constexpr std::string_view kLamps[] = {"BOX",       "SQUEUE", "CON",    "HOLD",   "TXOV",
+                                                "2NDCON",    "ISAUTO7PL", "DAMA", "SCRIPT", "SNDMAIL"};
+  for (std::size_t i = 0; i < std::size(kLamps); ++i)
+    if (kLamps[i] == name) {
+      state = static_cast<int>(i);
+      return true;
+    }
+  return false;
+}
+
+ui::FormRequest ChannelRequest(core::App& app) {
+  ui::FormRequest r;
+  r.number = kChannelWindowNumber;
+  r.resolvers.names = ChannelNames;
+  r.resolvers.states = ChannelStates;
+  r.parent = app.taskWindow;
+  r.name = "CHANNEL";
+  r.kind = ui::WindowKind::Document;
+  return r;
+}
+
+MainWindow* FindMainWindow(core::App& app) {
+  return app.mainWindow == ui::kNoWindow ? nullptr : app.toolkit().findAs<MainWindow>(app.mainWindow);
+}
+
+std::span<const std::uint8_t> Bytes(std::string_view text) {
+  return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+}
+
+bool NonEmptyFile(const std::string& path) {
+  std::error_code ec;
+  const auto size = std::filesystem::file_size(path, ec);
+  return !ec && size > 0;
+}
+
+std::string DateTimeText(const ui::LocalTime& t) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%02d.%02d.%04d %02d:%02d", t.day, t.month, t.year, t.hour, t.minute);
+  return text;
+}
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+}  // namespace
+
+std::string FillText(std::string_view format, std::string_view argument) {
+  std::string out;
+  bool filled = false;
+  for (std::size_t i = 0; i < format.size(); ++i) {
+    if (format[i] == '%' && i + 1 < format.size()) {
+      if (format[i + 1] == '%') {
+        out += '%';
+        ++i;
+        continue;
+      }
+      if (format[i + 1] == 's') {
+        if (!filled) out += argument;
+        filled = true;
+        ++i;
+        continue;
+      }
+    }
+    out += format[i];
+  }
+  return out;
+}
+
+// --- opening ------------------------------------------------------------------------
+
+ChannelWindow::ChannelWindow(core::App& app, ui::FormRuntime& forms, int slot, ax25::LinkCreation creation)
+    : ui::Form(forms, ChannelRequest(app)),
+      app_(app),
+      forms_(forms),
+      slot_(slot),
+      creation_(std::move(creation)),
+      outgoing_(creation_.kind != 0),
+      sessionState_(outgoing_ ? SessionState::SettingUp : SessionState::Connected),
+      dama_(creation_.dama),
+      remoteText_(ax25::FormatCall(creation_.remote)),
+      connectText_(creation_.connectText) {
+  creation_.slot = slot;
+}
+
+ui::WindowId OpenChannel(core::App& app, ui::FormRuntime& forms, int slot,
+                         const ax25::LinkCreation& creation) {
+  if (slot < 0 || slot >= ax25::kChannelSlots) return ui::kNoWindow;
+  return forms.open(std::make_unique<ChannelWindow>(app, forms, slot, creation));
+}
+
+std::optional<int> OpenOutgoingChannel(core::App& app, std::string_view connectText) {
+  MainWindow* main = FindMainWindow(app);
+  if (!main) return std::nullopt;
+  const std::optional<int> slot = main->channels().FindFree();
+  if (!slot) return std::nullopt;
+  ax25::LinkCreation creation;
+  creation.kind = 1;
+  creation.slot = *slot;
+  creation.connectText = std::string(connectText);
+  const ui::WindowId channel = main->OpenChannel(*slot, creation);
+  auto* window = app.toolkit().findAs<ChannelWindow>(channel);
+  if (!window || !window->StartConnect(connectText)) return std::nullopt;
+  return slot;
+}
+
+std::optional<int> OpenOutgoingChannel(core::App& app, ax25::ConnectRequest request) {
+  MainWindow* main = FindMainWindow(app);
+  if (!main) return std::nullopt;
+  const std::optional<int> slot = main->channels().FindFree();
+  if (!slot) return std::nullopt;
+  ax25::LinkCreation creation;
+  creation.kind = 1;
+  creation.slot = *slot;
+  creation.port = request.port;
+  creation.radioChannel = request.radioChannel;
+  creation.own = request.own;
+  creation.remote = request.remote;
+  creation.via = request.via;
+  const ui::WindowId channel = main->OpenChannel(*slot, creation);
+  if (channel == ui::kNoWindow) return std::nullopt;
+  request.channel = *slot;
+  app.toolkit().sendUser(channel, ax25::kEvtConnectRequest, 0,
+                         std::make_unique<ax25::ConnectRequest>(std::move(request)));
+  return slot;
+}
+
+void InstallChannelPanes(core::App& app, ui::FormRuntime& forms) {
+  if (forms.paneFactory(ui::ControlType::TextControl)) return;
+  forms.setPaneFactory(ui::ControlType::TextControl, [&app](ui::Form& form, const ui::ControlDescription& c) {
+    return std::make_unique<ui::FifoText>(app.messages(), ui::FifoOptionsFor(c, form.listFont()));
+  });
+}
+
+bool ChannelWindow::StartConnect(std::string_view connectText) {
+  connectText_ = std::string(connectText);
+  if (connectText.find_first_not_of(" \t") == std::string_view::npos) {
+    OpenConnectDialog(app_, forms_, id());
+    return true;
+  }
+  const std::optional<ConnectTarget> target = ParseConnectText(connectText);
+  int refusal = 0;
+  if (target) refusal = CheckConnectPort(app_.ports(), target->port, target->radioChannel);
+  if (!target || refusal) {
+    // The channel was only opened for this connect; it does not stay
+    // behind holding a slot.
+    if (refusal) app_.messages().ShowMessageNumber(app_.taskWindow, 1, refusal, target->port);
+    closing_ = true;
+    toolkit().destroy(id());
+    return false;
+  }
+  const core::ChannelParams& params = app_.ports()[target->port].channels[static_cast<std::size_t>(target->radioChannel)];
+  ConnectTo(*target, params.qrg, connectText.find("#T") != std::string_view::npos);
+  return true;
+}
+
+void ChannelWindow::ConnectTo(const ConnectTarget& target, std::string qrg, bool quiet) {
+  path_ = ConnectPath(target.requestedCall, target.path, quiet);
+  const core::ConfigRecord& config = app_.config().Record();
+  ax25::AddressRecord own;
+  if (const auto base = ax25::ParseCall(config.baseCall)) own = *base;
+  own.ssid = config.defaultSsid;
+  if (MainWindow* main = FindMainWindow(app_)) own.ssid = ChooseOwnSsid(config.defaultSsid, target.remote, main->channels());
+  auto request = std::make_unique<ax25::ConnectRequest>();
+  request->channel = slot_;
+  request->port = target.port;
+  request->radioChannel = target.radioChannel;
+  request->qrg = std::move(qrg);
+  request->remote = target.remote;
+  request->own = own;
+  request->via = target.via;
+  // Sent, not posted: the next channel's SSID choice must see this one.
+  toolkit().sendUser(id(), ax25::kEvtConnectRequest, 0, std::move(request));
+}
+
+// --- events ----------------------------------------------------------------------------
+
+bool ChannelWindow::filterEvent(ui::Event& event) {
+  if (event.type == ui::EventType::Control && event.id == inputControl() && inputControl() != ui::kNoControl &&
+      event.arg == ui::kNotifyTextChanged)
+    inputChanged();
+  return false;
+}
+
+bool ChannelWindow::ownerEvent(ui::Event& event) {
+  switch (event.type) {
+    case ui::EventType::Create: onCreate(); break;
+    case ui::EventType::Destroy: onDestroy(); break;
+    case ui::EventType::Close: RunCommand(kChClose); break;
+    case ui::EventType::Char: onKey(event.id, static_cast<unsigned>(event.arg)); break;
+    case ui::EventType::User: onUser(event); break;
+    default: return false;
+  }
+  return true;
+}
+
+void ChannelWindow::onCommand(int id, std::intptr_t) { Command(id); }
+
+void ChannelWindow::onCreate() {
+  link_ = ax25::CreateLink(app_, id(), creation_);
+  if (MainWindow* main = FindMainWindow(app_)) {
+    ax25::ChannelSlot& slot = main->channels()[slot_];
+    slot.linkWindow = link_;
+    slot.channelWindow = id();
+  }
+  conversionMode_ = InitialCharsetMode(app_.config().Record().chrset);
+  SetCheck(kCh7BitGr + conversionMode_, 1);
+  SetCheck(kChAuto7pl, auto7pl_);
+  SetCheck(kChAutobin, autobin_);
+  SetCheck(kChRemote, remoteOn_);
+  SetCheck(kChHold, busy_);
+  if (dama_) SetState(kLampDama, 1);
+  updateCommandControls();
+  updateTitle();
+  if (!outgoing_) connectionUp();
+}
+
+void ChannelWindow::onDestroy() {
+  // The links, children of this window, are gone already: their slots are
+  // free again.
+  if (MainWindow* main = FindMainWindow(app_)) {
+    ax25::ChannelSlot& own = main->channels()[slot_];
+    if (own.channelWindow == id()) own = {};
+    if (secondSlot_ >= 0) {
+      ax25::ChannelSlot& second = main->channels()[secondSlot_];
+      if (second.channelWindow == id()) second = {};
+    }
+  }
+  if (wasConnected_) {
+    if (hooks_.stationClosing) hooks_.stationClosing(*this);
+    writeConnectionLog();
+  }
+  link_ = secondLink_ = ui::kNoWindow;
+}
+
+void ChannelWindow::onUser(ui::Event& event) {
+  switch (event.id) {
+    case ax25::kEvtLinkStatus:
+      if (const auto* report = event.as<ax25::LinkStatusReport>()) {
+        if (report->link == link_ && link_ != ui::kNoWindow) onStatus(report->status);
+        else if (report->link == secondLink_ && secondLink_ != ui::kNoWindow) onSecondStatus(report->status);
+      }
+      break;
+    case ax25::kEvtLinkData:
+      if (const auto* buffer = event.as<ax25::RawFrameBuffer>()) onData(buffer->owner, buffer->bytes());
+      break;
+    case ax25::kEvtQueueDrained:
+      sendQueueBusy_ = event.arg == 0;
+      SetState(kLampTxov, sendQueueBusy_);
+      if (event.arg == 1) {
+        if (hooks_.queueDrained) hooks_.queueDrained(*this);
+        if (observer_.drained) observer_.drained();
+      }
+      break;
+    case ax25::kEvtConnectRequest:
+      if (const auto* request = event.as<ax25::ConnectRequest>()) onConnectRequest(*request);
+      break;
+    case kEvtCloseChannel:
+      closing_ = true;
+      toolkit().destroy(id());
+      break;
+    case kEvtCloseSecondLink: closeSecondLink(); break;
+    case kEvtSendText:
+      if (const auto* text = event.as<ui::TextPayload>()) {
+        ShowText(text->text, ui::kBlue);
+        SendData(Bytes(text->text));
+      }
+      break;
+    case core::kAnswerBase + core::kAnswerYes:
+      if (event.arg == kMsgAskDisconnect) {
+        ax25::LinkCommand(toolkit(), link_, ax25::LinkCommandCode::DisconnectNow);
+        ax25::LinkCommand(toolkit(), link_, ax25::LinkCommandCode::HoldReports, 0);
+      }
+      break;
+    case core::kAnswerBase + core::kAnswerNo:
+    case core::kAnswerBase + core::kAnswerCancel:
+      if (event.arg == kMsgAskDisconnect)
+        ax25::LinkCommand(toolkit(), link_, ax25::LinkCommandCode::HoldReports, 0);
+      break;
+    case kChListe:  // the receive pane: a double click takes the line
+      if (event.arg == kPaneDoubleClick) RunCommand(kChListe);
+      break;
+    default: break;
+  }
+}
+
+void ChannelWindow::onConnectRequest(const ax25::ConnectRequest& request) {
+  remoteText_ = ax25::FormatCall(request.remote);
+  ax25::LinkCommand(toolkit(), link_, ax25::LinkCommandCode::SetQrg, 0, request.qrg);
+  updateTitle();
+  toolkit().sendUser(link_, ax25::kEvtConnectRequest, 0, std::make_unique<ax25::ConnectRequest>(request));
+  // The main window puts both ends into our slot, so that routing finds us.
+  if (app_.mainWindow != ui::kNoWindow)
+    toolkit().sendUser(app_.mainWindow, ax25::kEvtConnectRequest, 0, std::make_unique<ax25::ConnectRequest>(request));
+}
+
+// --- link status ----------------------------------------------------------------------
+
+void ChannelWindow::onStatus(ax25::LinkStatus status) {
+  using ax25::LinkStatus;
+  switch (status) {
+    case LinkStatus::Connected:
+      if (outgoing_ && sessionState_ == SessionState::SettingUp) connectionUp();
+      break;
+    case LinkStatus::Disconnecting:
+      sessionState_ = SessionState::Disconnecting;
+      app_.ShowMessage(id(), 1, kMsgDisconnecting, remoteText_);
+      updateTitle();
+      break;
+    case LinkStatus::ConnectFailed:
+      if (connectText_.find("#T") == std::string::npos) app_.ShowMessage(id(), 1, kMsgConnectFailed, remoteText_);
+      closeSoon();
+      break;
+    case LinkStatus::Refused:
+    case LinkStatus::Disconnected: closeSoon(); break;
+    case LinkStatus::Dama:
+      dama_ = true;
+      SetState(kLampDama, 1);
+      updateTitle();
+      break;
+    case LinkStatus::SabmReceived: sabmSeen_ = true; break;
+    case LinkStatus::PeerReady:
+    case LinkStatus::PeerBusy:
+    case LinkStatus::PeerReject: setPeerState(static_cast<int>(status)); break;
+    default: break;
+  }
+  if (observer_.status) observer_.status(status);
+}
+
+void ChannelWindow::onSecondStatus(ax25::LinkStatus status) {
+  std::string notice;
+  switch (status) {
+    case ax25::LinkStatus::Connected:
+      SetState(kLamp2ndCon, 1);
+      notice = FillText(Text("CONCON"), secondCall_);
+      break;
+    case ax25::LinkStatus::ConnectFailed: notice = FillText(Text("CONFAIL"), secondCall_); break;
+    case ax25::LinkStatus::Refused: notice = FillText(Text("CONBUS"), secondCall_); break;
+    case ax25::LinkStatus::Disconnected:
+      notice = FillText(Text("CONREC"), ax25::LinkInfo(toolkit(), link_, 2).value_or(""));
+      break;
+    default: return;
+  }
+  if (ax25::EndsLink(status)) {
+    SetState(kLamp2ndCon, 0);
+    toolkit().post(id(), ui::Event::user(kEvtCloseSecondLink));
+  }
+  // The station on the first link learns it as well.
+  ShowText(notice, ui::kRed);
+  SendText(notice + "\r");
+}
+
+void ChannelWindow::setPeerState(int state) {
+  if (state == peerState_) return;
+  const char* key = state == 11 ? "HOLD" : state == 12 ? "REJECT" : "READY";
+  SetCtlText(kChStatus, Text(key));
+  SetState(kLampHold, state == 11);
+  peerState_ = state;
+}
+
+void ChannelWindow::connectionUp() {
+  sessionState_ = SessionState::Connected;
+  wasConnected_ = true;
+  ui::Toolkit& tk = toolkit();
+  if (auto remote = ax25::LinkInfo(tk, link_, 3)) remoteText_ = *remote;
+  logRemote_ = remoteText_;
+  logQrg_ = ax25::LinkInfo(tk, link_, 4).value_or("");
+  logConnectTime_ = ax25::LinkInfo(tk, link_, 5).value_or("");
+  logRadioChannel_ = ax25::LinkInfo(tk, link_, 6).value_or("");
+  updateTitle();
+  SetState(kLampCon, 1);
+  reachedStation(remoteText_);
+}
+
+void ChannelWindow::reachedStation(const std::string& call) {
+  if (hooks_.stationConnected) hooks_.stationConnected(*this, call);
+  const std::string files = app_.config().GetSetting(4) + StationFileName(call);
+  SetCheck(kChCheck, NonEmptyFile(files + ".lst"));
+  SetCheck(kChInfo, NonEmptyFile(files + ".txt"));
+  runPath(call);
+}
+
+void ChannelWindow::runPath(const std::string& call) {
+  if (!path_.active()) return;
+  const PathStep step = path_.Connected(call);
+  switch (step.kind) {
+    case PathStep::Kind::RunScript: {
+      notifyMain(kEvtPathScript);
+      const std::string file = app_.config().GetSetting(9) + "script/" + step.text;
+      if (!hooks_.runScript || !hooks_.runScript(*this, file)) app_.ShowMessage(id(), 1, kMsgCannotOpen, file);
+      break;
+    }
+    case PathStep::Kind::SendConnect:
+      ShowText(step.text, ui::kRed);
+      SendText(step.text + "\r");
+      break;
+    case PathStep::Kind::Failed: notifyMain(kEvtPathFailed); break;
+    case PathStep::Kind::WrongStation:
+      if (!step.quiet) {
+        toolkit().beep();
+        app_.ShowMessage(id(), 1, kMsgConnectFailed, step.text);
+      }
+      notifyMain(kEvtPathFailed);
+      break;
+    case PathStep::Kind::None: break;
+  }
+}
+
+void ChannelWindow::notifyMain(int event) {
+  if (app_.mainWindow != ui::kNoWindow) toolkit().sendUser(app_.mainWindow, event, slot_);
+}
+
+void ChannelWindow::closeSoon() {
+  // Through the post: the link that reports is still at work.
+  if (closing_) return;
+  closing_ = true;
+  toolkit().post(id(), ui::Event::user(kEvtCloseChannel));
+}
+
+// --- received data --------------------------------------------------------------------
+
+void ChannelWindow::onData(ui::WindowId from, std::span<const std::uint8_t> bytes) {
+  if (from == link_ && link_ != ui::kNoWindow) {
+    if (secondLink_ != ui::kNoWindow) {
+      showReceived(received_, bytes, ui::kBlack, false);
+      ax25::LinkSendData(toolkit(), secondLink_, bytes);
+    } else if (hooks_.serviceData && hooks_.serviceData(*this, bytes)) {
+      showReceived(received_, bytes, ui::kBlack, false);
+    } else {
+      showReceived(received_, bytes, ui::kBlack, true);
+    }
+    if (observer_.data) observer_.data(bytes);
+  } else if (from == secondLink_ && secondLink_ != ui::kNoWindow) {
+    showReceived(relayed_, bytes, ui::kBlue, false);
+    ax25::LinkSendData(toolkit(), link_, bytes);
+  }
+}
+
+void ChannelWindow::showReceived(LineAssembler& assembler, std::span<const std::uint8_t> bytes, ui::Color colour,
+                                 bool process) {
+  for (ReceivedPiece& piece : assembler.Take(bytes)) {
+    std::string shown = piece.text;
+    ConvertReceived(shown, conversionMode_);
+    if (piece.continues) {
+      if (ui::FifoText* pane = ui::FindFifo(toolkit(), receivePane())) pane->AppendToLastLine(shown);
+      (&assembler == &received_ ? relayed_ : received_).Interrupted();
+    } else {
+      writeLine(shown, colour, &assembler);
+    }
+    if (process && piece.complete) dispatchLine(piece.line);
+  }
+  if (process && hooks_.partialLine && !assembler.partial().empty()) hooks_.partialLine(*this, assembler.partial());
+}
+
+void ChannelWindow::dispatchLine(const std::string& line) {
+  const bool taken = (hooks_.mailboxLine && hooks_.mailboxLine(*this, line)) ||
+                     (autobin_ && hooks_.binaryLine && hooks_.binaryLine(*this, line));
+  if (!taken) {
+    if (path_.active()) {
+      const core::Configuration& config = app_.config();
+      if (const auto call = NodeReportCall(line, config.GetConfigList(2))) {
+        reachedStation(*call);
+      } else if (NodeReportCall(line, config.GetConfigList(3))) {
+        path_.Drop();
+        app_.ShowMessage(id(), 1, kMsgConnectFailed, line);
+        notifyMain(kEvtPathFailed);
+      }
+    }
+    if (hooks_.remoteLine) hooks_.remoteLine(*this, line);
+  }
+  if (hooks_.scriptLine) hooks_.scriptLine(*this, line);
+}
+
+void ChannelWindow::writeLine(std::string_view text, ui::Color colour, const LineAssembler* source) {
+  // Whatever lands on the pane now, a partial line above it can no longer
+  // be continued in place.
+  if (source != &received_) received_.Interrupted();
+  if (source != &relayed_) relayed_.Interrupted();
+  if (ui::FifoText* pane = ui::FindFifo(toolkit(), receivePane())) pane->AppendLine(text, colour);
+}
+
+void ChannelWindow::ShowText(std::string_view text, ui::Color colour) {
+  // One screen line per line of the text, none longer than a pane line.
+  std::size_t start = 0;
+  do {
+    std::size_t end = text.find_first_of("\r\n", start);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view line = text.substr(start, end - start);
+    do {
+      writeLine(line.substr(0, kLineLimit), colour, nullptr);
+      line.remove_prefix(std::min(line.size(), kLineLimit));
+    } while (!line.empty());
+    start = end + 1;
+    if (end < text.size() && text[end] == '\r' && start < text.size() && text[start] == '\n') ++start;
+  } while (start < text.size());
+}
+
+// --- sending ----------------------------------------------------------------------------
+
+void ChannelWindow::SendText(std::string_view text) {
+  std::string line(text);
+  ConvertSent(line, conversionMode_);
+  SendData(Bytes(line));
+}
+
+void ChannelWindow::SendData(std::span<const std::uint8_t> bytes) {
+  if (bytes.empty() || link_ == ui::kNoWindow) return;
+  sendQueueBusy_ = true;
+  SetState(kLampTxov, 1);
+  ax25::LinkSendData(toolkit(), link_, bytes);
+}
+
+void ChannelWindow::Disconnect(bool now) {
+  ax25::LinkCommand(toolkit(), link_, now ? ax25::LinkCommandCode::DisconnectNow : ax25::LinkCommandCode::Disconnect);
+}
+
+bool ChannelWindow::OpenSecondLink(const ax25::ConnectRequest& request, std::string requestedCall) {
+  if (secondLink_ != ui::kNoWindow) return false;
+  MainWindow* main = FindMainWindow(app_);
+  if (!main) return false;
+  const std::optional<int> slot = main->channels().FindFree();
+  if (!slot) return false;
+  ax25::LinkCreation creation;
+  creation.kind = 1;
+  creation.slot = *slot;
+  creation.port = request.port;
+  creation.radioChannel = request.radioChannel;
+  creation.own = request.own;
+  creation.remote = request.remote;
+  creation.via = request.via;
+  secondLink_ = ax25::CreateLink(app_, id(), creation);
+  secondSlot_ = *slot;
+  secondCall_ = std::move(requestedCall);
+  ax25::ChannelSlot& entry = main->channels()[*slot];
+  entry.linkWindow = secondLink_;
+  entry.channelWindow = id();
+  auto forLink = std::make_unique<ax25::ConnectRequest>(request);
+  forLink->channel = *slot;
+  ax25::LinkCommand(toolkit(), secondLink_, ax25::LinkCommandCode::SetQrg, 0, request.qrg);
+  toolkit().sendUser(app_.mainWindow, ax25::kEvtConnectRequest, 0, std::make_unique<ax25::ConnectRequest>(*forLink));
+  toolkit().sendUser(secondLink_, ax25::kEvtConnectRequest, 0, std::move(forLink));
+  return true;
+}
+
+void ChannelWindow::closeSecondLink() {
+  if (secondLink_ == ui::kNoWindow) return;
+  const ui::WindowId second = secondLink_;
+  secondLink_ = ui::kNoWindow;
+  if (MainWindow* main = FindMainWindow(app_); main && secondSlot_ >= 0) {
+    ax25::ChannelSlot& entry = main->channels()[secondSlot_];
+    if (entry.channelWindow == id() && entry.linkWindow == second) entry = {};
+  }
+  secondSlot_ = -1;
+  toolkit().destroy(second);
+  SetState(kLamp2ndCon, 0);
+}
+
+// --- the input line ------------------------------------------------------------------
+
+std::size_t ChannelWindow::inputCapacity() const {
+  const ui::ControlState* input = toolkit().control(id(), inputControl());
+  return input && input->spec.maxLength > 0 ? static_cast<std::size_t>(input->spec.maxLength) : kInputCapacity;
+}
+
+void ChannelWindow::inputChanged() {
+  const int input = inputControl();
+  const auto wrapped = WrapInput(toolkit().controlText(id(), input), inputCapacity());
+  if (!wrapped) return;
+  toolkit().setControlText(id(), input, wrapped->rest);
+  const int end = static_cast<int>(wrapped->rest.size());
+  toolkit().setTextSelection(id(), input, end, end);
+  enterInput(wrapped->first);
+}
+
+void ChannelWindow::onKey(int key, unsigned modifiers) {
+  const int input = inputControl();
+  if (input == ui::kNoControl) return;
+  ui::Toolkit& tk = toolkit();
+  if (key == ui::kKeyEnter) {
+    const std::string text = tk.controlText(id(), input);
+    tk.setControlText(id(), input, "");
+    enterInput(text);
+    return;
+  }
+  if ((key == ui::kKeyUp || key == ui::kKeyDown) && tk.focusControl(id()) == input) {
+    const std::string& entry = key == ui::kKeyUp ? history_.Up() : history_.Down();
+    tk.setControlText(id(), input, entry);
+    tk.setTextSelection(id(), input, static_cast<int>(entry.size()), static_cast<int>(entry.size()));
+    return;
+  }
+  // Characters typed into the input line edit it and never arrive here: one
+  // that does was typed while another control or the receive pane had the
+  // focus, and goes on in the input line.
+  if (modifiers == 0 && key >= 32 && key <= 122) {
+    const std::string text = tk.controlText(id(), input);
+    if (text.size() < inputCapacity()) tk.setControlText(id(), input, text + static_cast<char>(key));
+    tk.setFocus(id(), input);
+    inputChanged();
+  }
+}
+
+void ChannelWindow::enterInput(const std::string& text) {
+  const InputAction action = ClassifyInput(text);
+  switch (action.kind) {
+    case InputKind::Text:
+      ShowText(action.shown, ui::kRed);
+      history_.Store(action.shown);
+      SendText(action.send);
+      break;
+    case InputKind::Ui: {
+      ShowText(action.shown, ui::kBlue);
+      std::string line = action.send;
+      ConvertSent(line, conversionMode_);
+      if (sessionState_ == SessionState::Connected) ax25::LinkSendUI(toolkit(), link_, line);
+      break;
+    }
+    case InputKind::Local:
+      if (hooks_.localCommand) hooks_.localCommand(*this, action.send);
+      break;
+  }
+}
+
+// --- commands, title, log ------------------------------------------------------------
+
+void ChannelWindow::Command(int command) {
+  switch (command) {
+    case kChClose:
+      if (sessionState_ == SessionState::Connected) {
+        // The link's end reports wait for the operator's answer.
+        ax25::LinkCommand(toolkit(), link_, ax25::LinkCommandCode::HoldReports, 1);
+        app_.ShowMessage(id(), 2, kMsgAskDisconnect, remoteText_);
+      } else {
+        closing_ = true;
+        toolkit().destroy(id());
+      }
+      return;
+    case kChHold:
+      busy_ = !busy_;
+      ax25::LinkCommand(toolkit(), link_, ax25::LinkCommandCode::ToggleBusy);
+      SetCheck(kChHold, busy_);
+      return;
+    case kChAuto7pl:
+      auto7pl_ = !auto7pl_;
+      SetCheck(kChAuto7pl, auto7pl_);
+      return;
+    case kChAutobin:
+      autobin_ = !autobin_;
+      SetCheck(kChAutobin, autobin_);
+      return;
+    case kChRemote:
+      remoteOn_ = !remoteOn_;
+      SetCheck(kChRemote, remoteOn_);
+      return;
+    case kChListe: {
+      std::vector<std::string> lines;
+      const ui::FifoText* pane = ui::FindFifo(toolkit(), receivePane());
+      if (pane && pane->GetSelection(lines) && inputControl() != ui::kNoControl) {
+        std::string line = lines.front();
+        if (line.size() >= inputCapacity()) line.resize(inputCapacity() - 1);
+        toolkit().setControlText(id(), inputControl(), line);
+      }
+      return;
+    }
+    case kChPrompt:
+    case kChInput:
+    case kChStatus:
+    case kChNothing: return;
+    default: break;
+  }
+  if (command >= kCh7BitGr && command <= kChUntrans) {
+    conversionMode_ = command - kCh7BitGr;
+    SetCheck(command, 1);
+    return;
+  }
+  if (const auto hook = hooks_.commands.find(command); hook != hooks_.commands.end()) {
+    if (hook->second) hook->second(*this);
+    return;
+  }
+  for (const int hooked : kHookedCommands)
+    if (hooked == command) return;  // its part is not there: its control is disabled
+  app_.messages().ShowMessageNumber(id(), 1, kMsgUnknownCommand, command, "CHANNEL");
+}
+
+std::string ChannelWindow::Text(std::string_view key) const { return LookupString(key).value_or(""); }
+
+void ChannelWindow::updateTitle() {
+  const char* key = sessionState_ == SessionState::Connected       ? "CONNECTED"
+                    : sessionState_ == SessionState::Disconnecting ? "DISCONNECT"
+                                                                   : "CONNECTING";
+  const std::string format = Text(key);
+  std::string title = format.empty() ? remoteText_ : FillText(format, remoteText_);
+  if (hooks_.capturePath) {
+    const std::string capture = hooks_.capturePath(*this);
+    if (!capture.empty()) title += " -> " + capture;
+  }
+  if (dama_) title += " [DAMA]";
+  toolkit().setTitle(id(), title);
+}
+
+void ChannelWindow::setHooks(ChannelHooks hooks) {
+  hooks_ = std::move(hooks);
+  if (id() != ui::kNoWindow) {
+    updateCommandControls();
+    updateTitle();
+  }
+}
+
+void ChannelWindow::updateCommandControls() {
+  for (const int command : kHookedCommands) EnableId(command, hooks_.commands.count(command) != 0);
+}
+
+void ChannelWindow::writeConnectionLog() {
+  const std::string logPath = app_.config().GetSetting(4);
+  if (logPath.empty() || logConnectTime_.empty()) return;  // never litter the working directory
+  const std::string line = ConnectionLogLine(logRemote_, logRadioChannel_, logQrg_, logConnectTime_,
+                                             DateTimeText(toolkit().localTime()), remark_);
+  std::unique_ptr<std::FILE, FileCloser> file(std::fopen((logPath + app_.config().GetSetting(2) + ".log").c_str(), "ab"));
+  if (file) std::fwrite(line.data(), 1, line.size(), file.get());
+}
+
+}  // namespace tarvik::channels
