@@ -208,6 +208,9 @@ TEST_F(QtControlsTest, WhatTheOperatorDoesToWidgetsReachesModelAndWindow) {
   QApplication::sendEvent(edit, &tab);
   QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
   QApplication::sendEvent(edit, &esc);
+  // A one-line field passes the vertical keys on (input line history).
+  QKeyEvent up(QEvent::KeyPress, Qt::Key_Up, Qt::NoModifier);
+  QApplication::sendEvent(edit, &up);
 
   std::vector<std::pair<int, std::intptr_t>> got;
   for (const Seen& s : only(log, EventType::Control)) got.emplace_back(s.id, s.arg);
@@ -216,9 +219,10 @@ TEST_F(QtControlsTest, WhatTheOperatorDoesToWidgetsReachesModelAndWindow) {
       {115, kNotifyTextChanged}, {120, kNotifySelChanged}, {120, kNotifyDoubleClick}};
   EXPECT_EQ(got, want);
   auto keys = only(log, EventType::Char);
-  ASSERT_EQ(keys.size(), 2u);
+  ASSERT_EQ(keys.size(), 3u);
   EXPECT_EQ(keys[0].id, kKeyTab);
   EXPECT_EQ(keys[1].id, kKeyEscape);
+  EXPECT_EQ(keys[2].id, kKeyUp);
 
   // A refused click leaves the widget as the model says.
   tk->setControlEnabled(form, 110, false);

@@ -114,6 +114,12 @@ class ControlFilter : public QObject {
                          ((mods & kModAlt) && key > 0 && key < 256);
         if (key == kKeyEnter) forWindow = !qobject_cast<QPlainTextEdit*>(o);
         if ((key == kKeyUp || key == kKeyDown) && qobject_cast<QRadioButton*>(o)) forWindow = true;
+        // A one-line field has no use for the vertical keys; its window does
+        // (the channel's input line walks its history with them, and pages
+        // the received text).
+        if ((key == kKeyUp || key == kKeyDown || key == kKeyPageUp || key == kKeyPageDown) &&
+            qobject_cast<QLineEdit*>(o))
+          forWindow = true;
         if (!forWindow) return false;
         tk_->operatorKey(window, key, mods);
         return true;
