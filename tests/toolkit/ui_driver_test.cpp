@@ -129,6 +129,9 @@ TEST_F(DriverTest, AnOperatorSessionRequestByRequest) {
       {"get NOWHERE CALL", {"ERR no such window"}, {}},
       {"get STATION NOTHING", {"ERR no such control"}, {}},
       {"png STATION /tmp/x.png", {"ERR no picture"}, {}},
+      {"place STATION 10 20 310 420", {"OK"}, {}},
+      {"place STATION 10 20 5", {"ERR bad rectangle"}, {}},
+      {"place STATION 10 20 5 420", {"ERR bad rectangle"}, {}},
       {"frobnicate STATION", {"ERR unknown command"}, {}},
   };
   for (const Step& s : steps) {
@@ -139,6 +142,7 @@ TEST_F(DriverTest, AnOperatorSessionRequestByRequest) {
   // The texts the driver set are the model's texts.
   EXPECT_EQ(tk.controlText(form, 105), "dl1ab");
   EXPECT_EQ(tk.focusControl(form), 105);
+  EXPECT_EQ(tk.outerRect(form), (Rect{10, 20, 310, 420}));
 }
 
 TEST_F(DriverTest, DialogsAreAnsweredWhenOpenOrQueuedForTheNext) {

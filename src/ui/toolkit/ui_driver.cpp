@@ -1,5 +1,7 @@
 #include "ui/toolkit/ui_driver.h"
 
+#include <cstdlib>
+
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -192,7 +194,7 @@ class Session {
     const std::string cmd(nextWord(rest));
     if (cmd.empty()) return err("empty request");
     if (cmd == "help") return ok("windows controls get set state check press select dblclick "
-                                 "items scroll menus menu type mouse lines dialogs answer file png status");
+                                 "items scroll menus menu type mouse lines dialogs answer file png place status");
     if (cmd == "windows") return windows();
     if (cmd == "dialogs") return dialogs();
     if (cmd == "answer") return answer(rest);
@@ -203,7 +205,7 @@ class Session {
     }
     static const std::set<std::string, std::less<>> kWindowCommands = {
         "controls", "menus", "menu", "png", "lines", "type", "mouse", "get", "state", "items",
-        "set", "press", "check", "select", "dblclick", "scroll"};
+        "set", "press", "check", "select", "dblclick", "scroll", "place"};
     if (!kWindowCommands.count(cmd)) return err("unknown command");
     // The rest name a window first.
     const auto w = window(nextWord(rest));
@@ -214,6 +216,21 @@ class Session {
     if (cmd == "png") {
       if (rest.empty()) return err("no path");
       return tk_.savePicture(*w, std::string(rest)) ? ok() : err("no picture");
+    }
+    if (cmd == "place") {
+      // As the operator drags a window: top, left, bottom, right in pixels.
+      int v[4];
+      for (int& x : v) {
+        const std::string word(nextWord(rest));
+        char* end = nullptr;
+        const long n = std::strtol(word.c_str(), &end, 10);
+        if (word.empty() || *end != '\0' || n < -10000 || n > 10000) return err("bad rectangle");
+        x = static_cast<int>(n);
+      }
+      const Rect r{v[0], v[1], v[2], v[3]};
+      if (r.empty()) return err("bad rectangle");
+      tk_.move(*w, r);
+      return ok();
     }
     if (cmd == "lines") return lines(*w, rest);
     if (cmd == "type") return type(*w, rest);
