@@ -6,6 +6,7 @@
 #include <random>
 
 #include "terminal_fixture.h"
+#include "ui/toolkit/headless/headless_canvas.h"
 
 namespace tarvik::test {
 namespace {
@@ -29,6 +30,17 @@ TEST_F(TerminalFixture, TwoStationsTalkAndTheCalledOneDisconnects) {
   EXPECT_EQ(tk.specOf(wb)->title, "Connected to DL1AAA");
   EXPECT_EQ(ca->State(channels::kLampCon), 1);
   EXPECT_EQ(cb->State(channels::kLampCon), 1);
+  // ... and the operator sees the lamp lit: its label drawn black, not grey.
+  tk.flushUpdates();
+  auto lampColour = [&](ui::WindowId w) {
+    auto* canvas = dynamic_cast<ui::HeadlessCanvas*>(tk.canvas(w));
+    std::optional<ui::Color> colour;
+    if (canvas)
+      for (const auto& t : canvas->texts())
+        if (t.text == "Conn") colour = t.fore;
+    return colour;
+  };
+  EXPECT_EQ(lampColour(wa), std::optional<ui::Color>(kBlack));
   EXPECT_EQ(ca->remoteText(), "DB0BBB");
   EXPECT_EQ(ax25::FormatCall(a.main()->channels()[0].own), "DL1AAA");
 
