@@ -70,7 +70,10 @@ void TaskWindow::onCreate() {
   } else {
     countdown_ = kNoStatusLineTicks;
   }
-  app_.iconLibrary = app_.config().GetSetting(24);
+  // Icons are pictures by number in the directory ICONDLL names; without
+  // one the windows simply draw no icons.
+  app_.iconLibrary = besideIni(app_, app_.config().GetSetting(24));
+  toolkit().setIconDirectory(app_.iconLibrary);
   ui::WindowSpec spec;
   spec.kind = ui::WindowKind::Document;
   spec.name = "WELCOME";
@@ -206,6 +209,7 @@ void TaskWindow::onDestroy() {
   if (app_.hooks().stopServices) app_.hooks().stopServices(app_);
   if (app_.hooks().stopTcpServer) app_.hooks().stopTcpServer(app_);
   app_.iconLibrary.clear();
+  toolkit().setIconDirectory({});
   if (app_.options().frameMode) {
     WriteFramePosition(app_.config().GetSetting(5), toolkit().outerRect(id()));
   }
