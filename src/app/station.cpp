@@ -3,6 +3,7 @@
 #include "ax25/frame_events.h"
 #include "channels/channel_window.h"
 #include "channels/form_windows.h"
+#include "channels/heard_window.h"
 #include "channels/main_window.h"
 #include "channels/monitor_window.h"
 #include "devices/port_drivers.h"
@@ -21,8 +22,12 @@ void InstallStationHooks(core::App& app, ui::FormRuntime& forms) {
   hooks.createMainWindow = [&forms](core::App& a) {
     channels::MainWindowHooks h;
     h.forms = &forms;
-    // The monitor reads every frame, received or sent, while it is open.
-    h.frameReceived = [&a](ui::Event& e) { channels::MonitorFrameEvent(a.toolkit(), e); };
+    // The monitor reads every frame, received or sent, while it is open; the
+    // heard list notes the pairs exchanging I frames.
+    h.frameReceived = [&a](ui::Event& e) {
+      channels::MonitorFrameEvent(a.toolkit(), e);
+      channels::HeardFrameEvent(a, e);
+    };
     h.frameSent = [&a](ui::Event& e) { channels::MonitorFrameEvent(a.toolkit(), e); };
     // The toolbox's connect entries open outgoing channels from a connect text.
     h.openOutgoingChannel = [&a](const std::string& text) { channels::OpenOutgoingChannel(a, text); };

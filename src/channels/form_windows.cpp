@@ -1,7 +1,9 @@
 #include "channels/form_windows.h"
 
 #include "channels/frame_generator_window.h"
+#include "channels/heard_window.h"
 #include "channels/monitor_window.h"
+#include "channels/ping_window.h"
 #include "ui/fifo_text.h"
 
 namespace tarvik::channels {
@@ -22,6 +24,14 @@ void InstallChannelForms(core::App& app, ui::FormRuntime& forms) {
   forms.registerCreator(kFrameGeneratorNumber,
                         [&app](ui::FormRuntime& rt, ui::WindowId parent, std::intptr_t) {
                           return OpenFrameGenerator(app, rt, parent);
+                        });
+  forms.registerCreator(kHeardWindowNumber,
+                        [&app](ui::FormRuntime& rt, ui::WindowId parent, std::intptr_t) {
+                          return OpenHeardWindow(app, rt, parent);
+                        });
+  forms.registerCreator(kPingWindowNumber,
+                        [&app](ui::FormRuntime& rt, ui::WindowId parent, std::intptr_t) {
+                          return OpenPingWindow(app, rt, parent);
                         });
 }
 

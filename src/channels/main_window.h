@@ -30,6 +30,7 @@
 #include "ax25/channel_table.h"
 #include "ax25/link.h"
 #include "ax25/router.h"
+#include "channels/heard_list.h"
 #include "core/app.h"
 #include "ui/form.h"
 
@@ -130,6 +131,8 @@ class MainWindow final : public ui::Form {
   bool exitAsked() const { return exitAsked_; }
   // The STRINGS value "HEARD": the header of the heard-list file.
   const std::string& heardHeader() const { return heardHeader_; }
+  // The heard list of the pairs of stations exchanging I frames.
+  HeardList& heard() { return heard_; }
 
   // A toolbox command. The second variant of STATLIST (the station window)
   // and MYBBS (the second mailbox) is chosen by an argument whose value
@@ -171,6 +174,7 @@ class MainWindow final : public ui::Form {
   bool mailMark_ = false;
   bool exitAsked_ = false;
   std::string heardHeader_;
+  HeardList heard_;
 };
 
 }  // namespace tarvik::channels

@@ -106,6 +106,12 @@ void FifoLines::ReplaceLine(int index, std::string_view text) {
   Touch(index);
 }
 
+void FifoLines::CaptureLine(std::string_view text) {
+  if (!capture_.isOpen()) return;
+  capture_.Write("\n");
+  capture_.Write(text);
+}
+
 std::vector<std::string> FifoLines::Lines() const {
   std::vector<std::string> out;
   out.reserve(static_cast<std::size_t>(count()));

@@ -88,6 +88,9 @@ class FifoLines {
   // instead. Texts of 256 characters or more and slots that hold no line
   // are ignored.
   void ReplaceLine(int index, std::string_view text);
+  // Writes a line to the capture file only, as AppendLine would: for panes
+  // that show news by replacing a line they hold (the heard list).
+  void CaptureLine(std::string_view text);
 
   // --- the ring --------------------------------------------------------------
   const FifoSlot& slot(int index) const { return slots_[static_cast<std::size_t>(Wrap(index))]; }

@@ -64,6 +64,8 @@ class FifoText : public Window {
   void AppendLine(std::string_view text, Color colour);
   void AppendToLastLine(std::string_view text);
   void ReplaceLine(int index, std::string_view text);
+  // A line for the capture file only (see FifoLines::CaptureLine).
+  void CaptureLine(std::string_view text) { lines_.CaptureLine(text); }
   void ScrollToEnd();
   // Starts capturing into `name` or, with an empty name, only stops. An
   // existing file is appended to or written anew as the operator answers

@@ -20,16 +20,11 @@ std::size_t OpenWindows(ui::FormRuntime& forms, int number) { return forms.windo
 using ToolboxTest = ToolboxFixture;
 
 TEST_F(ToolboxTest, EntriesOpenTheirWindowsOrStayDisabled) {
-  // A heard list exists in this program: its entry comes alive, which the
-  // other missing windows do not.
-  Start([](ui::FormRuntime& forms) {
-    forms.registerCreator(1080, [](ui::FormRuntime& rt, ui::WindowId parent, std::intptr_t) {
-      ui::FormRequest r;
-      r.number = 1080;
-      r.parent = parent;
-      return rt.open(std::make_unique<ui::Form>(rt, std::move(r)));
-    });
-  });
+  // The heard list and the ping window exist in this program: their entries
+  // come alive, which those of the missing windows do not.
+  Install(1080);
+  Install(1280);
+  Start();
 
   struct Entry {
     const char* control;
@@ -44,7 +39,7 @@ TEST_F(ToolboxTest, EntriesOpenTheirWindowsOrStayDisabled) {
       {"MAIL", "Windows/Mail", 0},
       {"LOGBUCH", "Windows/Logbook", 0},
       {"TIMERLIST", "Windows/Timer list", 0},
-      {"PING", "Tools/Ping", 0},
+      {"PING", "Tools/Ping", 1280},
       {"CONMAN", "Tools/Connections", 0},
       {"CONFIG", "Tools/Configuration", 0},
   };

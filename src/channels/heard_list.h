@@ -1,0 +1,97 @@
+#pragma once
+// The heard list: which pairs of stations have lately exchanged I frames on
+// any port, newest last, each with the port, radio channel, direction and
+// time of the pair's latest I frame.
+//
+// The main window keeps one list and notes every received I frame in it
+// (HeardFrameEvent in heard_window.h); the heard window (1080) shows it and
+// the remote service can ask for it as a text file (WriteHeardFile).
+//
+// A pair is known by its pair key, which is the same whichever of the two
+// stations sends. Different pairs can share a key; the list treats them as
+// one pair, as stations everywhere expect of this list.
+//
+// Places: the list lives in 20 places used as a ring between a start and an
+// end index, so it holds at most 19 entries. A change reports every place
+// whose contents changed, so that a window showing the list replaces only
+// those lines.
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ax25/frame.h"
+
+namespace tarvik::channels {
+
+inline constexpr int kHeardPlaces = 20;
+inline constexpr int kHeardCapacity = kHeardPlaces - 1;
+
+// User event to the open heard window: place `arg` changed.
+inline constexpr int kEvtHeardChanged = 1089;
+
+struct HeardEntry {
+  int port = 0;
+  int radioChannel = 0;
+  ax25::AddressRecord destination;
+  ax25::AddressRecord source;
+  std::string time;  // "%02d.%02d.%04d %02d:%02d"
+  std::int32_t key = 0;
+};
+
+// The key of the pair of two addresses, equal for both directions.
+std::int32_t PairKey(const ax25::AddressRecord& a, const ax25::AddressRecord& b);
+
+// The time text of an entry: day, month, year, hour, minute.
+std::string HeardTime(int day, int month, int year, int hour, int minute);
+
+class HeardList {
+ public:
+  // Notes an I frame heard at `time`; returns the places that changed, the
+  // written one last. Nothing changes (and nothing is returned) when the
+  // frame is no I frame or belongs to the same pair as the previous I frame
+  // noted, so a running conversation costs nothing.
+  std::vector<int> Note(const ax25::FrameRecord& frame, const std::string& time);
+
+  // Entries oldest first.
+  std::vector<HeardEntry> Entries() const;
+  int size() const;
+  int start() const { return start_; }
+  int end() const { return end_; }
+  // The entry in a place, null when the place holds none.
+  const HeardEntry* AtPlace(int place) const;
+  // Position of a place counted from the oldest entry (0 = oldest), and the
+  // place of a position; -1 when outside the list.
+  int PositionOf(int place) const;
+  int PlaceOf(int position) const;
+
+ private:
+  static int Next(int place) { return (place + 1) % kHeardPlaces; }
+  static int Prev(int place) { return (place + kHeardPlaces - 1) % kHeardPlaces; }
+
+  std::array<HeardEntry, kHeardPlaces> places_{};
+  int start_ = kHeardPlaces - 1;
+  int end_ = 0;
+  std::optional<std::int32_t> lastKey_;
+};
+
+// A line of the heard window: "%d:%d\t" source "\tto\t " destination "\t" time.
+std::string HeardWindowLine(const HeardEntry& entry);
+
+// A line of the heard file: "%d:%d %-10s to %-10s  %s\n".
+std::string HeardFileLine(const HeardEntry& entry);
+
+// The heard file's first line: `header` (STRINGS "HEARD" of the main window)
+// with its "%s" replaced by the own call and "%%" by "%", then "\n"; empty
+// when there is no header. Any other "%" stays as it is, so a header
+// written by hand can never make the program read beyond its texts.
+std::string HeardFileHeader(const std::string& header, const std::string& ownCall);
+
+// Writes the heard file anew (through a temporary file): the header, then
+// one line per entry, oldest first. False when it could not be written.
+bool WriteHeardFile(const std::string& path, const HeardList& list, const std::string& header,
+                    const std::string& ownCall);
+
+}  // namespace tarvik::channels
