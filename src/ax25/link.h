@@ -139,7 +139,8 @@ void LinkSendText(ui::Toolkit& toolkit, ui::WindowId link, std::string_view text
 bool LinkSendUI(ui::Toolkit& toolkit, ui::WindowId link, std::string_view text);
 
 // Makes `window` the link's statistics window: it receives the counters
-// (user event 1130, LinkStatisticsBlock) on every tick until it closes.
+// (user event 1130, LinkStatisticsBlock) at once and then on every tick,
+// until the link learns of its end (user event 920 with the window).
 void LinkSetStatisticsWindow(ui::Toolkit& toolkit, ui::WindowId link, ui::WindowId window);
 
 }  // namespace tarvik::ax25

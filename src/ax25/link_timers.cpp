@@ -52,13 +52,21 @@ void LinkWindow::onTick() {
     }
   }
   // 5. The statistics window follows the counters.
-  if (b_.statisticsWindow != ui::kNoWindow) {
-    auto block = std::make_unique<LinkStatisticsBlock>();
-    block->statistics = b_.statistics;
-    block->connectTime = b_.connectTime;
-    block->createTime = b_.createTime;
-    toolkit().sendUser(b_.statisticsWindow, kEvtLinkData, 0, std::move(block));
-  }
+  sendStatistics();
+}
+
+void LinkWindow::sendStatistics() {
+  if (b_.statisticsWindow == ui::kNoWindow) return;
+  auto block = std::make_unique<LinkStatisticsBlock>();
+  block->statistics = b_.statistics;
+  block->connectTime = b_.connectTime;
+  block->createTime = b_.createTime;
+  toolkit().sendUser(b_.statisticsWindow, kEvtLinkData, 0, std::move(block));
+}
+
+void LinkWindow::setStatisticsWindow(ui::WindowId window) {
+  b_.statisticsWindow = window;
+  sendStatistics();
 }
 
 void LinkWindow::onT1Expiry() {

@@ -39,7 +39,9 @@ class LinkWindow final : public ui::Window {
   void sendData(std::span<const std::uint8_t> bytes);
   bool sendUI(std::string_view text);
   std::optional<std::string> info(int item, std::string_view path);
-  void setStatisticsWindow(ui::WindowId window) { b_.statisticsWindow = window; }
+  // The new statistics window gets the counters at once, then every tick.
+  void setStatisticsWindow(ui::WindowId window);
+  void sendStatistics();
   // The statistics report as written to a file (LinkInfo item 0).
   std::string statisticsReport() const;
 

@@ -236,7 +236,7 @@ bool ChannelWindow::ownerEvent(ui::Event& event) {
   return true;
 }
 
-void ChannelWindow::onCommand(int id, std::intptr_t) { Command(id); }
+void ChannelWindow::onCommand(int id, std::intptr_t argument) { Command(id, argument); }
 
 void ChannelWindow::onCreate() {
   link_ = ax25::CreateLink(app_, id(), creation_);
@@ -312,12 +312,16 @@ void ChannelWindow::onUser(ui::Event& event) {
       if (event.arg == kMsgAskDisconnect) {
         ax25::LinkCommand(toolkit(), link_, ax25::LinkCommandCode::DisconnectNow);
         ax25::LinkCommand(toolkit(), link_, ax25::LinkCommandCode::HoldReports, 0);
+      } else if (hooks_.answered) {
+        hooks_.answered(*this, core::kAnswerYes, static_cast<int>(event.arg));
       }
       break;
     case core::kAnswerBase + core::kAnswerNo:
     case core::kAnswerBase + core::kAnswerCancel:
       if (event.arg == kMsgAskDisconnect)
         ax25::LinkCommand(toolkit(), link_, ax25::LinkCommandCode::HoldReports, 0);
+      else if (hooks_.answered)
+        hooks_.answered(*this, event.id - core::kAnswerBase, static_cast<int>(event.arg));
       break;
     case kChListe:  // the receive pane: a double click takes the line
       if (event.arg == kPaneDoubleClick) RunCommand(kChListe);
@@ -664,7 +668,7 @@ void ChannelWindow::enterInput(const std::string& text) {
 
 // --- commands, title, log ------------------------------------------------------------
 
-void ChannelWindow::Command(int command) {
+void ChannelWindow::Command(int command, std::intptr_t argument) {
   switch (command) {
     case kChClose:
       if (sessionState_ == SessionState::Connected) {
@@ -715,7 +719,7 @@ void ChannelWindow::Command(int command) {
     return;
   }
   if (const auto hook = hooks_.commands.find(command); hook != hooks_.commands.end()) {
-    if (hook->second) hook->second(*this);
+    if (hook->second) hook->second(*this, argument);
     return;
   }
   for (const int hooked : kHookedCommands)

@@ -109,8 +109,12 @@ class ChannelWindow;
 struct ChannelHooks {
   // Commands of controls that open other parts (SND, SNDBIN, RCV, STATION,
   // CHECK, STATISTIK, INFO, EXEC, MAIL, PASSWD, SYS_A7P): a control is
-  // enabled exactly when its command is here.
-  std::map<int, std::function<void(ChannelWindow&)>> commands;
+  // enabled exactly when its command is here. The argument is the
+  // command's (0 from the operator's click).
+  std::map<int, std::function<void(ChannelWindow&, std::intptr_t argument)>> commands;
+  // The answer (core::kAnswerYes, kAnswerNo, kAnswerCancel) to a message
+  // the channel did not ask itself.
+  std::function<void(ChannelWindow&, int answer, int message)> answered;
   // The station database: a connection is up with this call / ends.
   std::function<void(ChannelWindow&, const std::string& call)> stationConnected;
   std::function<void(ChannelWindow&)> stationClosing;
@@ -191,7 +195,9 @@ class ChannelWindow final : public ui::Form {
   // A local notice or the text the channel sends, on its own screen line.
   void ShowText(std::string_view text, ui::Color colour);
   // Runs the command of a control (as the operator's click does).
-  void Command(int command);
+  void Command(int command, std::intptr_t argument = 0);
+  // Rebuilds the title (session state, capture path, DAMA).
+  void UpdateTitle() { updateTitle(); }
 
   ui::WindowId receivePane() const { return GetCtlWindow(kChListe); }
   // The STRINGS value of the window description.
