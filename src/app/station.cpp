@@ -1,9 +1,11 @@
 #include "app/station.h"
 
 #include "ax25/frame_events.h"
+#include "channels/capture_send.h"
 #include "channels/channel_window.h"
 #include "channels/form_windows.h"
 #include "channels/heard_window.h"
+#include "channels/link_statistics_window.h"
 #include "channels/main_window.h"
 #include "channels/monitor_window.h"
 #include "devices/port_drivers.h"
@@ -31,6 +33,16 @@ void InstallStationHooks(core::App& app, ui::FormRuntime& forms) {
     h.frameSent = [&a](ui::Event& e) { channels::MonitorFrameEvent(a.toolkit(), e); };
     // The toolbox's connect entries open outgoing channels from a connect text.
     h.openOutgoingChannel = [&a](const std::string& text) { channels::OpenOutgoingChannel(a, text); };
+    // Every channel gets the parts that are there: its link's statistics,
+    // capture of the receive pane and sending a text file.
+    h.channelOpened = [&a](ui::WindowId window) {
+      auto* channel = a.toolkit().findAs<channels::ChannelWindow>(window);
+      if (!channel) return;
+      channels::ChannelHooks parts;
+      channels::AddLinkStatistics(a, parts);
+      channels::AddCaptureAndSend(a, parts);
+      channel->setHooks(std::move(parts));
+    };
     return channels::MainWindow::Create(a, std::move(h));
   };
 }
