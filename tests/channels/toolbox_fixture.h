@@ -17,6 +17,7 @@
 
 #include "ax25/frame.h"
 #include "channels/form_windows.h"
+#include "channels/heard_window.h"
 #include "channels/main_window.h"
 #include "channels/monitor_window.h"
 #include "core/app.h"
@@ -84,7 +85,10 @@ class ToolboxFixture : public ::testing::Test {
       channels::MainWindowHooks h;
       h.forms = forms.get();
       h.frameSent = [&a](ui::Event& e) { channels::MonitorFrameEvent(a.toolkit(), e); };
-      h.frameReceived = [&a](ui::Event& e) { channels::MonitorFrameEvent(a.toolkit(), e); };
+      h.frameReceived = [&a](ui::Event& e) {
+        channels::MonitorFrameEvent(a.toolkit(), e);
+        channels::HeardFrameEvent(a, e);
+      };
       h.openOutgoingChannel = [this](const std::string& text) { connects.push_back(text); };
       return channels::MainWindow::Create(a, h);
     };
