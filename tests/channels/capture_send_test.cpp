@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "channels/capture_send.h"
+#include "channels/charset.h"
 #include "terminal_fixture.h"
 
 namespace tarvik::test {
@@ -194,6 +195,22 @@ TEST_F(CaptureSendTest, CaptureFileHoldsWhatThePaneShowsByteForByte) {
     EXPECT_EQ(ReadAll(file), expected);
     if (history) EXPECT_NE(expected.find("\nearlier\n"), std::string::npos);
   }
+}
+
+TEST_F(CaptureSendTest, CaptureHoldsTheTextAsShownAfterConversion) {
+  ca_->Command(channels::kCh7BitGr);  // German 7-bit: brackets and braces are umlauts
+  const std::string raw = "Gr{\x7e}e";
+  std::string shown = raw;
+  channels::ConvertReceived(shown, 0);
+  ASSERT_NE(shown, raw);
+  const fs::path file = a_->dir / "umlaut.txt";
+  tk.queueFileDialogAnswer(file.string());
+  ca_->Command(channels::kChRcv);
+  FromB(raw + "\r", shown);
+  tk.queueDialogAnswer(1);
+  ca_->Command(channels::kChRcv);
+  ether.Run(100);
+  EXPECT_EQ(ReadAll(file), "\n" + shown + "\n");
 }
 
 TEST_F(CaptureSendTest, CaptureKeepsRunningWhenTheOperatorDoesNotStopIt) {
