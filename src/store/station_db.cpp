@@ -87,7 +87,9 @@ std::string FoldCall(std::string_view call) {
 }
 
 std::string ShowCall(std::string_view key) {
-  for (std::size_t i = 0; i < key.size() && i < kCallLimit; ++i) {
+  // The SSID letter follows at most 8 call characters, so it may be the
+  // ninth character.
+  for (std::size_t i = 0; i < key.size() && i < kCallLimit + 1; ++i) {
     const auto c = static_cast<unsigned char>(key[i]);
     if (c > '`') return std::string(key.substr(0, i)) + "-" + std::to_string(c - 'a') + std::string(key.substr(i + 1));
   }

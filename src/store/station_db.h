@@ -35,8 +35,9 @@ inline constexpr std::size_t kStationHomeSize = 129;
 // "DB0ABC-2" -> "DB0ABCc": at most 8 characters before "-", then the letter
 // "a" + SSID for an SSID from 0 to 15 (others are dropped).
 std::string FoldCall(std::string_view call);
-// "DB0ABCc" -> "DB0ABC-2": the first lower-case letter within the first 8
-// characters becomes "-" and its distance from "a".
+// "DB0ABCc" -> "DB0ABC-2": the first lower-case letter within the first 9
+// characters (8 call characters and the letter) becomes "-" and its
+// distance from "a".
 std::string ShowCall(std::string_view key);
 // The key without its SSID letter.
 std::string BareKey(std::string_view key);
