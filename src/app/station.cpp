@@ -10,6 +10,7 @@
 #include "channels/monitor_window.h"
 #include "devices/port_drivers.h"
 #include "devices/tcp_server.h"
+#include "script/channel_scripts.h"
 
 namespace tarvik::app {
 
@@ -21,7 +22,8 @@ void InstallStationHooks(core::App& app, ui::FormRuntime& forms) {
   hooks.startTcpServer = [](core::App& a) { devices::StartTcpIp(a); };
   hooks.stopTcpServer = [](core::App& a) { devices::StopTcpIp(a); };
   hooks.encodeAndSend = [](core::App& a, ui::Event& e) { ax25::EncodeAndSendEvent(a, e); };
-  hooks.createMainWindow = [&forms](core::App& a) {
+  auto scripting = script::InstallScripting(app);
+  hooks.createMainWindow = [&forms, scripting](core::App& a) {
     channels::MainWindowHooks h;
     h.forms = &forms;
     // The monitor reads every frame, received or sent, while it is open; the
@@ -35,12 +37,13 @@ void InstallStationHooks(core::App& app, ui::FormRuntime& forms) {
     h.openOutgoingChannel = [&a](const std::string& text) { channels::OpenOutgoingChannel(a, text); };
     // Every channel gets the parts that are there: its link's statistics,
     // capture of the receive pane and sending a text file.
-    h.channelOpened = [&a](ui::WindowId window) {
+    h.channelOpened = [&a, scripting](ui::WindowId window) {
       auto* channel = a.toolkit().findAs<channels::ChannelWindow>(window);
       if (!channel) return;
       channels::ChannelHooks parts;
       channels::AddLinkStatistics(a, parts);
       channels::AddCaptureAndSend(a, parts);
+      scripting->AddTo(*channel, parts);
       channel->setHooks(std::move(parts));
     };
     return channels::MainWindow::Create(a, std::move(h));

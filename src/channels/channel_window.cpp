@@ -231,6 +231,9 @@ bool ChannelWindow::ownerEvent(ui::Event& event) {
     case ui::EventType::Close: RunCommand(kChClose); break;
     case ui::EventType::Char: onKey(event.id, static_cast<unsigned>(event.arg)); break;
     case ui::EventType::User: onUser(event); break;
+    case ui::EventType::Timer:
+      if (hooks_.tick) hooks_.tick(*this);
+      break;
     default: return false;
   }
   return true;
@@ -326,7 +329,9 @@ void ChannelWindow::onUser(ui::Event& event) {
     case kChListe:  // the receive pane: a double click takes the line
       if (event.arg == kPaneDoubleClick) RunCommand(kChListe);
       break;
-    default: break;
+    default:
+      if (hooks_.userEvent) hooks_.userEvent(*this, event);
+      break;
   }
 }
 

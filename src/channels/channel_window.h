@@ -139,6 +139,11 @@ struct ChannelHooks {
   std::function<void(ChannelWindow&)> queueDrained;
   // A capture of the receive pane runs into this file ("" when none).
   std::function<std::string(ChannelWindow&)> capturePath;
+  // The one-second heartbeat, passed on by the channel's link.
+  std::function<void(ChannelWindow&)> tick;
+  // User events the channel itself does not know (the script's wake-up
+  // 1017); true when taken.
+  std::function<bool(ChannelWindow&, ui::Event&)> userEvent;
 };
 
 // Taps on a channel's traffic (tests, automation).

@@ -1,0 +1,74 @@
+#pragma once
+// Scripts and macros on the channels of a station.
+//
+// InstallScripting gives the application its macro expansion for programs
+// started for a window (CoreHooks::expandMacros) and returns the object
+// that joins every new channel: AddTo puts into the channel's hooks
+//   - the EXEC control (choose a "*.scr" file below "script/" of the
+//     program directory and start it; while a script runs, ask message 28
+//     and stop it),
+//   - the connect path's "@name" (runScript),
+//   - received lines and tails, the heartbeat tick and the continue event
+//     (user event 1017) that drive the interpreter.
+// Each channel's Script (variables, prompt, dates) lives in its hooks and
+// so ends with the channel window.
+//
+// Parts of the station that scripts reach but that live elsewhere (remote
+// commands, the mailbox dialogue, the station database, the file sender)
+// are optional functions of ScriptServices.
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "channels/channel_window.h"
+#include "core/app.h"
+#include "script/script.h"
+
+namespace tarvik::script {
+
+inline constexpr int kMsgStopScript = 28;
+inline constexpr int kMsgCopyFailed = 1023;
+
+struct ScriptServices {
+  std::function<void(channels::ChannelWindow&, const std::string& command, bool local)> remoteCommand;
+  std::function<void(channels::ChannelWindow&, const std::string& command)> readMail;
+  std::function<void(channels::ChannelWindow&)> sendMail;
+  std::function<void(channels::ChannelWindow&, Script&)> checkList;
+  std::function<bool()> mailWaiting;
+  std::function<void(const std::string& entry, VariableTable&)> checkListEntry;
+  // The remote station's stored name and previous connect.
+  std::function<std::string(channels::ChannelWindow&)> stationName;
+  std::function<std::string(channels::ChannelWindow&)> lastConnect;
+  // The channel's current directory (the remote command CD changes it).
+  std::function<std::string(channels::ChannelWindow&)> currentDirectory;
+};
+
+class Scripting {
+ public:
+  Scripting(core::App& app, ScriptServices services);
+  ~Scripting();
+  Scripting(const Scripting&) = delete;
+  Scripting& operator=(const Scripting&) = delete;
+
+  // Joins a channel: fills (and chains) its hooks.
+  void AddTo(channels::ChannelWindow& channel, channels::ChannelHooks& hooks);
+  // The script of a channel window, while the channel exists.
+  Script* Find(ui::WindowId channel);
+  // Macros of a window: a channel's with its variables, others with none.
+  std::string ExpandFor(ui::WindowId window, const std::string& text);
+
+ private:
+  class ChannelScript;
+  core::App& app_;
+  ScriptServices services_;
+  std::map<ui::WindowId, std::weak_ptr<ChannelScript>> channels_;
+  DateRecord reference_;  // %NOW% of windows without a channel
+};
+
+// Creates the station's scripting and installs the macro expansion of
+// RunProgram; the caller keeps the object alive as long as the app.
+std::shared_ptr<Scripting> InstallScripting(core::App& app, ScriptServices services = {});
+
+}  // namespace tarvik::script
