@@ -1,0 +1,121 @@
+// Path confinement of names a connected station sends, and the texts built
+// from directories.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "remote/remote_paths.h"
+
+namespace tarvik::remote {
+namespace {
+
+namespace fs = std::filesystem;
+
+class PathsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    base = fs::temp_directory_path() / ("tvk_paths_" + std::to_string(::getpid()) + "_" +
+                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(base);
+    fs::create_directories(base / "pub" / "sub");
+    fs::create_directories(base / "secret");
+    std::ofstream(base / "pub" / "a.txt") << "a";
+    std::ofstream(base / "pub" / "sub" / "b.txt") << "bb";
+    std::ofstream(base / "secret" / "passwd") << "root";
+    fs::create_symlink(base / "secret" / "passwd", base / "pub" / "link.txt");
+    fs::create_directory_symlink(base / "secret", base / "pub" / "outdir");
+    fs::create_symlink(base / "pub" / "a.txt", base / "pub" / "inside.txt");
+    pub = (base / "pub").string() + "/";
+  }
+  void TearDown() override { fs::remove_all(base); }
+  fs::path base;
+  std::string pub;
+};
+
+TEST_F(PathsTest, HostileNamesNeverLeaveTheBound) {
+  const std::string longName(kNameLimit + 1, 'a');
+  const struct {
+    std::string name;
+    const char* why;
+  } hostile[] = {
+      {"..", "parent"},
+      {"../secret/passwd", "parent path"},
+      {"../../etc/passwd", "deep parent"},
+      {"\\..\\secret\\passwd", "backslashes read as slashes"},
+      {"sub\\..\\..\\secret\\passwd", "parent in the middle"},
+      {"sub/../../secret/passwd", "parent in the middle, slashes"},
+      {"/etc/passwd", "absolute"},
+      {"\\etc\\passwd", "absolute with backslash"},
+      {"link.txt", "symlink to a file outside"},
+      {"outdir/passwd", "through a directory symlink outside"},
+      {longName, "overlong"},
+      {std::string("a.txt\0/../../x", 14), "NUL byte"},
+      {"a\x01.txt", "control byte"},
+      {"a\r.txt", "carriage return"},
+      {"", "empty"},
+  };
+  for (const auto& h : hostile) EXPECT_FALSE(ConfinedPath(pub, pub, h.name)) << h.why;
+}
+
+TEST_F(PathsTest, OrdinaryNamesStayUsable) {
+  EXPECT_EQ(ConfinedPath(pub, pub, "a.txt"), pub + "a.txt");
+  EXPECT_EQ(ConfinedPath(pub, pub, "sub\\b.txt"), pub + "sub/b.txt");
+  EXPECT_EQ(ConfinedPath(pub, pub, "inside.txt"), pub + "inside.txt");
+  EXPECT_EQ(ConfinedPath(pub, pub, "new.txt"), pub + "new.txt");  // not yet there: captures
+  EXPECT_EQ(ConfinedPath(pub, pub, "..a.txt"), pub + "..a.txt");  // dots inside a name are no parent
+  EXPECT_FALSE(ConfinedPath("", pub, "a.txt"));                   // no bound: nothing reachable
+}
+
+TEST_F(PathsTest, WithinComparesWholeDirectoryNames) {
+  fs::create_directories(base / "pubx");
+  EXPECT_FALSE(Within(pub, (base / "pubx" / "f").string()));
+  EXPECT_TRUE(Within(pub, pub));
+  EXPECT_TRUE(Within(pub, pub + "sub/"));
+  EXPECT_FALSE(Within(pub, (base / "pub" / "outdir").string() + "/"));
+}
+
+TEST_F(PathsTest, WildcardsMatchLikeDos) {
+  const struct {
+    const char* pattern;
+    const char* name;
+    bool match;
+  } cases[] = {
+      {"*.*", "README", true}, {"*.TXT", "help.txt", true}, {"*.txt", "help.txt.bak", false},
+      {"?.txt", "a.txt", true}, {"?.txt", "ab.txt", false}, {"a*b*c", "axxbyyc", true},
+      {"a*b*c", "axxbyy", false}, {"*", "", true},
+  };
+  for (const auto& c : cases) EXPECT_EQ(WildcardMatch(c.pattern, c.name), c.match) << c.pattern << " " << c.name;
+}
+
+TEST_F(PathsTest, ListingLeavesOutWhatLeadsOutside) {
+  std::vector<std::string> names;
+  for (const auto& e : ListDirectory(pub, pub, "*.*")) names.push_back(e.name + (e.directory ? "/" : ""));
+  EXPECT_EQ(names, (std::vector<std::string>{"a.txt", "inside.txt", "sub/"}));
+  EXPECT_EQ(MatchingFiles(pub, pub, "*.txt"), (std::vector<std::string>{pub + "a.txt", pub + "inside.txt"}));
+}
+
+TEST_F(PathsTest, ListingTextHasTheFixedLayout) {
+  ListingEntry file{1, 2, 2026, 3, 4, 5, false, 1234, "A.TXT"};
+  ListingEntry dir{31, 12, 1999, 23, 59, 58, true, 0, "SUB"};
+  EXPECT_EQ(ListingText("pub/*.*", {file, dir}),
+            " Directory of pub/*.*\n\n"
+            "01.02.2026  03:04:05                1234 A.TXT\n"
+            "31.12.1999  23:59:58  <DIR>            0 SUB\n"
+            "                 2 File(s)          1234 Bytes\n");
+}
+
+TEST_F(PathsTest, NameListsBreakAfterSixtyCharacters) {
+  std::vector<std::string> names;
+  for (int i = 0; i < 7; ++i) names.push_back("NAME000" + std::to_string(i) + ".TXT");  // 9 per name in the list
+  EXPECT_EQ(NameListText(names),
+            "NAME0000 NAME0001 NAME0002 NAME0003 NAME0004 NAME0005 NAME0006 \n");
+  names.push_back("NAME0007.TXT");
+  EXPECT_EQ(NameListText(names),
+            "NAME0000 NAME0001 NAME0002 NAME0003 NAME0004 NAME0005 NAME0006 \nNAME0007 \n");
+  EXPECT_EQ(NameListText({}), "");
+}
+
+}  // namespace
+}  // namespace tarvik::remote
