@@ -10,6 +10,7 @@
 #include "channels/monitor_window.h"
 #include "devices/port_drivers.h"
 #include "devices/tcp_server.h"
+#include "remote/remote_service.h"
 #include "script/channel_scripts.h"
 
 namespace tarvik::app {
@@ -44,6 +45,7 @@ void InstallStationHooks(core::App& app, ui::FormRuntime& forms) {
       channels::AddLinkStatistics(a, parts);
       channels::AddCaptureAndSend(a, parts);
       scripting->AddTo(*channel, parts);
+      remote::AddRemoteService(a, *channel, parts);
       channel->setHooks(std::move(parts));
     };
     return channels::MainWindow::Create(a, std::move(h));
