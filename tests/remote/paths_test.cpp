@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "core/config.h"
 #include "remote/remote_paths.h"
 
 namespace tarvik::remote {
@@ -115,6 +116,37 @@ TEST_F(PathsTest, NameListsBreakAfterSixtyCharacters) {
   EXPECT_EQ(NameListText(names),
             "NAME0000 NAME0001 NAME0002 NAME0003 NAME0004 NAME0005 NAME0006 \nNAME0007 \n");
   EXPECT_EQ(NameListText({}), "");
+}
+
+}  // namespace
+}  // namespace tarvik::remote
+
+namespace tarvik::remote {
+namespace {
+
+// The default stations' levels: level 0 takes nothing, each level keeps
+// the switches of the one below, and only the top level may end the
+// program or run programs on the operator's computer.
+TEST(DefaultLevels, GrowFromNothingToEverything) {
+  for (const char* ini : {"data/TARVIK.INI", "data/neighbour/TARVIK.INI"}) {
+    core::Configuration config;
+    ASSERT_TRUE(config.LoadConfiguration(std::filesystem::path(TARVIK_SOURCE_DIR) / ini)) << ini;
+    const core::LevelRecord* zero = config.GetLevelRecord(0);
+    ASSERT_NE(zero, nullptr);
+    EXPECT_EQ(zero->access.find('1'), std::string::npos) << ini;
+    for (int level = 1; level < core::kLevelCount; ++level) {
+      const core::LevelRecord* below = config.GetLevelRecord(level - 1);
+      const core::LevelRecord* record = config.GetLevelRecord(level);
+      ASSERT_NE(record, nullptr);
+      EXPECT_EQ(record->home, "pub/") << ini << " " << level;
+      ASSERT_EQ(record->access.size(), below->access.size()) << ini << " " << level;
+      for (std::size_t i = 0; i < record->access.size(); ++i)
+        EXPECT_FALSE(below->access[i] == '1' && record->access[i] != '1') << ini << " level " << level << " switch " << i;
+      const bool top = level == core::kLevelCount - 1;
+      EXPECT_EQ(record->access[0] == '1', top) << ini << " EX at level " << level;
+      EXPECT_EQ(record->access[23] == '1', top) << ini << " R at level " << level;
+    }
+  }
 }
 
 }  // namespace
