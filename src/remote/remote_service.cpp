@@ -9,6 +9,7 @@
 #include <span>
 #include <vector>
 
+#include "ax25/address.h"
 #include "ax25/link.h"
 #include "channels/main_window.h"
 #include "core/identification.h"
@@ -569,9 +570,9 @@ class Service {
         Reply(channel, text);
         return;
       }
-      // Parts this program does not have yet: the gateway, the connection
-      // list, link statistics texts, XMODEM and service libraries.
-      case Cmd::Gateway:
+      case Cmd::Gateway: gateway(channel, line, argument); return;
+      // Parts this program does not have yet: the connection list, link
+      // statistics texts, XMODEM and service libraries.
       case Cmd::Monitor:
       case Cmd::Statistics:
       case Cmd::XmodemReceive:
@@ -579,6 +580,69 @@ class Service {
       case Cmd::Services:
       case Cmd::Unknown: illegal(); return;
     }
+  }
+
+  // Connects the station through to a third one on a second link of the
+  // channel: "[port:][radio channel:]CALL [DIGI ...]".
+  void gateway(ChannelWindow& channel, const std::string& line, std::string_view argument) {
+    const auto direct = [&](std::string_view key, std::initializer_list<std::string_view> texts) {
+      SendDirectly(channel, FillReply(channel.Text(key), texts) + "\r");
+    };
+    if (argument.size() < 3) return direct("ILLCMD", {line});
+    int port = 0, radio = 0;
+    std::string_view rest = argument;
+    const auto number = [](std::string_view text) {
+      return text.size() == 1 && text[0] >= '0' && text[0] <= '9' ? text[0] - '0' : -1;
+    };
+    if (const std::size_t colon = rest.find(':'); colon != std::string_view::npos) {
+      const std::string_view portText = rest.substr(0, colon);
+      port = number(portText);
+      rest.remove_prefix(colon + 1);
+      const core::PortRecord* record = port >= 0 ? app_.config().Ports().Find(port) : nullptr;
+      if (!record || !record->open()) return direct("ILLPORT", {portText, line});
+      if (const std::size_t second = rest.find(':'); second != std::string_view::npos) {
+        const std::string_view radioText = rest.substr(0, second);
+        radio = number(radioText);
+        rest.remove_prefix(second + 1);
+        if (radio < 0 || radio >= core::kRadioChannelCount) return direct("ILLCHAN", {radioText, line});
+      }
+    } else {
+      const core::PortRecord* record = app_.config().Ports().Find(port);
+      if (!record || !record->open()) return direct("ILLPORT", {"0", line});
+    }
+    const core::ChannelParams& params = app_.config().GetChannelParams(port, radio);
+    if (&params == &app_.config().TcpChannel() || !params.configured())
+      return direct("ILLCHAN", {std::to_string(radio), line});
+    // The call and up to eight digipeaters, blank separated.
+    std::vector<std::string> words;
+    std::size_t at = 0;
+    while (words.size() <= ax25::kMaxVia) {
+      at = rest.find_first_not_of(' ', at);
+      if (at == std::string_view::npos) break;
+      const std::size_t end = std::min(rest.find(' ', at), rest.size());
+      words.push_back(UpperText(std::string(rest.substr(at, end - at))));
+      at = end;
+    }
+    if (words.empty()) return direct("ILLCMD", {line});
+    ax25::ConnectRequest request;
+    request.port = port;
+    request.radioChannel = radio;
+    request.qrg = params.qrg;
+    for (std::size_t i = 0; i < words.size(); ++i) {
+      const std::optional<ax25::AddressRecord> call =
+          words[i].size() <= 9 ? ax25::ParseCall(words[i]) : std::nullopt;
+      if (!call) return direct("CONINV", {words[i], line});
+      if (i == 0) request.remote = *call;
+      else request.via[i - 1] = *call;
+    }
+    // The station appears on the far side under its own call with the
+    // SSID mirrored, so that it never meets itself there.
+    std::optional<ax25::AddressRecord> own = ax25::ParseCall(channel.remoteText());
+    if (!own) return direct("CONINV", {channel.remoteText(), line});
+    own->ssid = 15 - own->ssid;
+    request.own = *own;
+    direct("CONSET", {words[0]});
+    if (!channel.OpenSecondLink(request, words[0])) direct("CONNO", {});
   }
 
   void binary(ChannelWindow& channel, const std::string& value) {

@@ -118,7 +118,12 @@ TEST_F(RemoteTest, CommandLinesAndTheirReplies) {
       {"//n Joe", "Unknown command: //n Joe\r"},           // no station database to keep it
       {"//rx file", "Unknown command: //rx file\r"},       // no XMODEM
       {"//gb a.txt", "Unknown command: //gb a.txt\r"},     // no uuencoded sending
-      {"//c DB0ABC", "Unknown command: //c DB0ABC\r"},     // no gateway
+      {"//c x", "Unknown command: //c x\r"},
+      {"//c 5:DB0ABC", "Port 5 does not exist: //c 5:DB0ABC\r"},
+      {"//c x:DB0ABC", "Port x does not exist: //c x:DB0ABC\r"},
+      {"//c 0:3:DB0ABC", "Radio channel 3 not in use: //c 0:3:DB0ABC\r"},
+      {"//c DB0ABCDEFG", "Invalid call DB0ABCDEFG in: //c DB0ABCDEFG\r"},
+      {"//c DB0ABC D!GI", "Invalid call D!GI in: //c DB0ABC D!GI\r"},
       {"//ca", "No capture running\r"},
       {"//ca off", "No capture running\r"},
       {"//p on", "Prompt on\r\r"},  // the prompt (empty here) follows at once
@@ -294,6 +299,21 @@ TEST_F(RemoteTest, QuitSaysGoodbyeAndDisconnects) {
   EXPECT_EQ(received, "73 from A\r");
   // A's connection log keeps the remark.
   EXPECT_NE(a->logFile().find("from the test"), std::string::npos) << a->logFile();
+}
+
+TEST_F(RemoteTest, GatewayConnectsThroughToAThirdStation) {
+  Connect();
+  test::Terminal& c = AddStation("DC3CCC");
+  const std::string reply = Ask("//connect dc3ccc", "*** connected to DC3CCC\r");
+  EXPECT_EQ(reply, "Link setup to DC3CCC...\r*** connected to DC3CCC\r");
+  ASSERT_EQ(c.openChannels(), 1);
+  ChannelWindow* chC = c.channel(0);
+  ASSERT_NE(chC, nullptr);
+  EXPECT_EQ(chC->remoteText(), "DB2BBB-15");  // B's call, SSID mirrored
+  // What B types now reaches C through A.
+  received.clear();
+  chB->SendText("hello C\r");
+  ASSERT_TRUE(ether.RunUntil([&] { return PaneHas(chC, {"hello C", ui::kBlack}); }));
 }
 
 TEST_F(RemoteTest, TheOtherOperatorTypesACommand) {
