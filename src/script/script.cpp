@@ -139,6 +139,7 @@ std::string Script::readLine() {
 // --- running ---------------------------------------------------------------------------
 
 void Script::Continue() {
+  yielded_ = false;
   if (!file_) return;
   int lines = 0;
   do {
@@ -149,7 +150,9 @@ void Script::Continue() {
       return;
     }
     if (++lines >= kLinesPerEvent && state_ == RunState::Running && !atEnd()) {
-      host_.Wake();
+      // A script that never waits goes on at the next tick, so that it can
+      // never keep the event loop from timers, frames and the operator.
+      yielded_ = true;
       return;
     }
   } while (!atEnd() && state_ == RunState::Running && !host_.SendingFile());
@@ -193,6 +196,10 @@ void Script::ReceivedTail(std::string_view tail) {
 }
 
 void Script::Tick() {
+  if (yielded_ && file_) {
+    yielded_ = false;
+    host_.Wake();
+  }
   if (state_ == RunState::Delay && delay_ >= 0) {
     if (delay_ == 0) host_.Wake();
     --delay_;

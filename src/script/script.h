@@ -38,8 +38,8 @@ inline constexpr std::size_t kValueLimit = 127;
 inline constexpr std::size_t kConditionLimit = 255;
 inline constexpr std::size_t kPromptPartLimit = 63;
 inline constexpr int kTokenCount = 20;
-// A script that runs this many lines without waiting lets the channel's
-// other events in before it goes on.
+// A script that runs this many lines without waiting pauses until the
+// next tick, so that the channel's other events always come in.
 inline constexpr int kLinesPerEvent = 500;
 
 enum class RunState : int { Running = 0, WaitText = 1, WaitLine = 2, Delay = 3, Stopped = 4, WaitPrompt = 5 };
@@ -163,6 +163,7 @@ class Script {
   int delay_ = 0;
   int timeout_ = -1;
   std::string timeoutLabel_;
+  bool yielded_ = false;  // paused by the line bound, goes on at the next tick
   VariableTable variables_;
   std::array<std::string, 3> prompt_;
   std::deque<std::string> checkList_;

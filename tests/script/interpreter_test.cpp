@@ -241,10 +241,13 @@ TEST_F(Interpreter, RemoteCommandLines) {
 
 TEST_F(Interpreter, AScriptThatNeverWaitsYieldsToTheChannel) {
   ASSERT_TRUE(script.Start(Write("s.scr", ":a\ngoto a\n")));
+  ASSERT_EQ(host.wakes, 1);
   for (int events = 0; events < 5; ++events) {
-    ASSERT_EQ(host.wakes, 1);
     host.wakes = 0;
-    script.Continue();  // returns after a bounded number of lines
+    script.Continue();  // returns after a bounded number of lines ...
+    EXPECT_EQ(host.wakes, 0);
+    script.Tick();  // ... and goes on at the next tick
+    ASSERT_EQ(host.wakes, 1);
   }
   EXPECT_TRUE(script.running());
   script.Stop();
