@@ -93,6 +93,7 @@ TEST_F(Interpreter, ScriptsAgainstReceivedLinesAndTicks) {
   struct Step {
     std::string received;  // a line from the other station, or "" for ticks
     int ticks = 0;
+    bool tail = false;  // an unterminated tail instead of a line
   };
   struct Case {
     const char* name;
@@ -105,6 +106,8 @@ TEST_F(Interpreter, ScriptsAgainstReceivedLinesAndTicks) {
        {"de DL1AAA", "to DB0BBB", " indented"}},
       {"waitfor in a line", "waitfor Password\nsend pw\n", {{"enter your Password:"}}, {"pw"}},
       {"waitfor ignores other lines", "waitfor Password\nsend pw\n", {{"password"}, {"hello"}}, {}, true},
+      {"waitfor in a tail", "waitfor Password\nsend pw\n", {{"Password:", 0, true}}, {"pw"}},
+      {"a tail never satisfies readln", "readln x\nsend %x%\n", {{"half", 0, true}}, {}, true},
       {"question mark waits too", "?>\nsend go\n", {{"DB0BBB>"}}, {"go"}},
       {"time-out jumps to its label after 31 ticks", "waitfor Password@30 :nopw\nsend pw\nstop\n:nopw\nsend nopw\n",
        {{"", 30}}, {}, true},
@@ -163,7 +166,10 @@ TEST_F(Interpreter, ScriptsAgainstReceivedLinesAndTicks) {
     ASSERT_TRUE(Run(c.script));
     for (const Step& s : c.steps) {
       if (s.ticks) Ticks(s.ticks);
-      else Receive(s.received);
+      else if (s.tail) {
+        script.ReceivedTail(s.received);
+        Pump();
+      } else Receive(s.received);
     }
     EXPECT_EQ(host.sent, c.sent);
     EXPECT_EQ(script.running(), c.stillRunning);
