@@ -308,3 +308,37 @@ TEST_F(Interpreter, StartOfAMissingFileLeavesEverythingAsItWas) {
 
 }  // namespace
 }  // namespace tarvik::script
+
+namespace tarvik::script {
+namespace {
+
+// The example scripts of the default station run as they are meant to.
+TEST_F(Interpreter, ShippedExamples) {
+  const std::string data = std::string(TARVIK_SOURCE_DIR) + "/data/script/";
+  ASSERT_TRUE(script.Start(data + "boxlogin.scr"));
+  Pump();
+  script.ReceivedTail("DB0BOX>");
+  Pump();
+  script.ReceivedTail("DB0BOX>");
+  Pump();
+  EXPECT_EQ(host.sent, (std::vector<std::string>{"L", "B"}));
+  EXPECT_FALSE(script.running());
+
+  host.sent.clear();
+  ASSERT_TRUE(script.Start(data + "vianode.scr"));
+  Pump();
+  Receive("*** connected to DB0XYZ");
+  Receive("hello there");
+  EXPECT_EQ(host.sent, (std::vector<std::string>{"C DB0XYZ", "Hello DB0BBB, greetings from DL1AAA (TARVIK/WIN32 2.10)",
+                                                 "73 de DL1AAA"}));
+  EXPECT_FALSE(script.running());
+
+  host.sent.clear();
+  ASSERT_TRUE(script.Start(data + "vianode.scr"));
+  Pump();
+  Ticks(91);
+  EXPECT_TRUE(host.leaving);  // the node could not connect: the script leaves
+}
+
+}  // namespace
+}  // namespace tarvik::script
