@@ -8,6 +8,7 @@
 #include "channels/link_statistics_window.h"
 #include "channels/main_window.h"
 #include "channels/monitor_window.h"
+#include "channels/station_windows.h"
 #include "devices/port_drivers.h"
 #include "devices/tcp_server.h"
 #include "remote/remote_service.h"
@@ -18,6 +19,7 @@ namespace tarvik::app {
 void InstallStationHooks(core::App& app, ui::FormRuntime& forms) {
   // The toolbox opens the monitor and the frame generator through the runtime.
   channels::InstallChannelForms(app, forms);
+  channels::InstallStationForms(app, forms);
   core::CoreHooks& hooks = app.hooks();
   hooks.openPort = [](core::App& a, int port) { return devices::OpenPortWindow(a, port); };
   hooks.startTcpServer = [](core::App& a) { devices::StartTcpIp(a); };
@@ -38,12 +40,13 @@ void InstallStationHooks(core::App& app, ui::FormRuntime& forms) {
     h.openOutgoingChannel = [&a](const std::string& text) { channels::OpenOutgoingChannel(a, text); };
     // Every channel gets the parts that are there: its link's statistics,
     // capture of the receive pane and sending a text file.
-    h.channelOpened = [&a, scripting](ui::WindowId window) {
+    h.channelOpened = [&a, &forms, scripting](ui::WindowId window) {
       auto* channel = a.toolkit().findAs<channels::ChannelWindow>(window);
       if (!channel) return;
       channels::ChannelHooks parts;
       channels::AddLinkStatistics(a, parts);
       channels::AddCaptureAndSend(a, parts);
+      channels::AddStationDatabase(a, forms, parts);
       scripting->AddTo(*channel, parts);
       remote::AddRemoteService(a, *channel, parts);
       channel->setHooks(std::move(parts));
