@@ -25,7 +25,14 @@ void InstallStationHooks(core::App& app, ui::FormRuntime& forms) {
   hooks.startTcpServer = [](core::App& a) { devices::StartTcpIp(a); };
   hooks.stopTcpServer = [](core::App& a) { devices::StopTcpIp(a); };
   hooks.encodeAndSend = [](core::App& a, ui::Event& e) { ax25::EncodeAndSendEvent(a, e); };
-  auto scripting = script::InstallScripting(app);
+  // Scripts run remote commands ("!" and "." lines) and say goodbye
+  // through the remote service of their channel.
+  script::ScriptServices scriptServices;
+  scriptServices.remoteCommand = [](channels::ChannelWindow& ch, const std::string& line, bool local) {
+    remote::RunRemoteLine(ch, line, local ? remote::Origin::Local : remote::Origin::Station);
+  };
+  scriptServices.disconnect = [](channels::ChannelWindow& ch) { remote::DisconnectWithGoodbye(ch); };
+  auto scripting = script::InstallScripting(app, std::move(scriptServices));
   hooks.createMainWindow = [&forms, scripting](core::App& a) {
     channels::MainWindowHooks h;
     h.forms = &forms;

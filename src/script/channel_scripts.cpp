@@ -79,6 +79,11 @@ class Scripting::ChannelScript final : public ScriptHost {
   void Disconnect(Script& script) override {
     ChannelWindow* ch = channel();
     if (!ch) return;
+    leaving_ = true;
+    if (services_.disconnect) {
+      services_.disconnect(*ch);
+      return;
+    }
     // The goodbye text goes out with its macros, then the link ends after
     // what is queued. DECIDED: without a goodbye file the channel still
     // disconnects, as the script asked.

@@ -41,6 +41,8 @@ struct ScriptServices {
   // The remote station's stored name and previous connect.
   std::function<std::string(channels::ChannelWindow&)> stationName;
   std::function<std::string(channels::ChannelWindow&)> lastConnect;
+  // Says goodbye and disconnects after it (the file sender's way).
+  std::function<void(channels::ChannelWindow&)> disconnect;
   // The channel's current directory (the remote command CD changes it).
   std::function<std::string(channels::ChannelWindow&)> currentDirectory;
 };
