@@ -678,8 +678,11 @@ class Service {
     const auto path = ConfinedPath(remoteBound(level), fileDir(), value);
     bool created = false;
     if (path && !fs::is_directory(*path)) {
-      std::ofstream test(*path, std::ios::binary | std::ios::trunc);
-      created = static_cast<bool>(test);
+      created = static_cast<bool>(std::ofstream(*path, std::ios::binary | std::ios::trunc));
+      // The test left an empty file; gone again, the capture starts it
+      // afresh instead of asking the operator whether to append.
+      std::error_code ec;
+      fs::remove(*path, ec);
     }
     if (!created || !pane || pane->capturing()) {
       Reply(channel, FillReply(channel.Text("CAERR"), {shown}) + "\r");
@@ -687,6 +690,7 @@ class Service {
     }
     Reply(channel, FillReply(channel.Text("CAOPEN"), {*path}) + "\r");
     pane->Capture(*path, false);
+    if (!pane->capturing()) return;
     capturePath_ = *path;
     channel.SetCheck(channels::kChRcv, 1);
     channel.UpdateTitle();

@@ -316,6 +316,38 @@ TEST_F(RemoteTest, GatewayConnectsThroughToAThirdStation) {
   ASSERT_TRUE(ether.RunUntil([&] { return PaneHas(chC, {"hello C", ui::kBlack}); }));
 }
 
+TEST_F(RemoteTest, CaptureOfTheStationsText) {
+  Connect();
+  const std::string path = home + "cap.txt";
+  EXPECT_EQ(Ask("//ca cap.txt", "\r"), "Capturing to " + path + "\r");
+  EXPECT_TRUE(chA->toolkit().checked(chA->id(), *chA->toolkit().controlByName(chA->id(), "RCV")));
+  EXPECT_EQ(Ask("//ca", "\r"), "Capturing to " + path + "\r");
+  chB->SendText("words to keep\r");
+  ASSERT_TRUE(ether.RunUntil([&] { return PaneHas(chA, {"words to keep", ui::kBlack}); }));
+  EXPECT_EQ(Ask("//ca OFF", "\r"), "Capture to " + path + " closed\r");
+  std::ifstream in(path);
+  const std::string kept((std::istreambuf_iterator<char>(in)), {});
+  EXPECT_NE(kept.find("words to keep"), std::string::npos) << kept;
+  EXPECT_EQ(Ask("//ca off", "\r"), "No capture running\r");
+  EXPECT_TRUE(Dialogs().empty());  // nothing asked the operator
+}
+
+TEST(FillReply, ConversionsTakeTheTextsInOrder) {
+  const struct {
+    const char* format;
+    std::initializer_list<std::string_view> texts;
+    const char* filled;
+  } cases[] = {
+      {"Port %d does not exist: %s", {"7", "//c 7:X"}, "Port 7 does not exist: //c 7:X"},
+      {"%-10s|%5.2d|", {"a", "b"}, "a|b|"},
+      {"100%% %s", {"sure"}, "100% sure"},
+      {"%s %s %s", {"only"}, "only  "},  // missing texts are empty, never read beyond
+      {"%n%p %", {"x"}, "%n%p %"},        // no other conversion does anything
+      {"plain", {}, "plain"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(FillReply(c.format, c.texts), c.filled) << c.format;
+}
+
 TEST_F(RemoteTest, TheOtherOperatorTypesACommand) {
   Connect();
   received.clear();
