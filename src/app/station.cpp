@@ -9,6 +9,7 @@
 #include "channels/main_window.h"
 #include "channels/monitor_window.h"
 #include "channels/station_windows.h"
+#include "remote/station_lookup.h"
 #include "devices/port_drivers.h"
 #include "devices/tcp_server.h"
 #include "remote/remote_service.h"
@@ -55,7 +56,10 @@ void InstallStationHooks(core::App& app, ui::FormRuntime& forms) {
       channels::AddCaptureAndSend(a, parts);
       channels::AddStationDatabase(a, forms, parts);
       scripting->AddTo(*channel, parts);
-      remote::AddRemoteService(a, *channel, parts);
+      // The station database says which access level a station has.
+      remote::RemoteHooks remoteParts;
+      remote::AddStationDatabaseHooks(a, remoteParts);
+      remote::AddRemoteService(a, *channel, parts, std::move(remoteParts));
       channel->setHooks(std::move(parts));
     };
     return channels::MainWindow::Create(a, std::move(h));
