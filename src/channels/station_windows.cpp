@@ -1,5 +1,7 @@
 #include "channels/station_windows.h"
 
+#include "ui/toolkit/drawing.h"
+
 #include <array>
 #include <cstdio>
 #include <fstream>
@@ -62,6 +64,7 @@ class ListPane final : public ui::Window {
   void Attach(std::string file) {
     file_ = std::move(file);
     selected_ = -1;
+    Redraw();
   }
   // The visible lines (deleted lines skipped) with their byte offsets.
   std::vector<std::pair<std::string, std::size_t>> Lines() const {
@@ -89,7 +92,9 @@ class ListPane final : public ui::Window {
     std::string contents = ReadAll();
     if (!contents.empty() && contents.find('\n') != line.size()) return false;
     contents += line + "\n";
-    return core::WriteFileAtomically(file_, contents);
+    const bool written = core::WriteFileAtomically(file_, contents);
+    Redraw();
+    return written;
   }
   // Overwrites the line of a station position in place (same length).
   bool Replace(std::int32_t position, const std::string& line) {
@@ -97,7 +102,9 @@ class ListPane final : public ui::Window {
       if (PositionOf(text) == position && text.size() == line.size()) {
         std::string contents = ReadAll();
         contents.replace(offset, line.size(), line);
-        return core::WriteFileAtomically(file_, contents);
+        const bool written = core::WriteFileAtomically(file_, contents);
+        Redraw();
+        return written;
       }
     return false;
   }
@@ -110,6 +117,7 @@ class ListPane final : public ui::Window {
     contents.replace(offset, text.size(), std::string(text.size(), '\r'));
     core::WriteFileAtomically(file_, contents);
     selected_ = -1;
+    Redraw();
   }
   static std::int32_t PositionOf(const std::string& line) {
     const std::size_t tab = line.rfind('\t');
@@ -132,16 +140,64 @@ class ListPane final : public ui::Window {
           if (m->action == ui::MouseAction::Down || m->action == ui::MouseAction::DoubleClick) {
             const int row = m->where.y / kListRowHeight;
             selected_ = row < static_cast<int>(Lines().size()) ? row : -1;
+            Redraw();
             const int activation = m->action == ui::MouseAction::DoubleClick ? 1 : 0;
             toolkit().sendUser(toolkit().parentOf(id()), control_, m->button * 10 + activation);
           }
         }
         break;
+      case ui::EventType::Update: Paint(); break;
       default: break;
     }
   }
 
  private:
+  void Redraw() {
+    if (id() == ui::kNoWindow) return;
+    if (ui::Canvas* cv = toolkit().canvas(id())) cv->invalidate();
+  }
+
+  // The rows of the display file in columns (a line's tab-separated fields,
+  // without the record position at its end), the selected row highlighted.
+  void Paint() {
+    ui::Canvas* cv = toolkit().canvas(id());
+    if (!cv) return;
+    ui::DrawTools tools;
+    tools.pen = tools.brush = ui::kWhite;
+    cv->setTools(tools);
+    cv->drawRect({0, 0, cv->height(), cv->width()});
+    cv->setFont(ui::FontSpec{});
+    const int ascent = cv->metrics().ascent;
+    std::vector<std::vector<std::string>> rows;
+    std::vector<int> widths;
+    for (const auto& line : Lines()) {
+      std::vector<std::string> fields;
+      std::size_t start = 0;
+      for (std::size_t tab; (tab = line.first.find('\t', start)) != std::string::npos; start = tab + 1)
+        fields.push_back(line.first.substr(start, tab - start));
+      if (fields.empty()) fields.push_back(line.first);  // no position column
+      for (std::size_t i = 0; i < fields.size(); ++i) {
+        if (widths.size() <= i) widths.push_back(0);
+        widths[i] = std::max(widths[i], cv->textWidth(fields[i]));
+      }
+      rows.push_back(std::move(fields));
+    }
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+      const int top = static_cast<int>(r) * kListRowHeight;
+      if (top > cv->height()) break;
+      const bool selected = static_cast<int>(r) == selected_;
+      tools.pen = tools.brush = selected ? ui::rgb(0, 90, 180) : ui::kWhite;
+      tools.foreColor = selected ? ui::kWhite : ui::kBlack;
+      cv->setTools(tools);
+      cv->drawRect({top, 0, top + kListRowHeight, cv->width()});
+      int x = 4;
+      for (std::size_t i = 0; i < rows[r].size(); ++i) {
+        cv->drawText(x, top + ascent + 1, rows[r][i]);
+        x += widths[i] + 16;
+      }
+    }
+  }
+
   std::string ReadAll() const {
     std::ifstream in(file_, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
