@@ -218,7 +218,7 @@ INSTANTIATE_TEST_SUITE_P(
                         {"disc", {}},
                         {"DISC cmd P", {"UA res F"}}},
                        {LinkStatus::Disconnecting, LinkStatus::Disconnected}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& param_info) { return std::string(param_info.param.name); });
 
 TEST_F(LinkTimerTest, DisconnectWhileNotConnectedReportsSevenAtOnce) {
   Load();
@@ -287,7 +287,7 @@ INSTANTIATE_TEST_SUITE_P(
                   {"send 100", {}},
                   {"RR nr0 cmd P dama", {"I ns0 nr0 cmd", "I ns1 nr0 cmd"}},
                   {"RR nr2 cmd P dama", {"RR nr0 res F"}}}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& param_info) { return std::string(param_info.param.name); });
 
 TEST_F(LinkTimerTest, AcceptedFromADamaMasterStartsInDamaMode) {
   Load();

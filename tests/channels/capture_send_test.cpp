@@ -193,7 +193,9 @@ TEST_F(CaptureSendTest, CaptureFileHoldsWhatThePaneShowsByteForByte) {
 
     expected += "\nabcdef\nghi\nx\n";
     EXPECT_EQ(ReadAll(file), expected);
-    if (history) EXPECT_NE(expected.find("\nearlier\n"), std::string::npos);
+    if (history) {
+      EXPECT_NE(expected.find("\nearlier\n"), std::string::npos);
+    }
   }
 }
 

@@ -110,7 +110,7 @@ INSTANTIATE_TEST_SUITE_P(
                     std::nullopt},
         ComposeCase{"NotACall", Fields("DL1/BC", "DB0XYZ", "UI", CrPf::Command),
                     std::nullopt}),
-    [](const ::testing::TestParamInfo<ComposeCase>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<ComposeCase>& param_info) { return std::string(param_info.param.name); });
 
 TEST(FrameGeneratorRules, DataIsCutAt256CharactersBeforeLinesAreMarked) {
   const std::string text = std::string(254, 'x') + "\\%n";  // the mark straddles the limit

@@ -115,7 +115,7 @@ INSTANTIATE_TEST_SUITE_P(
                   {"DL3DD", "DB0CC", FrameType::I, 0, 0, {}},
                   {"DL1AA", "DL2BB", FrameType::I, 0, 0, {0, 1}}},
                  {"0:0 DB0CC>DL3DD@" + At(1), "0:0 DL1AA>DL2BB@" + At(4)}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& param_info) { return std::string(param_info.param.name); });
 
 // The stations of pair i: distinct calls DA0A..DA0T and DB0A..DB0T.
 std::string Station(char prefix, int i) { return std::string("D") + prefix + "0" + char('A' + i); }

@@ -78,7 +78,7 @@ INSTANTIATE_TEST_SUITE_P(
                   200'000},
         LossyCase{"Loss20OtherSeed", AirParams{0.20, 0.05, 5, 400, false, 1200, 300, 1234},
                   200'000}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& param_info) { return std::string(param_info.param.name); });
 
 }  // namespace
 }  // namespace tarvik::test

@@ -117,7 +117,7 @@ INSTANTIATE_TEST_SUITE_P(
                                   FrameType::None},
                       RefusalCase{"OtherStation", "", false, "DL1ABC", "DB0XYZ",
                                   FrameType::None}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& param_info) { return std::string(param_info.param.name); });
 
 TEST_F(RouterTest, SecondSabmOfAStationGoesToItsChannelAndOtherSsidsAreRefused) {
   Load();

@@ -159,7 +159,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ExitCase{"No", false, core::kAnswerNo, false},
                       ExitCase{"Cancel", true, core::kAnswerCancel, false},
                       ExitCase{"CloseTwice", false, -1, true}),
-    [](const ::testing::TestParamInfo<ExitCase>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<ExitCase>& param_info) { return std::string(param_info.param.name); });
 
 TEST_F(ToolboxTest, ListenOnlyFollowsItsControlAndMenuItem) {
   Start();

@@ -162,7 +162,9 @@ class Listener {
       ::setsockopt(socket_.fd(), SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
     const sockaddr_in a = Loopback(0);
     EXPECT_EQ(::bind(socket_.fd(), reinterpret_cast<const sockaddr*>(&a), sizeof a), 0);
-    if (backlog >= 0) EXPECT_EQ(::listen(socket_.fd(), backlog), 0);
+    if (backlog >= 0) {
+      EXPECT_EQ(::listen(socket_.fd(), backlog), 0);
+    }
   }
   std::uint16_t port() const { return LocalPort(socket_.fd()); }
   int fd() const { return socket_.fd(); }

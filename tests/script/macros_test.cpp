@@ -127,7 +127,9 @@ TEST(DateRecord, AddingSecondsRecomputesEveryField) {
               (std::array<int, 6>{c.year, c.month, c.day, c.hour, c.minute, c.second}))
         << c.start << " + " << c.seconds;
     const DateRecord again = DateFromCalendar(r.year, r.month, r.day, r.hour, r.minute, r.second);
-    if (c.year > 1582) EXPECT_NEAR(again.mjd, r.mjd, 1e-9) << c.start;
+    if (c.year > 1582) {
+      EXPECT_NEAR(again.mjd, r.mjd, 1e-9) << c.start;
+    }
   }
   DateRecord r = DateParse("06.01.1980 00:00:00");
   DateAddSeconds(1e300, r);  // beyond any calendar: the record stays
