@@ -155,7 +155,7 @@ class Form : public Window {
   Form(FormRuntime& runtime, FormRequest request);
   ~Form() override;
 
-  // The spec to create the window with (FormRuntime::open uses it).
+  // The WindowSpec to create the window with (FormRuntime::open uses it).
   WindowSpec windowSpec() const;
 
   // --- what owners use -----------------------------------------------------
