@@ -31,12 +31,7 @@ bool ChannelNames(std::string_view name, int& id) {
       {"AUTOBIN", kChAutobin},   {"REMOTE", kChRemote},   {"INFO", kChInfo},       {"EXEC", kChExec},
       {"MAIL", kChMail},         {"PASSWD", kChPasswd},   {"LISTE", kChListe},     {"PROMPT", kChPrompt},
       {"INPUT", kChInput},       {"SYS_A7P", kChSysA7p},  {"STATUS", kChStatus}};
-  for (const auto& [n, i] : kNames)
-    if (n == name) {
-      id = i;
-      return true;
-    }
-  return false;
+  return ui::LookupName(name, id, kNames);
 }
 
 bool ChannelStates(std::string_view name, int& state) {

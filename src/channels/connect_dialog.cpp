@@ -13,19 +13,14 @@ namespace {
 bool ConnectDialogNames(std::string_view name, int& id) {
   static constexpr std::pair<std::string_view, int> kNames[] = {
       {"OK", kCdOk}, {"STATION", kCdStation}, {"QRG", kCdQrg}, {"PORT", kCdPort}, {"CHAN", kCdChan}};
-  for (const auto& [n, i] : kNames)
-    if (n == name) {
-      id = i;
-      return true;
-    }
-  return false;
+  return ui::LookupName(name, id, kNames);
 }
 
 ui::FormRequest Request(ui::WindowId channel) {
   ui::FormRequest r;
   r.number = kConnectDialogNumber;
   r.resolvers.names = ConnectDialogNames;
-  r.resolvers.states = [](std::string_view, int&) { return false; };
+  r.resolvers.states = ui::NoNames;
   r.parent = channel;
   r.name = "CONNECT";
   r.kind = ui::WindowKind::Dialog;

@@ -16,7 +16,7 @@ constexpr int kMsgMechUnknown = 503;
 ui::FormRequest GeneratorRequest(ui::WindowId parent) {
   ui::FormRequest r;
   r.number = kFrameGeneratorNumber;
-  r.resolvers = ui::Resolvers{FrameGeneratorNames, [](std::string_view, int&) { return false; }};
+  r.resolvers = ui::Resolvers{FrameGeneratorNames, ui::NoNames};
   r.parent = parent;
   r.name = "MECH";
   r.kind = ui::WindowKind::Document;
@@ -32,13 +32,7 @@ bool FrameGeneratorNames(std::string_view name, int& id) {
       {"DATA", kMechData},   {"POLL", kMechPoll},         {"FINAL", kMechFinal},
       {"CMD", kMechCmd},     {"MSG", kMechMsg},           {"CHAN", kMechChan},
   }};
-  for (const auto& [n, v] : kNames) {
-    if (n == name) {
-      id = v;
-      return true;
-    }
-  }
-  return false;
+  return ui::LookupName(name, id, kNames);
 }
 
 FrameGeneratorWindow::FrameGeneratorWindow(core::App& app, ui::FormRuntime& forms,

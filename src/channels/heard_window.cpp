@@ -15,13 +15,7 @@ bool HeardNames(std::string_view name, int& id) {
       {"SAVE", kHeardSave},
       {"OPEN", kHeardOpen},
   }};
-  for (const auto& [n, v] : kNames) {
-    if (n == name) {
-      id = v;
-      return true;
-    }
-  }
-  return false;
+  return ui::LookupName(name, id, kNames);
 }
 
 namespace {
@@ -29,7 +23,7 @@ namespace {
 ui::FormRequest HeardRequest(ui::WindowId parent) {
   ui::FormRequest r;
   r.number = kHeardWindowNumber;
-  r.resolvers = ui::Resolvers{HeardNames, [](std::string_view, int&) { return false; }};
+  r.resolvers = ui::Resolvers{HeardNames, ui::NoNames};
   r.parent = parent;
   r.name = "HEARD";
   r.kind = ui::WindowKind::Document;

@@ -24,18 +24,13 @@ constexpr std::pair<std::string_view, int> kNames[] = {
 };
 
 bool StatisticsNames(std::string_view name, int& id) {
-  for (const auto& [n, v] : kNames)
-    if (n == name) {
-      id = v;
-      return true;
-    }
-  return false;
+  return ui::LookupName(name, id, kNames);
 }
 
 ui::FormRequest StatisticsRequest(ui::WindowId parent, ui::WindowId link) {
   ui::FormRequest r;
   r.number = kStatisticsWindowNumber;
-  r.resolvers = ui::Resolvers{StatisticsNames, [](std::string_view, int&) { return false; }};
+  r.resolvers = ui::Resolvers{StatisticsNames, ui::NoNames};
   r.parent = parent;
   r.argument = static_cast<std::intptr_t>(link);
   r.name = "STATISTIK";

@@ -47,7 +47,7 @@ ui::FormRuntime& FormsFor(core::App& app, ui::FormRuntime* given) {
 ui::FormRequest ToolboxRequest(core::App& app) {
   ui::FormRequest r;
   r.number = kToolboxNumber;
-  r.resolvers = ui::Resolvers{ToolboxNames, [](std::string_view, int&) { return false; }};
+  r.resolvers = ui::Resolvers{ToolboxNames, ui::NoNames};
   r.parent = app.options().frameMode ? app.taskWindow : ui::kNoWindow;
   r.name = "MAIN";
   r.kind = ui::WindowKind::Document;
@@ -64,13 +64,7 @@ bool ToolboxNames(std::string_view name, int& id) {
       {"CONMAN", kToolConMan},   {"CONFIG", kToolConfig},   {"SWL", kToolSwl},
       {"PING", kToolPing},       {"TIMERLIST", kToolTimerList},
   }};
-  for (const auto& [n, v] : kNames) {
-    if (n == name) {
-      id = v;
-      return true;
-    }
-  }
-  return false;
+  return ui::LookupName(name, id, kNames);
 }
 
 MainWindow::MainWindow(core::App& app, MainWindowHooks hooks)

@@ -16,13 +16,7 @@ bool MonitorNames(std::string_view name, int& id) {
       {"OONLY", kMonitorOOnly},
       {"NOBIN", kMonitorNoBin},
   }};
-  for (const auto& [n, v] : kNames) {
-    if (n == name) {
-      id = v;
-      return true;
-    }
-  }
-  return false;
+  return ui::LookupName(name, id, kNames);
 }
 
 namespace {
@@ -30,7 +24,7 @@ namespace {
 ui::FormRequest MonitorRequest(ui::WindowId parent) {
   ui::FormRequest r;
   r.number = kMonitorWindowNumber;
-  r.resolvers = ui::Resolvers{MonitorNames, [](std::string_view, int&) { return false; }};
+  r.resolvers = ui::Resolvers{MonitorNames, ui::NoNames};
   r.parent = parent;
   r.name = "MONITOR";
   r.kind = ui::WindowKind::Document;

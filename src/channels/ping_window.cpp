@@ -21,13 +21,7 @@ bool PingNames(std::string_view name, int& id) {
       {"CHAN", kPingChan},
       {"RESPONSE", kPingResponse},
   }};
-  for (const auto& [n, v] : kNames) {
-    if (n == name) {
-      id = v;
-      return true;
-    }
-  }
-  return false;
+  return ui::LookupName(name, id, kNames);
 }
 
 namespace {
@@ -35,7 +29,7 @@ namespace {
 ui::FormRequest PingRequest(ui::WindowId parent) {
   ui::FormRequest r;
   r.number = kPingWindowNumber;
-  r.resolvers = ui::Resolvers{PingNames, [](std::string_view, int&) { return false; }};
+  r.resolvers = ui::Resolvers{PingNames, ui::NoNames};
   r.parent = parent;
   r.name = "PING";
   r.kind = ui::WindowKind::Document;

@@ -29,14 +29,6 @@ enum FormId : int {
 };
 enum FormState : int { kCreate = 0, kShow = 1, kUpdate = 2, kSearch = 3 };
 
-bool Lookup(std::string_view name, int& id, std::span<const std::pair<std::string_view, int>> table) {
-  for (const auto& [n, v] : table)
-    if (n == name) {
-      id = v;
-      return true;
-    }
-  return false;
-}
 constexpr std::array<std::pair<std::string_view, int>, 5> kListNames{
     {{"ANLEGEN", 1}, {"SUCHEN", 2}, {"DEL", 3}, {"LISTE", 4}, {"CON", 5}}};
 constexpr std::array<std::pair<std::string_view, int>, 1> kListStates{{{"SEL", 0}}};
@@ -211,11 +203,11 @@ ui::FormRequest Request(int number, ui::WindowId parent, const char* name, std::
   ui::FormRequest r;
   r.number = number;
   if (number == kStationListNumber)
-    r.resolvers = ui::Resolvers{[](std::string_view n, int& id) { return Lookup(n, id, kListNames); },
-                                [](std::string_view n, int& id) { return Lookup(n, id, kListStates); }};
+    r.resolvers = ui::Resolvers{[](std::string_view n, int& id) { return ui::LookupName(n, id, kListNames); },
+                                [](std::string_view n, int& id) { return ui::LookupName(n, id, kListStates); }};
   else
-    r.resolvers = ui::Resolvers{[](std::string_view n, int& id) { return Lookup(n, id, kFormNames); },
-                                [](std::string_view n, int& id) { return Lookup(n, id, kFormStatesTable); }};
+    r.resolvers = ui::Resolvers{[](std::string_view n, int& id) { return ui::LookupName(n, id, kFormNames); },
+                                [](std::string_view n, int& id) { return ui::LookupName(n, id, kFormStatesTable); }};
   r.parent = parent;
   r.name = name;
   r.argument = argument;
@@ -460,7 +452,7 @@ class StationList final : public ui::Form {
 
   void Fill() {
     char name[32];
-    std::snprintf(name, sizeof name, "%08.8d.$$$", ++*counter_ % 100000000);
+    std::snprintf(name, sizeof name, "%.8d.$$$", ++*counter_ % 100000000);
     file_ = app_.config().GetSetting(kSettingTmpPath) + name;
     std::vector<store::StationEntry> entries;
     const auto r = Database(app_).List(entries);

@@ -18,7 +18,9 @@
 
 #include <array>
 #include <functional>
+#include <span>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace tarvik::ui {
@@ -40,6 +42,19 @@ using Condition = std::vector<int>;
 
 // Resolves a name to a number; returns false when the name is unknown.
 using NameResolver = std::function<bool(std::string_view name, int& number)>;
+
+// The resolver behind most windows: a fixed table of names and numbers.
+inline bool LookupName(std::string_view name, int& number,
+                       std::span<const std::pair<std::string_view, int>> table) {
+  for (const auto& [n, v] : table)
+    if (n == name) {
+      number = v;
+      return true;
+    }
+  return false;
+}
+// A window that has no names of that kind (often: no state names).
+inline bool NoNames(std::string_view, int&) { return false; }
 
 // Parses the text between "{" and "}". Operand names resolve in this order:
 // "BINVERT", "CHANGED", the state resolver (state variable), the name

@@ -15,13 +15,7 @@ bool MessageDialogNames(std::string_view name, int& id) {
       {"JA", kIdJa},         {"NEIN", kIdNein},     {"ABBRUCH", kIdAbbruch},
       {"ZEILE1", kIdZeile1}, {"ZEILE2", kIdZeile2}, {"ZEILE3", kIdZeile3},
   };
-  for (const auto& [n, v] : names) {
-    if (n == name) {
-      id = v;
-      return true;
-    }
-  }
-  return false;
+  return LookupName(name, id, names);
 }
 
 namespace {
