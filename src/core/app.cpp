@@ -19,7 +19,7 @@ App::App(ui::Toolkit& toolkit, StartupOptions options)
 
 App::~App() {
   // Windows refer to the app; they go down in the orderly way before it.
-  if (taskWindow != ui::kNoWindow) toolkit_.sendUser(taskWindow, kEvtShutdown);
+  if (taskWindow != ui::kNoWindow) toolkit_.sendUser(taskWindow, kEvtShutdown, kShutdownAtOnce);
   CloseDebugFile();
 }
 

@@ -45,6 +45,27 @@ enum TaskEvent : int {
   kEvtStartupComplete = 1046,
 };
 
+// The argument of kEvtShutdown that ends the program without waiting for
+// the work that holds the shutdown (the application itself is going).
+inline constexpr std::intptr_t kShutdownAtOnce = 1;
+// Longest wait of an orderly shutdown for the work that holds it.
+inline constexpr int kShutdownWaitSeconds = 30;
+
+// Work that the orderly shutdown waits for, such as a closing serial port
+// still sending its DEINI text with its delays: while a hold exists, the
+// task window stays (and the main loop runs) after the ports were closed,
+// for kShutdownWaitSeconds at most. Released on the user-interface thread.
+class ShutdownHold {
+ public:
+  explicit ShutdownHold(std::shared_ptr<int> count) : count_(std::move(count)) { ++*count_; }
+  ~ShutdownHold() { --*count_; }
+  ShutdownHold(const ShutdownHold&) = delete;
+  ShutdownHold& operator=(const ShutdownHold&) = delete;
+
+ private:
+  std::shared_ptr<int> count_;
+};
+
 // Status record of a port driver's report (950..952, 940..942): the device
 // or host named and the error text.
 struct PortStatus : ui::Payload {
@@ -99,6 +120,9 @@ class App {
   bool Start();
   // Asks for the orderly shutdown (as the task window's event 1).
   void RequestShutdown();
+  // Holds the orderly shutdown until the hold is released.
+  std::unique_ptr<ShutdownHold> HoldShutdown() { return std::make_unique<ShutdownHold>(shutdownHolds_); }
+  bool ShutdownHeld() const { return *shutdownHolds_ > 0; }
 
   // The global flag table entries that window descriptions can test.
   bool GlobalFlag(int entry) const;
@@ -125,6 +149,7 @@ class App {
   MessageService messages_;
   CoreHooks hooks_;
   std::FILE* debugFile_ = nullptr;
+  std::shared_ptr<int> shutdownHolds_ = std::make_shared<int>(0);
   std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
 };
 

@@ -16,6 +16,8 @@ constexpr int kStatusIdleTicks = 1000;
 constexpr int kNoStatusLineTicks = 10000;
 // The message whose ABBRUCH answer ends the program.
 constexpr int kMsgQuitQuestion = 1007;
+// How often a held shutdown looks whether it may go on.
+constexpr int kShutdownPollMs = 100;
 
 // Paths in settings may be relative to the INI file's directory.
 std::string besideIni(App& app, const std::string& file) {
@@ -29,7 +31,7 @@ void TaskWindow::onEvent(ui::Event& event) {
     case ui::EventType::Create: onCreate(); break;
     case ui::EventType::Destroy: onDestroy(); break;
     case ui::EventType::User: onUser(event); break;
-    case ui::EventType::Timer: onTimer(); break;
+    case ui::EventType::Timer: onTimer(event); break;
     case ui::EventType::Close:
       if (app_.mainWindow != ui::kNoWindow) {
         ui::Event close(ui::EventType::Close, 0);
@@ -39,7 +41,7 @@ void TaskWindow::onEvent(ui::Event& event) {
       }
       break;
     case ui::EventType::Quit:
-      if (event.arg != 0) shutdown();
+      if (event.arg != 0) shutdown(true);
       break;
     default: break;
   }
@@ -129,7 +131,11 @@ void TaskWindow::clearStatus() {
   }
 }
 
-void TaskWindow::onTimer() {
+void TaskWindow::onTimer(const ui::Event& event) {
+  if (shutdownTimer_ != 0 && static_cast<ui::TimerId>(event.id) == shutdownTimer_) {
+    if (!app_.ShutdownHeld() || toolkit().now() >= shutdownDeadline_) toolkit().destroy(id());
+    return;
+  }
   if (countdown_-- < 0) clearStatus();
 }
 
@@ -147,6 +153,8 @@ void TaskWindow::onUser(ui::Event& event) {
       if (app_.mainWindow != ui::kNoWindow) toolkit().send(app_.mainWindow, event);
       break;
     case kEvtShutdown:
+      shutdown(event.arg == kShutdownAtOnce);
+      break;
     case kEvtChildClosed:
       shutdown();
       break;
@@ -190,16 +198,27 @@ void TaskWindow::onUser(ui::Event& event) {
   }
 }
 
-void TaskWindow::shutdown() {
-  if (shuttingDown_) return;
-  shuttingDown_ = true;
-  if (app_.mainWindow != ui::kNoWindow) {
-    ui::WindowId main = app_.mainWindow;
-    app_.mainWindow = ui::kNoWindow;
-    toolkit().destroy(main);
+void TaskWindow::shutdown(bool atOnce) {
+  if (!shuttingDown_) {
+    shuttingDown_ = true;
+    if (app_.mainWindow != ui::kNoWindow) {
+      ui::WindowId main = app_.mainWindow;
+      app_.mainWindow = ui::kNoWindow;
+      toolkit().destroy(main);
+    }
+    CloseAllPorts(app_);
   }
-  CloseAllPorts(app_);
-  toolkit().destroy(id());
+  // Closing serial ports may still be sending their DEINI texts: the main
+  // loop keeps running for them, within a bound.
+  if (atOnce || !app_.ShutdownHeld()) {
+    toolkit().destroy(id());
+    return;
+  }
+  if (shutdownTimer_ == 0) {
+    app_.DebugLog("shutdown waits for closing ports");
+    shutdownDeadline_ = toolkit().now() + std::chrono::seconds(kShutdownWaitSeconds);
+    shutdownTimer_ = toolkit().createTimer(id(), kShutdownPollMs);
+  }
 }
 
 void TaskWindow::onDestroy() {

@@ -24,10 +24,12 @@ class TaskWindow : public ui::Window {
   void onCreate();
   void onDestroy();
   void onUser(ui::Event& event);
-  void onTimer();
+  void onTimer(const ui::Event& event);
   void startPortsAndServices();
   void createMainWindow();
-  void shutdown();
+  // Closes the main window and the ports; the task window goes once nothing
+  // holds the shutdown any more (at once: without waiting).
+  void shutdown(bool atOnce = false);
   void setStatus(int field, const std::string& text);
   void clearStatus();
   void runStartPrograms();
@@ -36,6 +38,8 @@ class TaskWindow : public ui::Window {
   int countdown_ = 0;
   ui::WindowId startupWindow_ = ui::kNoWindow;
   bool shuttingDown_ = false;
+  ui::TimerId shutdownTimer_ = 0;  // looks whether the holds are released
+  ui::Clock::time_point shutdownDeadline_;
 };
 
 // The welcome window shown while the program comes up: it asks for the main

@@ -262,9 +262,13 @@ SerialPort::~SerialPort() {
   }
   if (reader_.joinable()) reader_.join();
   if (fd_ >= 0) {
+    // What was written goes out before the line closes (a TNC's DEINI text
+    // must arrive whole); only unread input is discarded. Flushing the
+    // output would drop bytes the far end has not taken yet.
+    ::tcdrain(fd_);
     int dtr = TIOCM_DTR;
     ::ioctl(fd_, TIOCMBIC, &dtr);
-    ::tcflush(fd_, TCIOFLUSH);
+    ::tcflush(fd_, TCIFLUSH);
   }
   closeFd(fd_);
   closeFd(wake_[0]);

@@ -68,7 +68,8 @@ class SerialPort {
   };
   SerialPort(Key, SerialSettings settings, int fd, OnBytes onBytes);
 
-  // Stops the reader (it ends at once) and closes the line.
+  // Stops the reader (it ends at once), waits until what was written has
+  // gone out (tcdrain), drops DTR, discards unread input and closes the line.
   ~SerialPort();
   SerialPort(const SerialPort&) = delete;
   SerialPort& operator=(const SerialPort&) = delete;

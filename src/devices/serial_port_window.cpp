@@ -97,7 +97,8 @@ void SerialPortWindow::onDestroy() {
     spec.name = "COMCLOSE";
     spec.visible = false;
     toolkit().create(spec, std::make_unique<SerialCloser>(std::move(serial_),
-                                                          app_.ports()[port_].deiniText));
+                                                          app_.ports()[port_].deiniText,
+                                                          app_.HoldShutdown()));
   }
   core::PortRecord& record = app_.ports()[port_];
   if (record.portWindow == id()) record.portWindow = ui::kNoWindow;
@@ -281,8 +282,9 @@ void SerialPortWindow::setMode(Mode mode) {
   if (receive_) receive_->raw = mode == Mode::AnswerWait || !isKissFamily(protocol_);
 }
 
-SerialCloser::SerialCloser(std::unique_ptr<SerialPort> serial, std::string deiniText)
-    : serial_(std::move(serial)) {
+SerialCloser::SerialCloser(std::unique_ptr<SerialPort> serial, std::string deiniText,
+                           std::unique_ptr<core::ShutdownHold> hold)
+    : serial_(std::move(serial)), hold_(std::move(hold)) {
   SerialPort* line = serial_.get();
   run_ = std::make_unique<InitTextRun>(
       deiniText, [line](std::span<const std::uint8_t> bytes) { line->Write(bytes); }, nullptr);
@@ -319,8 +321,8 @@ void SerialCloser::onEvent(ui::Event& event) {
 void SerialCloser::close() {
   if (timer_ != 0) toolkit().destroyTimer(timer_);
   timer_ = 0;
-  if (serial_) serial_->Purge();
-  serial_.reset();
+  serial_.reset();  // drains what was written, then closes
+  hold_.reset();
 }
 
 }  // namespace tarvik::devices

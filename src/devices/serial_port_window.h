@@ -12,7 +12,10 @@
 //
 // Closing (destroying the window) hands the open line to a SerialCloser that
 // sends the DEINI text, with its delays and final pause, and then closes the
-// line; the port is free in the port table at once.
+// line once everything written has gone out; the port is free in the port
+// table at once. The closer holds the program's orderly shutdown until then,
+// so that a TNC switched into KISS mode is switched back also when the
+// program ends.
 
 #include <deque>
 #include <memory>
@@ -120,11 +123,13 @@ class SerialPortWindow final : public ui::Window {
 
 // Finishes a closing serial port: sends the DEINI text with its delays and
 // its final pause without holding up the user interface, then closes the
-// line. Destroyed early (program end), it writes the rest of the text at once
-// and closes.
+// line (which drains it) and releases its hold on the shutdown. Destroyed
+// early (the shutdown's wait ran out, or the application itself goes), it
+// writes the rest of the text at once and closes.
 class SerialCloser final : public ui::Window {
  public:
-  SerialCloser(std::unique_ptr<SerialPort> serial, std::string deiniText);
+  SerialCloser(std::unique_ptr<SerialPort> serial, std::string deiniText,
+               std::unique_ptr<core::ShutdownHold> hold);
   ~SerialCloser() override;
   void onEvent(ui::Event& event) override;
 
@@ -133,6 +138,7 @@ class SerialCloser final : public ui::Window {
 
   std::unique_ptr<SerialPort> serial_;
   std::unique_ptr<InitTextRun> run_;
+  std::unique_ptr<core::ShutdownHold> hold_;
   ui::TimerId timer_ = 0;
 };
 

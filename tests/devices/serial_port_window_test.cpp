@@ -178,6 +178,37 @@ TEST_F(SerialPortWindowTest, ClosingSendsDeiniTextAndEndsTheReader) {
   for (ui::WindowId id : tk.windows()) EXPECT_EQ(tk.specOf(id)->name == "COMCLOSE", false);
 }
 
+TEST_F(SerialPortWindowTest, ShutdownWaitsUntilTheDeiniTextIsOutWithinABound) {
+  port0(core::kDevTypeTnc, core::kProtocolKiss, "", "AAA\r\n<DELAY>2\r\nBBB");
+  open();
+  tk.stepSeconds(3);
+  app->RequestShutdown();
+  tk.pump(0);
+  EXPECT_EQ(app->mainWindow, ui::kNoWindow);
+  EXPECT_EQ(app->ports()[0].portWindow, ui::kNoWindow);
+  EXPECT_EQ(tnc.read(3), text("AAA"));
+  ASSERT_NE(app->taskWindow, ui::kNoWindow) << "the program waits for the closing port";
+  tk.stepSeconds(2);
+  EXPECT_EQ(tnc.read(3), text("BBB"));
+  tk.stepSeconds(3);  // the final pause: then the line is drained and closed
+  EXPECT_TRUE(ProbeSerialDevice(tnc.path()));
+  tk.stepMs(200);
+  EXPECT_EQ(app->taskWindow, ui::kNoWindow);
+}
+
+TEST_F(SerialPortWindowTest, ShutdownWaitsNoLongerThanItsBound) {
+  port0(core::kDevTypeTnc, core::kProtocolKiss, "", "A\r\n<DELAY>200\r\nB");
+  open();
+  tk.stepSeconds(3);
+  app->RequestShutdown();
+  tk.pump(0);
+  EXPECT_EQ(tnc.read(1), text("A"));
+  tk.stepSeconds(core::kShutdownWaitSeconds - 1);
+  EXPECT_NE(app->taskWindow, ui::kNoWindow);
+  tk.stepSeconds(2);
+  EXPECT_EQ(app->taskWindow, ui::kNoWindow);
+}
+
 TEST_F(SerialPortWindowTest, ClosingDuringTheInitTextDelayIsSafe) {
   port0(core::kDevTypeTnc, core::kProtocolKiss, "A\r\n<DELAY>30\r\nB", "Z");
   const ui::WindowId w = open();
