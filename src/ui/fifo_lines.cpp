@@ -27,28 +27,76 @@ void FifoCapture::Write(std::string_view text) {
   std::fflush(file_.get());
 }
 
+// --- the ring ----------------------------------------------------------------------
+
+namespace {
+// Line numbers are moved back once they pass this; far below INT_MAX, so
+// that adding a view's rows or a scroll never overflows.
+constexpr int kRenumberAt = 1 << 30;
+}  // namespace
+
+FifoLines::FifoLines(bool multiple, int size)
+    : slots_(static_cast<std::size_t>(std::clamp(size, kFifoMinSlots, kFifoMaxSlots))),
+      multiple_(multiple) {}
+
+void FifoLines::SetSlots(int size) {
+  const int slots = std::clamp(size, kFifoMinSlots, kFifoMaxSlots);
+  if (slots == slotCount()) return;
+  const int keepFrom = std::max(oldest_, write_ - (slots - 1));
+  std::vector<FifoSlot> next(static_cast<std::size_t>(slots));
+  const auto slotIn = [&](int index) {
+    return static_cast<std::size_t>(((index % slots) + slots) % slots);
+  };
+  for (int i = keepFrom; i < write_; ++i) next[slotIn(i)] = std::move(At(i));
+  slots_ = std::move(next);
+  if (keepFrom > oldest_) wrapped_ = true;
+  oldest_ = keepFrom;
+  rows_ = std::clamp(rows_, 1, slots - 1);
+  top_ = std::clamp(top_, oldest_, std::max(oldest_, write_ - 1));
+  damage_.all = true;
+  damage_.scrollBar = true;
+}
+
 // --- writing --------------------------------------------------------------------
 
 void FifoLines::Store(int index, std::string_view text, Color colour) {
-  FifoSlot& s = slots_[static_cast<std::size_t>(Wrap(index))];
+  FifoSlot& s = At(index);
   s.text.assign(text);
   s.colour = colour;
   s.selected = false;
 }
 
 void FifoLines::Touch(int index) {
-  if (RowOfSlot(index)) damage_.slots.push_back(Wrap(index));
+  if (RowOfSlot(index)) damage_.lines.push_back(index);
 }
 
 void FifoLines::ScrollOne(int direction) {
-  top_ = Wrap(top_ + direction);
+  top_ += direction;
   damage_.scroll += direction;
   damage_.scrollBar = true;
+}
+
+void FifoLines::Seen() {
+  if (unseen_ == 0 || !(count() == 0 || RowOfSlot(write_ - 1))) return;
+  unseen_ = 0;
+  damage_.unseen = true;
+}
+
+void FifoLines::Renumber() {
+  if (write_ < kRenumberAt) return;
+  const int n = slotCount();
+  const int shift = oldest_ / n * n;
+  oldest_ -= shift;
+  write_ -= shift;
+  top_ -= shift;
+  anchorSlot_ -= shift;
+  lastDragSlot_ -= shift;
 }
 
 bool FifoLines::AppendLine(std::string_view text, Color colour) {
   if (text.size() > kFifoLineCapacity) return false;
   while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) text.remove_suffix(1);
+  Renumber();
 
   Store(write_, text, colour);
   if (capture_.isOpen()) {
@@ -56,31 +104,35 @@ bool FifoLines::AppendLine(std::string_view text, Color colour) {
     capture_.Write(text);
   }
   // While the view shows the newest line it moves on with the new one.
-  if (bottom() == Prev(write_)) {
+  if (bottom() == write_ - 1) {
     ScrollOne(+1);
     scrollable_ = true;
   } else {
     Touch(write_);
   }
-  write_ = Next(write_);
-  FifoSlot& fresh = slots_[static_cast<std::size_t>(write_)];
+  ++write_;
+  FifoSlot& fresh = At(write_);
   fresh.text.clear();
   fresh.selected = false;
-  if (write_ == oldest_) {
+  if (count() > slotCount() - 1) {
     wrapped_ = true;
-    oldest_ = Next(oldest_);
+    ++oldest_;
   }
   damage_.scrollBar = true;
-  // The view never starts at the empty write slot: when the oldest line it
+  // The view never starts before the oldest line: when the oldest line it
   // showed was just overwritten, it moves on by one.
-  if (top_ == write_) ScrollOne(+1);
+  if (top_ < oldest_) ScrollOne(+1);
+  if (!RowOfSlot(write_ - 1)) {
+    ++unseen_;
+    damage_.unseen = true;
+  }
   return true;
 }
 
 void FifoLines::AppendToLastLine(std::string_view text) {
   if (count() == 0) AppendLine({}, kFifoReceived);
-  const int newest = Prev(write_);
-  FifoSlot& last = slots_[static_cast<std::size_t>(newest)];
+  const int newest = write_ - 1;
+  FifoSlot& last = At(newest);
   const std::size_t room =
       last.text.size() < kFifoLineCapacity ? kFifoLineCapacity - last.text.size() : 0;
   const std::string_view head = text.substr(0, std::min(room, text.size()));
@@ -96,13 +148,13 @@ void FifoLines::AppendToLastLine(std::string_view text) {
 }
 
 void FifoLines::ReplaceLine(int index, std::string_view text) {
-  if (index < 0 || index >= kFifoSlots || text.size() > kFifoLineCapacity) return;
+  if (text.size() > kFifoLineCapacity) return;
   if (index == write_) {
     AppendLine(text, kFifoReceived);
     return;
   }
-  if (Pos(index) >= count()) return;  // not a line the ring holds
-  slots_[static_cast<std::size_t>(index)].text.assign(text);
+  if (!Held(index)) return;  // not a line the ring holds
+  At(index).text.assign(text);
   Touch(index);
 }
 
@@ -115,7 +167,7 @@ void FifoLines::CaptureLine(std::string_view text) {
 std::vector<std::string> FifoLines::Lines() const {
   std::vector<std::string> out;
   out.reserve(static_cast<std::size_t>(count()));
-  for (int i = oldest_; i != write_; i = Next(i)) out.push_back(slot(i).text);
+  for (int i = oldest_; i != write_; ++i) out.push_back(slot(i).text);
   return out;
 }
 
@@ -123,17 +175,19 @@ std::vector<std::string> FifoLines::Lines() const {
 
 void FifoLines::SetRows(int rows) {
   // A view that showed the newest line keeps showing it when it shrinks;
-  // otherwise new lines would arrive below it unseen.
-  const bool following = count() > 0 && RowOfSlot(Prev(write_)).has_value();
-  rows_ = std::clamp(rows, 1, kFifoSlots - 1);
-  if (following && !RowOfSlot(Prev(write_))) top_ = Wrap(write_ - rows_);
+  // otherwise new lines would arrive below it unseen. One that grows shows
+  // older lines above rather than empty rows below.
+  const bool following = count() > 0 && RowOfSlot(write_ - 1).has_value();
+  rows_ = std::clamp(rows, 1, slotCount() - 1);
+  if (following) top_ = std::max(oldest_, write_ - rows_);
   damage_.all = true;
   damage_.scrollBar = true;
+  Seen();
 }
 
 std::optional<int> FifoLines::RowOfSlot(int index) const {
-  const int row = Wrap(index - top_);
-  if (row < rows_) return row;
+  const int row = index - top_;
+  if (row >= 0 && row < rows_) return row;
   return std::nullopt;
 }
 
@@ -141,13 +195,15 @@ int FifoLines::ScrollLines(int n) {
   int moved = 0;
   for (; n < 0 && Pos(top_) > 0; ++n, --moved) ScrollOne(-1);
   for (; n > 0 && NewerBelow(); --n, ++moved) ScrollOne(+1);
+  Seen();
   return moved;
 }
 
 void FifoLines::ScrollToEnd() {
-  top_ = count() <= rows_ ? oldest_ : Wrap(write_ - rows_);
+  top_ = count() <= rows_ ? oldest_ : write_ - rows_;
   damage_.all = true;
   damage_.scrollBar = true;
+  Seen();
 }
 
 void FifoLines::ScrollToOldest() {
@@ -156,44 +212,40 @@ void FifoLines::ScrollToOldest() {
   damage_.scrollBar = true;
 }
 
-int FifoLines::ScrollProportion() const {
-  if (wrapped_) return rows_ + 2;
-  if (write_ <= rows_) return kScrollRange;
-  return kScrollRange * rows_ / write_;
-}
+int FifoLines::ScrollMax() const { return std::max(0, count() - rows_); }
 
 void FifoLines::ScrollToPos(int pos) {
-  const int last = std::max(0, count() - rows_);
-  top_ = Wrap(oldest_ + std::clamp(pos, 0, last));
+  top_ = oldest_ + std::clamp(pos, 0, ScrollMax());
   damage_.all = true;
   damage_.scrollBar = true;
+  Seen();
 }
 
 // --- selection ------------------------------------------------------------------------
 
 bool FifoLines::HasSelection() const {
-  for (int i = oldest_; i != write_; i = Next(i))
+  for (int i = oldest_; i != write_; ++i)
     if (slot(i).selected) return true;
   return false;
 }
 
 int FifoLines::FirstSelected() const {
   if (multiple_) return -1;
-  for (int i = oldest_; i != write_; i = Next(i))
+  for (int i = oldest_; i != write_; ++i)
     if (slot(i).selected) return i;
   return -1;
 }
 
 std::vector<std::string> FifoLines::Selection() const {
   std::vector<std::string> out;
-  for (int i = oldest_; i != write_; i = Next(i))
+  for (int i = oldest_; i != write_; ++i)
     if (slot(i).selected) out.push_back(slot(i).text);
   return out;
 }
 
 void FifoLines::ClearSelection() {
-  for (int i = 0; i < kFifoSlots; ++i) {
-    FifoSlot& s = slots_[static_cast<std::size_t>(i)];
+  for (int i = oldest_; i != write_; ++i) {
+    FifoSlot& s = At(i);
     if (s.selected) {
       s.selected = false;
       Touch(i);
@@ -205,7 +257,7 @@ bool FifoLines::MouseDown(int row, bool shift) {
   if (row < 0 || row >= rows_) return false;
   const int index = SlotOfRow(row);
   if (!HoldsText(index)) return false;
-  FifoSlot& s = slots_[static_cast<std::size_t>(index)];
+  FifoSlot& s = At(index);
   if (!shift) {
     ClearSelection();
     s.selected = true;
@@ -242,21 +294,21 @@ void FifoLines::MouseDrag(int row) {
     const int step = to > from ? 1 : -1;
     for (int p = from; p != to; p += step) {
       const int changed = std::abs(p + step - anchor) > std::abs(p - anchor) ? p + step : p;
-      const int index = Wrap(oldest_ + changed);
+      const int index = oldest_ + changed;
       if (HoldsText(index)) {
-        slots_[static_cast<std::size_t>(index)].selected ^= true;
+        At(index).selected ^= true;
         Touch(index);
       }
     }
   } else {
-    const int index = Wrap(oldest_ + to);
+    const int index = oldest_ + to;
     if (HoldsText(index)) {
       ClearSelection();
-      slots_[static_cast<std::size_t>(index)].selected = true;
+      At(index).selected = true;
       Touch(index);
     }
   }
-  lastDragSlot_ = Wrap(oldest_ + to);
+  lastDragSlot_ = oldest_ + to;
 }
 
 // --- keys --------------------------------------------------------------------------------
@@ -284,7 +336,7 @@ FifoLines::KeyUse FifoLines::Key(int key, unsigned modifiers) {
 bool FifoLines::StartCapture(const std::string& path, bool append, bool history) {
   if (!capture_.Open(path, append)) return false;
   if (history) {
-    for (int i = oldest_; i != write_; i = Next(i)) {
+    for (int i = oldest_; i != write_; ++i) {
       if (slot(i).text.empty()) continue;
       capture_.Write("\n");
       capture_.Write(slot(i).text);

@@ -2,18 +2,20 @@
 // The FIFO text control's lines, view, selection and capture, without any
 // drawing: what the pane (fifo_text.h) shows and the operator acts on.
 //
-// The lines live in a ring of 200 slots. One slot, the write slot, is always
-// empty, so the ring holds the last 199 lines; once full, each new line
-// overwrites the oldest. The view is a window of `rows` consecutive slots
-// starting at `top`. While the view shows the newest line it follows new
-// lines; once the operator has scrolled back it stays where it is, except
-// that it never shows the write slot at its top (it moves on when the
-// oldest line it showed is overwritten).
+// The lines live in a ring of slots (200 unless the pane is given another
+// size). One slot, the write slot, is always empty, so the ring holds one
+// line less than it has slots; once full, each new line overwrites the
+// oldest. Lines are addressed by their number: the count of lines taken
+// before them, so that an index stays valid as the ring turns (its slot is
+// the number modulo the ring size). The view is a window of `rows`
+// consecutive lines starting at `top`. While the view shows the newest line
+// it follows new lines; once the operator has scrolled back it stays where
+// it is, and counts the lines that arrived below it unseen, except that it
+// moves on when the oldest line it showed is overwritten.
 //
 // Every change records what the pane has to redraw (FifoDamage): single
 // slots, a scroll by some lines, or everything.
 
-#include <array>
 #include <cstddef>
 #include <cstdio>
 #include <memory>
@@ -28,6 +30,9 @@
 namespace tarvik::ui {
 
 inline constexpr int kFifoSlots = 200;
+// Bounds of a ring's size: memory stays bounded however long a pane runs.
+inline constexpr int kFifoMinSlots = 2;
+inline constexpr int kFifoMaxSlots = 50000;
 // Longest line text; longer lines are not taken.
 inline constexpr std::size_t kFifoLineCapacity = 255;
 
@@ -47,9 +52,10 @@ struct FifoSlot {
 struct FifoDamage {
   bool all = false;          // every row (and the strip below them)
   int scroll = 0;            // the view moved by this many lines (+ towards newer)
-  std::vector<int> slots;    // slots whose rows changed (visible when recorded)
-  bool scrollBar = false;    // position or proportion of the scroll bar changed
-  bool empty() const { return !all && scroll == 0 && slots.empty() && !scrollBar; }
+  std::vector<int> lines;    // lines whose rows changed (visible when recorded)
+  bool scrollBar = false;    // position, range or proportion of the scroll bar changed
+  bool unseen = false;       // the mark of lines below the view came or went
+  bool empty() const { return !all && scroll == 0 && lines.empty() && !scrollBar && !unseen; }
 };
 
 // The capture file: every line the control takes, each after a "\n", and a
@@ -73,7 +79,12 @@ class FifoCapture {
 
 class FifoLines {
  public:
-  explicit FifoLines(bool multiple = false) : multiple_(multiple) {}
+  explicit FifoLines(bool multiple = false, int size = kFifoSlots);
+
+  // Gives the ring another size (bounded by kFifoMinSlots..kFifoMaxSlots);
+  // the newest lines that fit stay, with their numbers.
+  void SetSlots(int size);
+  int slotCount() const { return static_cast<int>(slots_.size()); }
 
   // --- writing -------------------------------------------------------------
   // Adds a line; a text of 256 characters or more is dropped (false).
@@ -93,27 +104,28 @@ class FifoLines {
   void CaptureLine(std::string_view text);
 
   // --- the ring --------------------------------------------------------------
-  const FifoSlot& slot(int index) const { return slots_[static_cast<std::size_t>(Wrap(index))]; }
+  // A line by its number (slots that hold no line are empty).
+  const FifoSlot& slot(int index) const { return slots_[Slot(index)]; }
   int oldest() const { return oldest_; }
   int writeIndex() const { return write_; }
   bool wrapped() const { return wrapped_; }
-  // Lines held (slots from the oldest up to the write slot).
-  int count() const { return Pos(write_); }
+  // Lines held (from the oldest up to the write slot).
+  int count() const { return write_ - oldest_; }
   // Texts of the lines held, oldest first.
   std::vector<std::string> Lines() const;
-  // The next and previous ring index.
-  static int Next(int index) { return Wrap(index + 1); }
-  static int Prev(int index) { return Wrap(index - 1); }
+  // The next and previous line number.
+  static int Next(int index) { return index + 1; }
+  static int Prev(int index) { return index - 1; }
 
   // --- the view ----------------------------------------------------------------
-  // Rows the pane shows (at least 1, at most 199).
+  // Rows the pane shows (at least 1, at most one less than the slots).
   void SetRows(int rows);
   int rows() const { return rows_; }
   int top() const { return top_; }
-  int bottom() const { return Wrap(top_ + rows_ - 1); }
+  int bottom() const { return top_ + rows_ - 1; }
   bool scrollable() const { return scrollable_; }
-  int SlotOfRow(int row) const { return Wrap(top_ + row); }
-  // The row showing a slot, nullopt when it is not visible.
+  int SlotOfRow(int row) const { return top_ + row; }
+  // The row showing a line, nullopt when it is not visible.
   std::optional<int> RowOfSlot(int index) const;
   // Moves the view by up to n lines (negative: towards older ones), never
   // before the oldest line and never past the newest; returns the lines moved.
@@ -121,10 +133,14 @@ class FifoLines {
   // Shows the newest lines (or, while they all fit, from the oldest).
   void ScrollToEnd();
   void ScrollToOldest();
-  // Scroll bar: range 0..200, position = top counted from the oldest line.
-  static constexpr int kScrollRange = kFifoSlots;
+  // Lines that arrived while the view did not show the newest line; 0 once
+  // it does again.
+  int unseen() const { return unseen_; }
+  // Scroll bar: range 0..ScrollMax(), position = top counted from the
+  // oldest line, proportion = rows.
+  int ScrollMax() const;
   int ScrollPos() const { return Pos(top_); }
-  int ScrollProportion() const;
+  int ScrollProportion() const { return rows_; }
   void ScrollToPos(int pos);
 
   // --- selection ---------------------------------------------------------------
@@ -169,16 +185,26 @@ class FifoLines {
   FifoDamage TakeDamage() { return std::exchange(damage_, {}); }
 
  private:
-  static int Wrap(int index) { return ((index % kFifoSlots) + kFifoSlots) % kFifoSlots; }
-  // Position of a slot counted from the oldest line.
-  int Pos(int index) const { return Wrap(index - oldest_); }
+  std::size_t Slot(int index) const {
+    const int n = static_cast<int>(slots_.size());
+    return static_cast<std::size_t>(((index % n) + n) % n);
+  }
+  FifoSlot& At(int index) { return slots_[Slot(index)]; }
+  // Position of a line counted from the oldest line.
+  int Pos(int index) const { return index - oldest_; }
+  bool Held(int index) const { return index >= oldest_ && index < write_; }
   void ScrollOne(int direction);
   void Touch(int index);
   void Store(int index, std::string_view text, Color colour);
+  // Clears the count of unseen lines once the newest line is in view.
+  void Seen();
+  // Keeps line numbers far from overflow by moving them all back by whole
+  // turns of the ring; slots stay where they are.
+  void Renumber();
   bool NewerBelow() const { return Pos(top_) + rows_ - 1 < count() - 1; }
-  bool HoldsText(int index) const { return Pos(index) < count() && !slot(index).text.empty(); }
+  bool HoldsText(int index) const { return Held(index) && !slot(index).text.empty(); }
 
-  std::array<FifoSlot, kFifoSlots> slots_;
+  std::vector<FifoSlot> slots_;
   int oldest_ = 0;
   int write_ = 0;
   int top_ = 0;
@@ -187,6 +213,7 @@ class FifoLines {
   bool scrollable_ = false;
   bool multiple_ = false;
   bool selecting_ = false;
+  int unseen_ = 0;
   int anchorSlot_ = 0;    // where the button went down
   int lastDragSlot_ = 0;  // where the pointer was last
   FifoCapture capture_;

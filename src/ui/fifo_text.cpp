@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <charconv>
 #include <filesystem>
+
+#include "ui/form.h"
 
 namespace tarvik::ui {
 
@@ -78,6 +81,18 @@ FifoOptions FifoOptionsFor(const ControlDescription& control, const FontSpec& fo
 
 Canvas* FifoText::canvas() const { return toolkit().canvas(id()); }
 
+int FifoText::ConfiguredSlots() const {
+  if (options_.ringSize > 0) return options_.ringSize;
+  if (Form* form = toolkit().findAs<Form>(toolkit().parentOf(id()))) {
+    const FormEnvironment& env = form->runtime().env();
+    const std::string text = env.setting ? env.setting(kScrollbackSetting) : std::string();
+    int size = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), size);
+    if (error == std::errc() && size > 0) return size;
+  }
+  return kFifoDefaultSlots;
+}
+
 // Each column ends where the next larger start begins, so a long piece
 // never runs into the next column; the last one (or every one with NOCLIP)
 // runs to the pane's edge.
@@ -103,7 +118,7 @@ int FifoText::columnEnd(int i) const {
 void FifoText::onEvent(Event& event) {
   switch (event.type) {
     case EventType::Create:
-      toolkit().setScrollRange(id(), kWindowVScroll, 0, FifoLines::kScrollRange);
+      lines_.SetSlots(ConfiguredSlots());
       toolkit().setLinesProvider(id(), [this] { return lines_.Lines(); });
       Layout();
       break;
@@ -266,7 +281,9 @@ void FifoText::Redraw() {
     return;
   }
   const int rows = lines_.rows();
-  if (d.all || std::abs(d.scroll) >= rows) {
+  // The mark at the last row moves with scrolled pixels: a scroll while it
+  // is shown (or comes or goes) draws everything.
+  if (d.all || std::abs(d.scroll) >= rows || ((markShown_ || d.unseen) && d.scroll != 0)) {
     PaintAll();
     return;
   }
@@ -280,8 +297,9 @@ void FifoText::Redraw() {
       for (int r = 0; r < -d.scroll; ++r) PaintRow(r);
     PaintFrame();
   }
-  for (int slot : d.slots)
+  for (int slot : d.lines)
     if (const std::optional<int> row = lines_.RowOfSlot(slot)) PaintRow(*row);
+  if (d.unseen) PaintRow(rows - 1);
 }
 
 void FifoText::PaintAll() {
@@ -303,14 +321,31 @@ void FifoText::PaintRow(int row) {
   const Color back = s.selected ? kGray : kWhite;
   c->setClip(std::nullopt);
   FillRect(*c, rowRect, back);
-  PaintRowText(*c, s, row, top, back);
+  PaintRowText(*c, s, top, back);
   // The row covered the focus frame's sides; they are drawn again.
   const Color frame = focused_ ? kGray : kWhite;
   Line(*c, {0, top}, {0, top + lineHeight_}, frame);
   Line(*c, {width_ - 1, top}, {width_ - 1, top + lineHeight_}, frame);
+  if (row == lines_.rows() - 1) PaintUnseenMark();
 }
 
-void FifoText::PaintRowText(Canvas& canvas, const FifoSlot& s, int row, int top, Color back) {
+// A blue triangle pointing down at the right end of the last row: more
+// lines came in below what the operator is reading.
+void FifoText::PaintUnseenMark() {
+  Canvas* c = canvas();
+  markShown_ = false;
+  if (!c || lines_.unseen() == 0) return;
+  const int top = headerHeight_ + (lines_.rows() - 1) * lineHeight_;
+  const int half = std::max(3, lineHeight_ / 3);
+  const int right = width_ - 4;
+  const int y0 = top + (lineHeight_ - half) / 2;
+  c->setClip(Rect{top, 0, top + lineHeight_, width_});
+  for (int k = 0; k < half; ++k) Line(*c, {right - 2 * half + k, y0 + k}, {right - k, y0 + k}, kBlue);
+  c->setClip(std::nullopt);
+  markShown_ = true;
+}
+
+void FifoText::PaintRowText(Canvas& canvas, const FifoSlot& s, int top, Color back) {
   if (s.text.empty()) return;
   Canvas* c = &canvas;
   DrawTools t = c->tools();
@@ -318,7 +353,9 @@ void FifoText::PaintRowText(Canvas& canvas, const FifoSlot& s, int row, int top,
   t.backColor = back;
   t.opaqueText = false;
   c->setTools(t);
-  const int baseline = (row + 1) * lineHeight_ - leading_ + headerHeight_;
+  // The glyphs stand in the line box: ascent above the baseline, descent
+  // below it, the leading after them.
+  const int baseline = top + ascent_;
   // Texts start exactly at their column; the clip keeps them inside the row
   // and, with several columns, 4 pixels short of the next column.
   const Rect textRow{top, 0, top + lineHeight_, width_ - 1};
@@ -395,6 +432,7 @@ void FifoText::PaintFrame() {
 
 void FifoText::UpdateScrollBar() {
   if (!toolkit().exists(id())) return;
+  toolkit().setScrollRange(id(), kWindowVScroll, 0, lines_.ScrollMax());
   toolkit().setScrollProportion(id(), kWindowVScroll, lines_.ScrollProportion());
   toolkit().setScrollPos(id(), kWindowVScroll, lines_.ScrollPos());
 }

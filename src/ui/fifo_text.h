@@ -3,8 +3,8 @@
 // terminal of a channel, the monitor, the heard list and the other panes
 // that show lines as they come.
 //
-// A child window (title "FIFO") that keeps the last 199 lines written to it
-// (fifo_lines.h), draws them through the toolkit's drawing surface in
+// A child window (title "FIFO") that keeps the last lines written to it
+// (fifo_lines.h; how many is the station's setting SCROLLBACK), draws them through the toolkit's drawing surface in
 // columns with a colour per line, lets the operator select lines with the
 // mouse and copy them, hands typed characters to its parent window, and
 // copies every line it takes into a capture file while one is open.
@@ -29,6 +29,12 @@ inline constexpr int kFifoMaxColumns = 25;
 // Column end that means "no end": the last column, or all with NOCLIP.
 inline constexpr int kFifoNoColumnEnd = 999;
 inline constexpr int kFifoClickMs = 150;
+// The ring size of a pane when the station does not set one (SCROLLBACK):
+// thousands of lines to read back, still a bounded amount of memory.
+inline constexpr int kFifoDefaultSlots = 5000;
+// The setting (by number) that gives the ring size: a ring of n slots keeps
+// n - 1 lines, so 200 is the classic ring of 199 lines.
+inline constexpr int kScrollbackSetting = 43;
 // Message asking whether an existing capture file is appended to.
 inline constexpr int kMsgCaptureExists = 1026;
 
@@ -47,6 +53,7 @@ struct FifoOptions {
   bool noClip = false;        // "NOCLIP": columns are not cut at the next one
   std::string header;         // column headers separated by "|"; empty: none
   FontSpec font;              // the form's list font
+  int ringSize = 0;           // slots of the ring; 0: the form's SCROLLBACK setting
 };
 
 class FifoText : public Window {
@@ -97,10 +104,13 @@ class FifoText : public Window {
   void Redraw();
   void PaintAll();
   void PaintRow(int row);
-  void PaintRowText(Canvas& canvas, const FifoSlot& slot, int row, int top, Color back);
+  void PaintRowText(Canvas& canvas, const FifoSlot& slot, int top, Color back);
   void PaintHeader();
   void PaintFrame();
   void PaintStrip();
+  // A mark at the end of the last row while lines arrived below the view.
+  void PaintUnseenMark();
+  int ConfiguredSlots() const;
   void UpdateScrollBar();
   void Notify(int what);
   void OnMouse(const MouseRecord& m);
@@ -116,6 +126,7 @@ class FifoText : public Window {
   int lineHeight_ = 1, leading_ = 0, ascent_ = 0;
   int headerHeight_ = 0;
   bool focused_ = false;
+  bool markShown_ = false;
   bool buttonDown_ = false;
   bool doubleClicked_ = false;
   TimerId clickTimer_ = 0;

@@ -331,6 +331,9 @@ bool Form::formEvent(Event& event) {
       return onKey(event.id, static_cast<unsigned>(event.arg));
     case EventType::User:
       return onUser(event);
+    case EventType::Size:
+      placeControls();
+      return false;
     default:
       return false;
   }
@@ -393,17 +396,58 @@ void Form::createMenuBar() {
   toolkit().setMenuBar(id(), childrenOf(0));
 }
 
+namespace {
+// Lists and text panes may grow with the window in both directions, text
+// fields in width (the channel's input line).
+bool followsWidth(ControlType kind) {
+  return kind == ControlType::ListControl || kind == ControlType::TextControl ||
+         kind == ControlType::ListBox || IsEditField(kind);
+}
+bool followsHeight(ControlType kind) {
+  return kind == ControlType::ListControl || kind == ControlType::TextControl || kind == ControlType::ListBox;
+}
+}  // namespace
+
 Rect Form::controlRect(const ControlDescription& c) const {
   Rect r = toRect(c.pos);
-  if (c.kind == ControlType::ListControl || c.kind == ControlType::TextControl || c.kind == ControlType::ListBox) {
-    // Lists and text panes may grow with the window: a width or height
-    // below 1 places that edge as far from the client area's right or
-    // bottom edge ("POS=8,44,-8,-8" keeps an 8-pixel margin, 0 none).
-    const Rect client = toolkit().clientRect(id());
-    if (c.pos.w < 1) r.right = client.width() + c.pos.w;
-    if (c.pos.h < 1) r.bottom = client.height() + c.pos.h;
-  }
+  // A width or height below 1 places that edge as far from the client
+  // area's right or bottom edge ("POS=8,44,-8,-8" keeps an 8-pixel margin,
+  // 0 none). The edge never passes the control's own left or top side.
+  const Rect client = toolkit().clientRect(id());
+  if (followsWidth(c.kind) && c.pos.w < 1) r.right = std::max(r.left + 1, client.width() + c.pos.w);
+  if (followsHeight(c.kind) && c.pos.h < 1) r.bottom = std::max(r.top + 1, client.height() + c.pos.h);
   return r;
+}
+
+// The smallest client area that keeps every control whole: controls of a
+// fixed size where they are, growing ones at least 40 pixels with their
+// margins.
+void Form::setMinimumSize() {
+  constexpr int kLeast = 40;
+  int width = 0, height = 0;
+  for (const ControlDescription& c : description_.controls) {
+    const bool growsWide = followsWidth(c.kind) && c.pos.w < 1;
+    const bool growsHigh = followsHeight(c.kind) && c.pos.h < 1;
+    width = std::max(width, c.pos.x + (growsWide ? kLeast - c.pos.w : c.pos.w));
+    height = std::max(height, c.pos.y + (growsHigh ? kLeast - c.pos.h : c.pos.h));
+  }
+  if (width > 0 && height > 0) toolkit().setMinimumClientSize(id(), width, height);
+}
+
+void Form::placeControls() {
+  for (std::size_t i = 0; i < controls_.size() && i < description_.controls.size(); ++i) {
+    const ControlDescription& c = description_.controls[i];
+    const bool follows = (followsWidth(c.kind) && c.pos.w < 1) || (followsHeight(c.kind) && c.pos.h < 1);
+    if (!follows) continue;
+    const ControlRuntime& rt = controls_[i];
+    const Rect r = controlRect(c);
+    if (rt.pane != kNoWindow) {
+      if (toolkit().outerRect(rt.pane) != r) toolkit().move(rt.pane, r);
+    } else if (rt.toolkitId != kNoControl) {
+      const ControlState* st = toolkit().control(id(), rt.toolkitId);
+      if (st && st->spec.rect != r) toolkit().moveControl(id(), rt.toolkitId, r);
+    }
+  }
 }
 
 void Form::createControls() {
@@ -996,6 +1040,15 @@ bool Form::onKey(int key, unsigned modifiers) {
   // The keys behind the accelerator commands: F1 for help, Insert and
   // Delete for the INS and DEL buttons unless a field wants them itself.
   const bool inField = focus_ >= 0 && IsEditField(description_.controls[static_cast<std::size_t>(focus_)].kind);
+  // Paging from a field pages the form's text pane: the operator reads back
+  // in the received text without leaving the input line.
+  if ((key == kKeyPageUp || key == kKeyPageDown) && (modifiers & (kModAlt | kModControl)) == 0) {
+    if (const int pane = textPaneOf(); pane >= 0 && pane != focus_) {
+      Event forward(EventType::Char, key, static_cast<std::intptr_t>(modifiers));
+      toolkit().send(controls_[static_cast<std::size_t>(pane)].pane, forward);
+      return true;
+    }
+  }
   if (key == kKeyF1) return onCommandEvent(1001);
   if (key == kKeyInsert && !inField) return onCommandEvent(1997);
   if (key == kKeyDelete && !inField) return onCommandEvent(1998);
@@ -1003,10 +1056,39 @@ bool Form::onKey(int key, unsigned modifiers) {
   return false;
 }
 
+void Form::followToolkitFocus() {
+  // The owner may have moved the focus itself (the channel sends a key
+  // typed elsewhere on to its input line): the toolkit knows where it is,
+  // and the form takes that control as its current one.
+  const int tk = toolkit().focusControl(id());
+  if (tk == kNoControl) return;
+  if (const int i = indexOfToolkitId(tk); i >= 0) focus_ = i;
+}
+
+bool Form::paneFocusNotice(const Event& event) {
+  // A text or list pane reports with argument 2 that it got the focus; it
+  // becomes the current control, so the focus timer keeps it there.
+  if (event.arg != kPaneFocusNotice || event.id < 0 || event.id >= kSymbolicIds) return false;
+  const int ci = description_.idMap[static_cast<std::size_t>(event.id)].control;
+  if (ci < 0 || controls_[static_cast<std::size_t>(ci)].pane == kNoWindow) return false;
+  focus_ = ci;
+  return true;
+}
+
+int Form::textPaneOf() const {
+  for (std::size_t i = 0; i < controls_.size(); ++i)
+    if (description_.controls[i].kind == ControlType::TextControl && controls_[i].pane != kNoWindow &&
+        controls_[i].visible)
+      return static_cast<int>(i);
+  return -1;
+}
+
 bool Form::onUser(Event& event) {
+  if (paneFocusNotice(event)) return false;  // the owner hears of it too
   switch (event.id) {
     case kFormFocus:
     case kFormFocusRaise:
+      followToolkitFocus();
       if (focus_ < 0) {
         moveFocus(1);
       } else {

@@ -51,6 +51,9 @@ enum FormMessage : int {
   kFormRejectionClosed = 1651,
 };
 
+// The argument of a pane's notification that it got the focus.
+inline constexpr int kPaneFocusNotice = 2;
+
 // What forms need from the rest of the program.
 struct FormEnvironment {
   // Settings by number: 5 TMPPATH, 6 CNFPATH, 26 HELPFILE.
@@ -233,6 +236,13 @@ class Form : public Window {
   bool onCommandEvent(int number);
   bool onKey(int key, unsigned modifiers);
   bool onUser(Event& event);
+  void followToolkitFocus();
+  bool paneFocusNotice(const Event& event);
+  // The first visible text pane, -1 when the form has none.
+  int textPaneOf() const;
+  // Places the controls that follow the client area's size.
+  void placeControls();
+  void setMinimumSize();
   bool mnemonic(char letter);
   void focusIndex(int focusPosition);
   void moveFocus(int step);

@@ -3,14 +3,22 @@
 // the toolkit makes a widget of is there under its name.
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QCheckBox>
+#include <QFontMetrics>
 #include <QImage>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <set>
 
 #include "ui/form.h"
+#include "ui/toolkit/qt/qt_surface.h"
 #include "ui/toolkit/qt/qt_toolkit.h"
 
 namespace tarvik::ui {
@@ -104,6 +112,111 @@ TEST(ShippedFormsOnQt, EachDrawsAWindowWithItsControls) {
   EXPECT_TRUE(messages.empty());
   // TVK_KEEP_PICTURES=1 keeps the pictures for a look at the whole set.
   if (!std::getenv("TVK_KEEP_PICTURES")) fs::remove_all(tmp);
+}
+
+// The text a button, box or label shows, without the mnemonic marker.
+QString shownText(QString t) {
+  t.replace(QStringLiteral("&&"), QStringLiteral("\x01"));
+  t.remove(QLatin1Char('&'));
+  t.replace(QLatin1Char('\x01'), QLatin1Char('&'));
+  return t;
+}
+
+// Room a control needs for its whole text, as the style lays it out.
+QSize neededFor(QWidget* w) {
+  const QFontMetrics fm(w->font());
+  if (auto* b = qobject_cast<QAbstractButton*>(w)) {
+    // Boxes know what their indicator and text take.
+    if (qobject_cast<QCheckBox*>(b) || qobject_cast<QRadioButton*>(b)) return b->sizeHint();
+    // A push button's text needs its width and a little air at each side.
+    return QSize(fm.horizontalAdvance(shownText(b->text())) + 8, fm.height());
+  }
+  if (auto* l = qobject_cast<QLabel*>(w)) {
+    if (l->text().isEmpty()) return {};
+    return QSize(fm.horizontalAdvance(l->text()), fm.height());
+  }
+  return {};
+}
+
+// The main windows at the scale this run has (QT_SCALE_FACTOR): no control
+// cuts its text, and no fixed text the form draws runs past its place.
+TEST(ShippedFormsOnQt, NoTextIsClipped) {
+  const fs::path cnf = fs::path(TARVIK_BINARY_DIR) / "station-cnf";
+  const fs::path tmp = fs::temp_directory_path() / ("tvk_qtclip_" + std::to_string(::getpid()));
+  fs::create_directories(tmp);
+  char arg0[] = "qt_tests";
+  char* argv[] = {arg0, nullptr};
+  QtToolkit tk(1, argv, true);
+  const WindowId task = tk.create(WindowSpec{WindowKind::Frame, "TASKWIN"}, std::make_unique<Root>());
+  tk.move(task, Rect{0, 0, 900, 1200});
+  FormEnvironment env;
+  env.setting = [&](int n) {
+    if (n == 5) return tmp.string() + "/";
+    if (n == 6) return cnf.string() + "/";
+    return std::string();
+  };
+  env.showMessage = [](WindowId, int, int, const std::string&, const std::string&) {};
+  env.executeCommand = [](WindowId, const std::string&) {};
+  env.showHelp = [](const std::string&, int) {};
+  env.winMenu = [] { return std::vector<std::string>{}; };
+  env.taskWindow = [&] { return task; };
+  FormRuntime runtime(tk, env);
+  const char* scale = std::getenv("QT_SCALE_FACTOR");
+  const std::string pictures = std::getenv("TVK_KEEP_PICTURES") ? std::getenv("TVK_KEEP_PICTURES") : "";
+
+  for (int number : {1010, 1030, 1040, 1050, 1080}) {
+    SCOPED_TRACE(number);
+    AnyNames names, states;
+    FormRequest request;
+    request.number = number;
+    request.resolvers = Resolvers{std::ref(names), std::ref(states)};
+    request.parent = task;
+    const WindowId w = runtime.open(std::make_unique<Form>(runtime, std::move(request)));
+    ASSERT_NE(w, kNoWindow);
+    for (int i = 0; i < 5; ++i) QApplication::processEvents();
+    if (!pictures.empty())
+      tk.savePicture(w, pictures + "/M" + std::to_string(number) + "-" + (scale ? scale : "1") + ".png");
+    QWidget* content = tk.contentWidget(w);
+    for (QWidget* c : content->findChildren<QWidget*>()) {
+      if (!c->isVisibleTo(content)) continue;
+      const QSize need = neededFor(c);
+      if (need.isEmpty()) continue;
+      const std::string name = c->objectName().toStdString();
+      EXPECT_LE(need.width(), c->width()) << name << " is cut at the right";
+      EXPECT_LE(QFontMetrics(c->font()).height(), c->height()) << name << " is cut at the bottom";
+    }
+    // Fixed texts are painted by the form in its font (the canvas keeps it
+    // after painting).
+    Form& form = *tk.findAs<Form>(w);
+    auto* surface = static_cast<qtdetail::Surface*>(content);
+    for (const ControlDescription& c : form.description().controls) {
+      if (c.kind != ControlType::FixedText) continue;
+      const int width = surface->canvas().textWidth(shownText(QString::fromLatin1(c.title.c_str())).toStdString());
+      EXPECT_LE(width, c.pos.w) << c.label << " runs past its place";
+    }
+    CloseForm(tk, w, task);
+    for (int i = 0; i < 3; ++i) QApplication::processEvents();
+  }
+  fs::remove_all(tmp);
+}
+
+// The same at twice the scale, in a run of its own (the scale is fixed when
+// Qt starts).
+TEST(ShippedFormsOnQt, NoTextIsClippedAtTwiceTheScale) {
+  if (std::getenv("QT_SCALE_FACTOR")) GTEST_SKIP() << "this is the run at a scale";
+  std::error_code ec;
+  const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+  ASSERT_FALSE(ec);
+  const std::string log = (fs::temp_directory_path() / ("tvk_scale2_" + std::to_string(::getpid()))).string();
+  const std::string command = "QT_SCALE_FACTOR=2 QT_QPA_PLATFORM=offscreen '" + self.string() +
+                              "' --gtest_filter='ShippedFormsOnQt.NoTextIsClipped:TerminalOnQt.LinesKeepTheirDescenders' > '" +
+                              log + "' 2>&1";
+  const int rc = std::system(command.c_str());
+  std::ifstream in(log);
+  const std::string output((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  fs::remove(log, ec);
+  EXPECT_EQ(rc, 0) << output;
+  EXPECT_NE(output.find("[  PASSED  ] 2 tests"), std::string::npos) << output;
 }
 
 }  // namespace

@@ -57,15 +57,17 @@ TEST(FifoRing, AfterWrapHoldsTheLast199Lines) {
   EXPECT_EQ(f.Lines(), Numbered(52, 250));
   EXPECT_EQ(f.slot(f.oldest()).text, "line 52");
   EXPECT_EQ(f.slot(f.writeIndex()).text, "");  // the write slot stays empty
-  EXPECT_EQ(f.writeIndex(), 250 % kFifoSlots);
-  EXPECT_EQ(FifoLines::Next(199), 0);
-  EXPECT_EQ(FifoLines::Prev(0), 199);
+  // Lines keep their numbers as the ring turns.
+  EXPECT_EQ(f.writeIndex(), 250);
+  EXPECT_EQ(f.oldest(), 51);
+  EXPECT_EQ(f.slot(FifoLines::Prev(f.writeIndex())).text, "line 250");
 
   // The view followed: the newest ten lines, the newest at the bottom.
   EXPECT_EQ(f.slot(f.top()).text, "line 241");
   EXPECT_EQ(f.slot(f.bottom()).text, "line 250");
   EXPECT_EQ(f.ScrollPos(), 189);
-  EXPECT_EQ(f.ScrollProportion(), 12);  // rows + 2 once wrapped
+  EXPECT_EQ(f.ScrollMax(), 189);  // at the bottom of the range
+  EXPECT_EQ(f.ScrollProportion(), 10);
 }
 
 TEST(FifoRing, LinesTooLongAreDroppedAndLineEndsCut) {
@@ -117,13 +119,13 @@ TEST(FifoView, FollowsTheNewestLineUnlessScrolledBack) {
   AppendNumbered(f, 1, 5);
   FifoDamage d = f.TakeDamage();
   EXPECT_EQ(d.scroll, 0);  // the lines fill the view's empty rows
-  EXPECT_EQ(d.slots, (std::vector<int>{0, 1, 2, 3, 4}));
+  EXPECT_EQ(d.lines, (std::vector<int>{0, 1, 2, 3, 4}));
   EXPECT_FALSE(f.scrollable());
 
   f.AppendLine(Line(6), kFifoReceived);  // the newest was visible: scroll by one
   d = f.TakeDamage();
   EXPECT_EQ(d.scroll, 1);
-  EXPECT_TRUE(d.slots.empty());
+  EXPECT_TRUE(d.lines.empty());
   EXPECT_TRUE(f.scrollable());
   EXPECT_EQ(f.slot(f.bottom()).text, "line 6");
 
@@ -134,8 +136,49 @@ TEST(FifoView, FollowsTheNewestLineUnlessScrolledBack) {
   d = f.TakeDamage();
   EXPECT_EQ(f.top(), top);
   EXPECT_EQ(d.scroll, 0);
-  EXPECT_TRUE(d.slots.empty());  // the new line is not visible
+  EXPECT_TRUE(d.lines.empty());  // the new line is not visible
   EXPECT_EQ(f.slot(f.top()).text, "line 1");
+}
+
+TEST(FifoView, LinesArrivingBelowAScrolledBackViewAreCountedUntilSeen) {
+  FifoLines f;
+  f.SetRows(5);
+  AppendNumbered(f, 1, 20);
+  EXPECT_EQ(f.unseen(), 0);  // following: every line was seen
+  f.ScrollLines(-10);
+  AppendNumbered(f, 21, 23);
+  EXPECT_EQ(f.unseen(), 3);
+  EXPECT_TRUE(f.TakeDamage().unseen);
+  f.ScrollLines(5);  // not yet down to the newest line
+  EXPECT_EQ(f.unseen(), 3);
+  f.ScrollLines(100);
+  EXPECT_EQ(f.unseen(), 0);
+  EXPECT_TRUE(f.TakeDamage().unseen);  // the mark goes
+  f.ScrollToPos(0);
+  f.AppendLine(Line(24), kFifoReceived);
+  f.ScrollToEnd();
+  EXPECT_EQ(f.unseen(), 0);
+}
+
+TEST(FifoRing, ASizedRingKeepsItsLinesAndResizingKeepsTheNewest) {
+  FifoLines big(false, 5000);
+  big.SetRows(30);
+  AppendNumbered(big, 1, 6000);
+  EXPECT_EQ(big.count(), 4999);
+  EXPECT_EQ(big.slot(big.oldest()).text, "line 1002");
+  EXPECT_EQ(big.slot(big.bottom()).text, "line 6000");
+  EXPECT_EQ(big.ScrollMax(), 4999 - 30);
+
+  big.SetSlots(200);  // back to the classic ring: the newest 199 stay
+  EXPECT_EQ(big.Lines(), Numbered(5802, 6000));
+  EXPECT_EQ(big.slot(big.bottom()).text, "line 6000");
+  AppendNumbered(big, 6001, 6001);
+  EXPECT_EQ(big.count(), 199);
+  EXPECT_EQ(big.slot(big.oldest()).text, "line 5803");
+
+  FifoLines tiny(false, 1);  // bounded below: one line and the write slot
+  AppendNumbered(tiny, 1, 3);
+  EXPECT_EQ(tiny.Lines(), Numbered(3, 3));
 }
 
 TEST(FifoView, ScrolledBackToTheOldestAfterWrapMovesWithIt) {
@@ -156,12 +199,13 @@ TEST(FifoView, ScrollingStaysWithinTheLines) {
   AppendNumbered(f, 1, 4);
   EXPECT_EQ(f.ScrollLines(-1), 0);  // nothing older
   EXPECT_EQ(f.ScrollLines(1), 0);   // nothing newer below the view
-  EXPECT_EQ(f.ScrollProportion(), 200);
+  EXPECT_EQ(f.ScrollMax(), 0);
   f.ScrollToEnd();
   EXPECT_EQ(f.top(), f.oldest());  // the lines fit: shown from the oldest
 
   AppendNumbered(f, 5, 50);
-  EXPECT_EQ(f.ScrollProportion(), 200 * 10 / 50);
+  EXPECT_EQ(f.ScrollMax(), 40);
+  EXPECT_EQ(f.ScrollProportion(), 10);
   EXPECT_EQ(f.ScrollLines(-100), -40);
   EXPECT_EQ(f.top(), f.oldest());
   EXPECT_EQ(f.ScrollLines(100), 40);

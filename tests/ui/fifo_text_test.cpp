@@ -113,17 +113,20 @@ TEST_F(FifoPane, ShowsTheNewestLinesInTheirColoursAsTheyScroll) {
     EXPECT_EQ(t.back, kWhite) << t.text;
     EXPECT_EQ(t.x, 0);
   }
-  // Baselines: (row + 1) * line height - leading.
-  EXPECT_EQ(Canvas().texts().front().y, kLine - 1);
+  // Baselines: the row's top + ascent, so that the descent (3) stays in
+  // the row and the leading (1) follows it.
+  EXPECT_EQ(Canvas().texts().front().y, 10);
   EXPECT_EQ(*tk_.linesOf(pane_), [] {
     std::vector<std::string> all;
     for (int n = 1; n <= 20; ++n) all.push_back(Line(n));
     return all;
   }());
 
-  // Scroll bar: position from the oldest line, proportion rows of lines.
+  // Scroll bar: range over the lines held, position from the oldest line
+  // (at the bottom of the range), proportion the rows shown.
+  EXPECT_EQ(tk_.scrollState(pane_, kWindowVScroll).max, 15);
   EXPECT_EQ(tk_.scrollState(pane_, kWindowVScroll).pos, 15);
-  EXPECT_EQ(tk_.scrollState(pane_, kWindowVScroll).proportion, 200 * 5 / 20);
+  EXPECT_EQ(tk_.scrollState(pane_, kWindowVScroll).proportion, 5);
   tk_.operatorScroll(pane_, kWindowVScroll, kNotifyThumb, 0);
   EXPECT_EQ(Shown(), (std::vector<std::string>{Line(1), Line(2), Line(3), Line(4), Line(5)}));
   tk_.operatorScroll(pane_, kWindowVScroll, kNotifyLineDown);
@@ -171,7 +174,7 @@ TEST_F(FifoPane, ColumnsHeaderAndClipping) {
   EXPECT_EQ(shown[1].text, "Time");
   EXPECT_EQ(shown[1].x, 61);
   EXPECT_EQ(shown[2].text, "DB0ABC-15XYZ");  // not cut at the next column
-  EXPECT_EQ(shown[2].y, kLine - 1 + kLine + 6);
+  EXPECT_EQ(shown[2].y, kLine + 6 + 10);
   EXPECT_EQ(shown[3].text, "12:00");
 }
 

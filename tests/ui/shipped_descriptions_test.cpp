@@ -355,10 +355,11 @@ struct Box {
 };
 Box Place(const ControlDescription& c, int w, int h) {
   Box b{c.pos.x, c.pos.y, c.pos.x + c.pos.w, c.pos.y + c.pos.h};
-  if (c.kind == ControlType::ListControl || c.kind == ControlType::TextControl) {
-    if (c.pos.w < 1) b.right = w + c.pos.w;
-    if (c.pos.h < 1) b.bottom = h + c.pos.h;
-  }
+  const bool list = c.kind == ControlType::ListControl || c.kind == ControlType::TextControl ||
+                    c.kind == ControlType::ListBox;
+  // Lists and panes grow both ways with the window, text fields in width.
+  if ((list || IsEditField(c.kind)) && c.pos.w < 1) b.right = w + c.pos.w;
+  if (list && c.pos.h < 1) b.bottom = h + c.pos.h;
   return b;
 }
 

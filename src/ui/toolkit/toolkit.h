@@ -167,6 +167,9 @@ class Toolkit {
   virtual void raise(WindowId id);
   virtual Rect outerRect(WindowId id) const;
   virtual void move(WindowId id, const Rect& rect);
+  // The operator cannot make the client area smaller than this (a form's
+  // controls that keep their size stay whole).
+  virtual void setMinimumClientSize(WindowId, int /*width*/, int /*height*/) {}
   // The status line of the frame: fields 0..2, and whether it is shown.
   virtual void setStatusField(int field, const std::string& text) = 0;
   virtual std::string statusField(int field) const = 0;

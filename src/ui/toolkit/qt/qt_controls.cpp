@@ -32,6 +32,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QTextCursor>
@@ -332,9 +333,15 @@ void QtToolkit::mirror(QWidget* w, const ControlState& c, ControlChange what) {
       const QString t = fromCp1252(c.text);
       if (auto* e = qobject_cast<QLineEdit*>(w)) {
         if (e->text() != t) {
+          // A text the program sets is continued at its end (a key typed
+          // elsewhere and added to the field, a history entry); only a
+          // conversion of what was typed, such as capitals, keeps the caret
+          // where the operator is typing.
+          const bool sameText = e->text().compare(t, Qt::CaseInsensitive) == 0;
           const int pos = e->cursorPosition();
           e->setText(t);
-          e->setCursorPosition(std::min(pos, static_cast<int>(t.size())));
+          e->setCursorPosition(sameText ? std::min(pos, static_cast<int>(t.size()))
+                                        : static_cast<int>(t.size()));
         }
       } else if (auto* m = qobject_cast<QPlainTextEdit*>(w)) {
         if (m->toPlainText() != t) m->setPlainText(t);
@@ -490,16 +497,29 @@ void QtToolkit::showMenus(MenuNative& m, WindowId owner, bool rebuild) {
   QPointer<QMenuBar> old = m.bar;
   m.bar = bar;
   if (&m == &frameMenu_) {
+    reserveMenuHeight(bar);
     if (frame_) frame_->setMenuBar(bar);  // the old bar is deleted later by Qt
-    bar->setVisible(items != nullptr);
+    bar->setVisible(true);
   } else if (QWidget* outer = outerWidget(owner); outer && outer->layout()) {
+    // The window grows by the bar: its client area keeps its size.
+    const Rect before = outerRect(owner);
+    if (old) old->hide();
     outer->layout()->setMenuBar(bar);
     bar->setParent(outer);
     bar->show();
     if (old) old->deleteLater();
+    if (outer->isWindow() && !before.empty()) move(owner, before);
   } else {
     bar->deleteLater();
   }
+}
+
+// A menu bar is as high with menus as without them.
+void QtToolkit::reserveMenuHeight(QMenuBar* bar) {
+  QMenuBar probe;
+  probe.setFont(bar->font());
+  probe.addAction(QStringLiteral("Xg"));
+  bar->setMinimumHeight(probe.sizeHint().height());
 }
 
 void QtToolkit::refreshFrameMenu() {
@@ -507,7 +527,9 @@ void QtToolkit::refreshFrameMenu() {
   WindowId owner = activeDocument();
   if (owner == kNoWindow || !menuBar(owner)) owner = menuBar(frameId_) ? frameId_ : kNoWindow;
   if (owner == kNoWindow) {
-    if (frameMenu_.bar) frameMenu_.bar->hide();
+    // The bar stays, empty: the document area keeps its place.
+    if (frameMenu_.bar) frameMenu_.bar->clear();
+    frameMenu_.actions.clear();
     frameMenu_.shownFor = kNoWindow;
     frameMenu_.shape.clear();
     return;
@@ -536,8 +558,14 @@ Canvas* QtToolkit::canvas(WindowId id) {
 }
 
 FontMetrics QtToolkit::fontMetrics(const FontSpec& font) const {
-  const QFontMetrics fm(qtdetail::toQFont(font));
-  return FontMetrics{fm.ascent(), fm.descent(), std::max(0, fm.leading()), fm.averageCharWidth()};
+  // Measured as a window's surface draws: on an image of the screen's dpi.
+  const QImage probe = qtdetail::surfaceImage(QSize(1, 1), QApplication::primaryScreen()
+                                                               ? qRound(QApplication::primaryScreen()->logicalDotsPerInchX())
+                                                               : 96,
+                                              QApplication::primaryScreen()
+                                                  ? qRound(QApplication::primaryScreen()->logicalDotsPerInchY())
+                                                  : 96);
+  return qtdetail::metricsOf(QFontMetrics(qtdetail::toQFont(font), &probe));
 }
 
 Rect QtToolkit::clientRect(WindowId id) const {

@@ -10,6 +10,8 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QResizeEvent>
+#include <QStyle>
+#include <QWheelEvent>
 #include <algorithm>
 
 #include "ui/toolkit/qt/cp1252.h"
@@ -23,6 +25,21 @@ QColor toQColor(Color c) { return QColor(redOf(c), greenOf(c), blueOf(c)); }
 QRect toQRect(const Rect& r) { return QRect(r.left, r.top, r.width(), r.height()); }
 
 }  // namespace
+
+FontMetrics metricsOf(const QFontMetrics& fm) {
+  // Ascent and descent as whole pixels that hold the glyphs: Qt rounds
+  // them from the font's design units, and a descender may reach one pixel
+  // further than the rounded descent says.
+  return FontMetrics{fm.ascent(), fm.descent() + 1, std::max(0, fm.leading()), fm.averageCharWidth()};
+}
+
+QImage surfaceImage(const QSize& size, int dpiX, int dpiY) {
+  QImage image(std::max(1, size.width()), std::max(1, size.height()), QImage::Format_RGB32);
+  // Text drawn into the image has the size it has in the window's widgets.
+  image.setDotsPerMeterX(qRound(dpiX / 0.0254));
+  image.setDotsPerMeterY(qRound(dpiY / 0.0254));
+  return image;
+}
 
 QFont toQFont(const FontSpec& font) {
   QString family = QString::fromLatin1(font.family.c_str()).toLower();
@@ -133,14 +150,14 @@ void paintIcon(QPainter& p, const std::string& directory, int x, int y, int numb
 int QtCanvas::width() const { return surface_->width(); }
 int QtCanvas::height() const { return surface_->height(); }
 
+// Metrics are taken on the image the text is drawn into, so that a line
+// box computed from them holds every pixel the drawing makes.
 FontMetrics QtCanvas::metrics() const {
-  const QFontMetrics fm(toQFont(font_), surface_);
-  return FontMetrics{fm.ascent(), fm.descent(), std::max(0, fm.leading()),
-                     fm.averageCharWidth()};
+  return metricsOf(QFontMetrics(toQFont(font_), &surface_->image()));
 }
 
 int QtCanvas::textWidth(std::string_view text) const {
-  const QFontMetrics fm(toQFont(font_), surface_);
+  const QFontMetrics fm(toQFont(font_), &surface_->image());
   return fm.horizontalAdvance(fromCp1252(text));
 }
 
@@ -155,7 +172,7 @@ void QtCanvas::drawText(int x, int y, std::string_view text, int len) {
   begin(p);
   const QFont f = toQFont(font_);
   p.setFont(f);
-  const QFontMetrics fm(f, surface_);
+  const QFontMetrics fm(f, &surface_->image());
   const QRect box(x, y - fm.ascent(), fm.horizontalAdvance(s), fm.ascent() + fm.descent());
   if (tools_.opaqueText) p.fillRect(box, toQColor(tools_.backColor));
   p.setPen(toQColor(tools_.foreColor));
@@ -233,7 +250,11 @@ Surface::Surface(QtToolkit* tk, WindowId id, bool child, QWidget* parent)
   setAttribute(Qt::WA_OpaquePaintEvent);
   setFocusPolicy(child ? Qt::StrongFocus : Qt::ClickFocus);
   setObjectName(child ? QStringLiteral("pane") : QStringLiteral("client"));
-  image_ = QImage(std::max(1, width()), std::max(1, height()), QImage::Format_RGB32);
+  // A window description paints its own light background and black fixed
+  // texts; its controls keep the light colours that go with them, whatever
+  // the desktop's scheme.
+  if (!child) setPalette(style()->standardPalette());
+  image_ = surfaceImage(size(), logicalDpiX(), logicalDpiY());
   image_.fill(child ? Qt::white : palette().color(QPalette::Window));
   pending_ = QRegion(rect());
 }
@@ -282,7 +303,7 @@ void Surface::paintEvent(QPaintEvent* e) {
 void Surface::resizeEvent(QResizeEvent* e) {
   const QSize s(std::max(1, e->size().width()), std::max(1, e->size().height()));
   if (s != image_.size()) {
-    QImage next(s, QImage::Format_RGB32);
+    QImage next = surfaceImage(s, logicalDpiX(), logicalDpiY());
     next.fill(child_ ? Qt::white : palette().color(QPalette::Window));
     QPainter p(&next);
     p.drawImage(0, 0, image_);
@@ -320,6 +341,25 @@ void Surface::keyPressEvent(QKeyEvent* e) {
     return;
   }
   tk_->operatorKey(id_, key, mods);
+}
+
+// The wheel scrolls a pane as its own scroll bar's arrows would, three
+// lines a notch; finer wheels (touch pads) add up until a line is reached.
+void Surface::wheelEvent(QWheelEvent* e) {
+  constexpr int kUnitsPerLine = 40;  // a notch is 120
+  const ControlState* bar = tk_ ? tk_->control(id_, kWindowVScroll) : nullptr;
+  if (!bar) {
+    QWidget::wheelEvent(e);
+    return;
+  }
+  e->accept();
+  wheelRest_ += e->angleDelta().y();
+  QPointer<Surface> self(this);
+  while (self && tk_ && std::abs(wheelRest_) >= kUnitsPerLine) {
+    const bool up = wheelRest_ > 0;
+    wheelRest_ += up ? -kUnitsPerLine : kUnitsPerLine;
+    tk_->operatorScroll(id_, kWindowVScroll, up ? kNotifyLineUp : kNotifyLineDown);
+  }
 }
 
 void Surface::focusInEvent(QFocusEvent* e) {

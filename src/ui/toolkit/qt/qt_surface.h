@@ -21,6 +21,7 @@
 #include "ui/toolkit/toolkit.h"
 
 class QFont;
+class QFontMetrics;
 class QKeyEvent;
 class QPixmap;
 
@@ -31,6 +32,11 @@ class QtToolkit;
 namespace qtdetail {
 
 QFont toQFont(const FontSpec& font);
+// The toolkit's metrics of a Qt font: the line box ascent + descent +
+// leading holds every pixel of the font's glyphs.
+FontMetrics metricsOf(const QFontMetrics& fm);
+// A backing image of a surface, with the widget's dots per inch.
+QImage surfaceImage(const QSize& size, int dpiX, int dpiY);
 // The toolkit key of a Qt key press (0 when it has none) and its modifiers.
 int keyOf(const QKeyEvent* e, unsigned* modifiers);
 unsigned modifiersOf(Qt::KeyboardModifiers m);
@@ -91,6 +97,7 @@ class Surface : public QWidget {
   void mouseMoveEvent(QMouseEvent* e) override;
   void mouseDoubleClickEvent(QMouseEvent* e) override;
   void keyPressEvent(QKeyEvent* e) override;
+  void wheelEvent(QWheelEvent* e) override;
   void focusInEvent(QFocusEvent* e) override;
   void focusOutEvent(QFocusEvent* e) override;
 
@@ -101,6 +108,7 @@ class Surface : public QWidget {
   bool child_;
   QImage image_;
   QRegion pending_;
+  int wheelRest_ = 0;  // wheel turn not yet worth a line
   std::unique_ptr<QtCanvas> canvas_;
 };
 

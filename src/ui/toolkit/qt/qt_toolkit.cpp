@@ -18,6 +18,11 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QStyle>
+#include <QStyleFactory>
+#include <QScreen>
+#include <QIcon>
+#include <QMenuBar>
+#include <QPalette>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPixmap>
@@ -235,9 +240,32 @@ QtToolkit::QtToolkit(int argc, char** argv, bool frameMode) : frameMode_(frameMo
     app_ = std::make_unique<QApplication>(argc_, argv_.data());
     // Only the program decides when it ends, not the last closed window.
     QApplication::setQuitOnLastWindowClosed(false);
+    applyLook();
   }
   context_ = std::make_unique<QObject>();
   receiver_ = new qtdetail::PostReceiver(this, context_.get());
+}
+
+// One style on every desktop (Fusion), in the desktop's colours: light or
+// dark as the desktop's palette is, with a selection that stays readable.
+// Windows carry no toolkit logo.
+void QtToolkit::applyLook() {
+  const QPalette desktop = QApplication::palette();
+  QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+  QPalette pal = desktop;
+  const QColor window = pal.color(QPalette::Window);
+  const bool dark = window.lightness() < 128;
+  const QColor highlight = pal.color(QPalette::Highlight);
+  // A selection colour too close to the text or the background is replaced.
+  const auto contrast = [](const QColor& a, const QColor& b) { return std::abs(a.lightness() - b.lightness()); };
+  if (contrast(highlight, pal.color(QPalette::Base)) < 60)
+    pal.setColor(QPalette::Highlight, dark ? QColor(42, 130, 218) : QColor(48, 96, 176));
+  const QColor h = pal.color(QPalette::Highlight);
+  pal.setColor(QPalette::HighlightedText, h.lightness() < 140 ? Qt::white : Qt::black);
+  QApplication::setPalette(pal);
+  QPixmap blank(16, 16);
+  blank.fill(Qt::transparent);
+  QApplication::setWindowIcon(QIcon(blank));
 }
 
 QtToolkit::~QtToolkit() {
@@ -401,7 +429,15 @@ void QtToolkit::createFrame(WindowId id, const WindowSpec& spec, Native& native)
   layout->addWidget(area_, 1);
   layout->addWidget(status_);
   win->setCentralWidget(central);
-  if (spec.rect.empty()) win->resize(670, 430);
+  // Windows outside the area are reached by scrolling it.
+  area_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  area_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  if (spec.rect.empty()) win->resize(960, 720);
+  // The menu bar is there from the start, empty while no window has
+  // menus: the windows below it never move when one appears.
+  frameMenu_.bar = new QMenuBar;
+  reserveMenuHeight(frameMenu_.bar);
+  win->setMenuBar(frameMenu_.bar);
   frame_ = win;
   frameId_ = id;
   // The frame shows the menus of the active document, or its own.
@@ -430,18 +466,23 @@ void QtToolkit::nativeCreate(WindowId id, const WindowSpec& spec) {
     } else {
       content = new QWidget;
     }
-    QMdiSubWindow* sub = area_->addSubWindow(content);
+    Qt::WindowFlags subFlags = Qt::SubWindow;
+    if (spec.kind == WindowKind::Dialog)
+      subFlags |= Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
+    QMdiSubWindow* sub = area_->addSubWindow(content, subFlags);
     // Closing is the handler's decision; the widget goes with the window.
     sub->setAttribute(Qt::WA_DeleteOnClose, false);
     sub->setWindowTitle(fromCp1252(spec.title));
+    sub->setWindowIcon(QApplication::windowIcon());
     n.outer = sub;
     n.content = content;
   } else {
     QWidget* parentWidget = nullptr;
     Qt::WindowFlags flags = Qt::Window;
     if (spec.kind == WindowKind::Dialog) {
-      // A dialog stays above the window it belongs to.
-      flags = Qt::Dialog;
+      // A dialog stays above the window it belongs to; it has a title and a
+      // close button, no minimise or maximise.
+      flags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
       if (QWidget* p = outerWidget(spec.parent)) parentWidget = p->window();
     }
     auto* w = new QWidget(parentWidget, flags);
@@ -460,6 +501,7 @@ void QtToolkit::nativeCreate(WindowId id, const WindowSpec& spec) {
   }
   natives_[id] = n;
   if (!spec.rect.empty()) move(id, spec.rect);
+  if (spec.kind != WindowKind::Child && spec.kind != WindowKind::Frame) fitOnScreen(id);
   if (spec.visible) n.outer->show();
   natives_[id].host = new WindowHost(this, id, n.outer, n.content);
 }
@@ -555,7 +597,18 @@ void QtToolkit::setVisible(WindowId id, bool visible) {
 
 void QtToolkit::setEnabled(WindowId id, bool enabled) {
   Toolkit::setEnabled(id, enabled);
-  if (QWidget* w = outerWidget(id)) w->setEnabled(enabled);
+  QWidget* w = outerWidget(id);
+  if (!w) return;
+  w->setEnabled(enabled);
+  // Qt disables a widget's child windows with it. A dialog that belongs to
+  // the disabled window (the modal connect dialog of a channel, a message)
+  // is the one window the operator must still reach: every window that was
+  // not disabled itself is enabled again.
+  if (!enabled)
+    for (QWidget* top : QApplication::topLevelWidgets())
+      if (top != w && top->parentWidget() && !top->isEnabled() &&
+          !top->testAttribute(Qt::WA_ForceDisabled))
+        top->setEnabled(true);
 }
 
 void QtToolkit::raise(WindowId id) {
@@ -595,7 +648,64 @@ Rect QtToolkit::outerRect(WindowId id) const {
     return Rect{g.top(), g.left(), g.top() + g.height() - deco.height(),
                 g.left() + g.width() - deco.width()};
   }
+  if (w->isWindow()) {
+    // A top-level window: where its frame is, how big its client area is
+    // (below the menu bar it may have).
+    const QSize client = w->size() - QSize(0, menuBarHeight(w));
+    const QPoint at = w->pos();
+    return Rect{at.y(), at.x(), at.y() + client.height(), at.x() + client.width()};
+  }
   return toRect(w->geometry());
+}
+
+void QtToolkit::setMinimumClientSize(WindowId id, int width, int height) {
+  QWidget* content = contentWidget(id);
+  if (!content || id == frameId_) return;
+  content->setMinimumSize(std::max(0, width), std::max(0, height));
+  if (QWidget* outer = outerWidget(id); outer && outer != content) {
+    if (outer->layout()) outer->layout()->activate();
+    outer->setMinimumSize(outer->minimumSizeHint());
+  }
+  fitOnScreen(id);
+}
+
+int QtToolkit::menuBarHeight(QWidget* outer) const {
+  if (outer == frame_.data()) return 0;  // the frame's rectangle is its whole window
+  QLayout* layout = outer->layout();
+  QWidget* bar = layout ? layout->menuBar() : nullptr;
+  if (!bar || bar->isHidden()) return 0;
+  return std::max(bar->height(), bar->sizeHint().height());
+}
+
+void QtToolkit::fitOnScreen(WindowId id) {
+  QWidget* w = outerWidget(id);
+  if (!w) return;
+  // The room there is: the document area, or the screen's free part.
+  QRect room;
+  if (auto* sub = qobject_cast<QMdiSubWindow*>(w); sub && sub->mdiArea()) {
+    room = QRect(QPoint(0, 0), sub->mdiArea()->viewport()->size());
+  } else if (w->isWindow()) {
+    QScreen* screen = w->screen() ? w->screen() : QApplication::primaryScreen();
+    if (!screen) return;
+    room = screen->availableGeometry();
+  }
+  if (room.width() < 50 || room.height() < 50) return;  // not laid out yet
+  // A window too big for the room is made as big as the room (no smaller
+  // than it may get); then it is moved until it lies inside, its title bar
+  // first.
+  QRect g = w->isWindow() ? w->frameGeometry() : w->geometry();
+  const QSize frameExtra = g.size() - w->size();
+  const QSize minimum = w->minimumSizeHint().expandedTo(w->minimumSize());
+  QSize size = w->size();
+  size.setWidth(std::max(minimum.width(), std::min(size.width(), room.width() - frameExtra.width())));
+  size.setHeight(std::max(minimum.height(), std::min(size.height(), room.height() - frameExtra.height())));
+  if (size != w->size()) w->resize(size);
+  g.setSize(size + frameExtra);
+  if (g.right() > room.right()) g.moveRight(room.right());
+  if (g.bottom() > room.bottom()) g.moveBottom(room.bottom());
+  if (g.left() < room.left()) g.moveLeft(room.left());
+  if (g.top() < room.top()) g.moveTop(room.top());
+  w->move(g.topLeft());
 }
 
 void QtToolkit::move(WindowId id, const Rect& rect) {
@@ -606,6 +716,12 @@ void QtToolkit::move(WindowId id, const Rect& rect) {
     const QSize deco = subWindowDecoration(sub);
     sub->setGeometry(rect.left, rect.top, rect.width() + deco.width(),
                      rect.height() + deco.height());
+    return;
+  }
+  if (w->isWindow()) {
+    // The rectangle gives the frame's place and the client area's size.
+    w->resize(rect.width(), rect.height() + menuBarHeight(w));
+    w->move(rect.left, rect.top);
     return;
   }
   w->setGeometry(rect.left, rect.top, rect.width(), rect.height());

@@ -80,6 +80,7 @@ class QtToolkit final : public Toolkit {
   void raise(WindowId id) override;
   Rect outerRect(WindowId id) const override;
   void move(WindowId id, const Rect& rect) override;
+  void setMinimumClientSize(WindowId id, int width, int height) override;
   void setStatusField(int field, const std::string& text) override;
   std::string statusField(int field) const override;
   void setFrameDocTitle(const std::string& title) override;
@@ -189,6 +190,13 @@ class QtToolkit final : public Toolkit {
   // Keeps the registry's rectangle in line with what the operator did.
   void syncRect(WindowId id);
   QWidget* dialogParent() const;
+  static void applyLook();
+  static void reserveMenuHeight(QMenuBar* bar);
+  // Height of the menu bar above a top-level window's client area.
+  int menuBarHeight(QWidget* outer) const;
+  // Keeps a new window inside the document area (or on the screen): as big
+  // as there is room for, and placed so that all of it shows.
+  void fitOnScreen(WindowId id);
 
   // Argument copies outlive the QApplication, which keeps references.
   std::vector<std::string> args_;
