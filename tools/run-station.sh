@@ -11,8 +11,9 @@
 # Extra arguments go to the program (for example -NOGUI or -NOMDI).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-tools/install-deps.sh
-cmake -S . -B build -G Ninja
+tools/install-deps.sh run
+# The tests are not built here, so their packages are not needed either.
+cmake -S . -B build -G Ninja -DTARVIK_TESTS=OFF
 cmake --build build --target tarvik station_cnf
 mkdir -p build/station/cnf
 cp -rn data/. build/station/

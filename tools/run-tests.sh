@@ -3,9 +3,9 @@
 # With SANITIZE=1 the build uses AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-tools/install-deps.sh
+tools/install-deps.sh test
 build=build
-flags=()
+flags=(-DTARVIK_TESTS=ON)
 if [ "${SANITIZE:-0}" = 1 ]; then
   build=build-asan
   flags+=(-DTARVIK_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug)

@@ -5,6 +5,7 @@
 // and runs the main loop until the task window ends it.
 
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "core/ini_reader.h"
 #include "core/signal_watch.h"
 #include "core/startup_options.h"
+#include "core/station_directory.h"
 #include "ui/message_dialog.h"
 #include "ui/toolkit/headless/headless_toolkit.h"
 #include "ui/toolkit/ui_driver.h"
@@ -61,8 +63,17 @@ int runStation(tarvik::ui::Toolkit& toolkit, const tarvik::core::StartupOptions&
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
-  const tarvik::core::StartupOptions options =
-      tarvik::core::ParseArguments(args, programPath(argv[0]));
+  const std::string program = programPath(argv[0]);
+  tarvik::core::StartupOptions options = tarvik::core::ParseArguments(args, program);
+#ifndef TARVIK_HAVE_QT
+  options.noGui = true;  // a build without Qt never draws
+#endif
+  // --help, --version, the user's station on a start without INI path, and
+  // the reasons not to start at all (no configuration, no display).
+  if (const auto code = tarvik::core::PrepareStart(options, program, [](const char* name) {
+        return static_cast<const char*>(std::getenv(name));
+      }))
+    return *code;
 #ifdef TARVIK_HAVE_QT
   if (!options.noGui) {
     tarvik::ui::QtToolkit toolkit(argc, argv, options.frameMode);

@@ -674,7 +674,7 @@ void ChannelWindow::Command(int command, std::intptr_t argument) {
       if (sessionState_ == SessionState::Connected) {
         // The link's end reports wait for the operator's answer.
         ax25::LinkCommand(toolkit(), link_, ax25::LinkCommandCode::HoldReports, 1);
-        app_.ShowMessage(id(), 2, kMsgAskDisconnect, remoteText_);
+        app_.ShowMessage(id(), 2, kMsgAskDisconnect, remoteText_, {}, core::DefaultAnswer::No);
       } else {
         closing_ = true;
         toolkit().destroy(id());

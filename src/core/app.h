@@ -108,8 +108,9 @@ class App {
 
   // Shows message `number` of `kind` for a window (see MessageService).
   void ShowMessage(ui::WindowId window, int kind, int number, const std::string& text1 = {},
-                   const std::string& text2 = {}) {
-    messages_.ShowMessage(window, kind, number, text1, text2);
+                   const std::string& text2 = {},
+                   DefaultAnswer defaultAnswer = DefaultAnswer::Yes) {
+    messages_.ShowMessage(window, kind, number, text1, text2, defaultAnswer);
   }
 
   // Starts the program of a command text (see RunProgram) for a window.

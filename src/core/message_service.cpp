@@ -60,18 +60,8 @@ void parseMessageLine(const std::string& line, long& number, int& level, std::st
   text = line.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
 }
 
-std::string dialogLine(const std::string& text, int index) {
-  std::size_t start = 0;
-  for (int i = 0; i < index; ++i) {
-    std::size_t cr = text.find('\r', start);
-    if (cr == std::string::npos) return {};
-    start = cr + 1;
-  }
-  std::size_t end = text.find('\r', start);
-  std::string line = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
-  if (line.size() > 79) line.resize(79);
-  return line;
-}
+constexpr std::size_t kDialogLineWidth = 79;
+constexpr std::size_t kDialogLines = 3;
 
 }  // namespace
 
@@ -128,12 +118,35 @@ std::string MessageService::format(const std::string& raw, const std::string& te
   return s;
 }
 
+std::vector<std::string> MessageService::dialogLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t cr = text.find('\r', start);
+    std::string line = text.substr(start, cr == std::string::npos ? std::string::npos : cr - start);
+    while (line.size() > kDialogLineWidth) {
+      std::size_t cut = line.rfind(' ', kDialogLineWidth);
+      // A word longer than a line (a path) stays whole and the line ends after it.
+      if (cut == std::string::npos || cut == 0) cut = line.find(' ', 1);
+      if (cut == std::string::npos) break;
+      lines.push_back(line.substr(0, cut));
+      line.erase(0, cut + 1);
+    }
+    lines.push_back(line);
+    if (cr == std::string::npos) break;
+    start = cr + 1;
+  }
+  if (lines.size() < kDialogLines) lines.resize(kDialogLines);
+  return lines;
+}
+
 void MessageService::answerLater(ui::WindowId window, int answer, int number) {
   toolkit_.post(window, ui::Event::user(kAnswerBase + answer, number));
 }
 
 void MessageService::ShowMessage(ui::WindowId window, int kind, int number,
-                                 const std::string& text1, const std::string& text2) {
+                                 const std::string& text1, const std::string& text2,
+                                 DefaultAnswer defaultAnswer) {
   MessageLine msg;
   const MessageSettings settings = settings_();
   if (!lookup(number, msg)) {
@@ -161,7 +174,7 @@ void MessageService::ShowMessage(ui::WindowId window, int kind, int number,
     answerLater(window, kAnswerYes, number);
     return;
   }
-  showDialog(window, kind, number, format(msg.text, text1, text2, true));
+  showDialog(window, kind, number, format(msg.text, text1, text2, true), defaultAnswer);
 }
 
 void MessageService::ShowMessageNumber(ui::WindowId window, int kind, int number, long value,
@@ -170,7 +183,7 @@ void MessageService::ShowMessageNumber(ui::WindowId window, int kind, int number
 }
 
 void MessageService::showDialog(ui::WindowId window, int kind, int number,
-                                const std::string& text) {
+                                const std::string& text, DefaultAnswer defaultAnswer) {
   const MessageSettings settings = settings_();
   const bool batch = settings.flags.size() > 4 && settings.flags[4] == '1';
   if (batch) {
@@ -186,13 +199,15 @@ void MessageService::showDialog(ui::WindowId window, int kind, int number,
   ui::DialogButtons buttons;
   buttons.no = kind == 2 || kind == 3;
   buttons.cancel = kind == 3;
-  std::vector<std::string> lines{dialogLine(text, 0), dialogLine(text, 1), dialogLine(text, 2)};
+  // No can only be the default where there is a No to give.
+  buttons.defaultNo = buttons.no && defaultAnswer == DefaultAnswer::No;
+  std::vector<std::string> lines = dialogLines(text);
   const int dialogNumber = 1600 + kind * 10;
   auto done = [this, window, number](int answer) { answerLater(window, answer, number); };
   // The dialog is a form of its window description when the form runtime
   // can build one; otherwise the toolkit's own dialog asks the same.
   if (presenter_) {
-    DialogRequest request{window, kind, number, dialogNumber, lines, done};
+    DialogRequest request{window, kind, number, dialogNumber, lines, done, buttons.defaultNo};
     if (presenter_(request)) return;
   }
   toolkit_.messageDialog(dialogNumber, "Tarvik", lines, buttons, std::move(done));

@@ -23,6 +23,11 @@ inline constexpr int kAnswerNo = 0;
 inline constexpr int kAnswerYes = 1;
 inline constexpr int kAnswerCancel = 3;
 
+// The answer Enter gives in a question's dialog. A question that ends a
+// connection or deletes data asks with No as the default, so that a key
+// pressed in a hurry keeps things as they are.
+enum class DefaultAnswer { Yes, No };
+
 // Task window events the service uses for the status line.
 inline constexpr int kEvtStatusClear = 982;
 inline constexpr int kEvtStatusField0 = 983;
@@ -44,8 +49,10 @@ struct MessageLine {
 };
 
 // A message dialog to show: the asking window, the kind (1..4), the message
-// number, the dialog's window description number (1610..1640) and its three
-// lines. `done` takes the answer (0 NEIN, 1 JA, 3 ABBRUCH) once it closes.
+// number, the dialog's window description number (1610..1640) and its lines
+// (at least three; more when the text needs them). `done` takes the answer
+// (0 NEIN, 1 JA, 3 ABBRUCH) once it closes; `defaultNo` makes Enter answer
+// NEIN.
 struct DialogRequest {
   ui::WindowId asker = ui::kNoWindow;
   int kind = 1;
@@ -53,6 +60,7 @@ struct DialogRequest {
   int dialogNumber = 1610;
   std::vector<std::string> lines;
   std::function<void(int)> done;
+  bool defaultNo = false;
 };
 
 // Shows a dialog as a form built from its window description; returns false
@@ -69,7 +77,7 @@ class MessageService {
   void setDialogPresenter(DialogPresenter presenter) { presenter_ = std::move(presenter); }
 
   void ShowMessage(ui::WindowId window, int kind, int number, const std::string& text1 = {},
-                   const std::string& text2 = {});
+                   const std::string& text2 = {}, DefaultAnswer defaultAnswer = DefaultAnswer::Yes);
   void ShowMessageNumber(ui::WindowId window, int kind, int number, long value,
                          const std::string& text2 = {});
   void ShowGroupMessage(int group, int number);
@@ -83,9 +91,17 @@ class MessageService {
   static std::string format(const std::string& raw, const std::string& text1,
                             const std::string& text2, bool forDialog);
 
+  // The lines of a dialog text: broken at each CR, and a line longer than
+  // 79 characters wrapped at its last blank before that and continued on the
+  // next line, so nothing of the text is lost; a word longer than a line (a
+  // path) is never split. Always at least three lines; missing ones are
+  // empty.
+  static std::vector<std::string> dialogLines(const std::string& text);
+
  private:
   void answerLater(ui::WindowId window, int answer, int number);
-  void showDialog(ui::WindowId window, int kind, int number, const std::string& text);
+  void showDialog(ui::WindowId window, int kind, int number, const std::string& text,
+                  DefaultAnswer defaultAnswer);
 
   ui::Toolkit& toolkit_;
   SettingsSource settings_;

@@ -66,6 +66,20 @@ MyCall ParseMyCall(std::string_view value) {
   return call;
 }
 
+bool IsValidCall(std::string_view callWithSsid) {
+  const std::size_t dash = callWithSsid.find('-');
+  const std::string_view base = callWithSsid.substr(0, dash);
+  if (base.empty() || base.size() > kBaseCallCapacity) return false;
+  for (char c : base)
+    if (!std::isalnum(static_cast<unsigned char>(c))) return false;
+  if (dash == std::string_view::npos) return true;
+  const std::string_view ssid = callWithSsid.substr(dash + 1);
+  if (ssid.empty() || ssid.size() > 2) return false;
+  for (char c : ssid)
+    if (c < '0' || c > '9') return false;
+  return validSsid(std::stoi(std::string(ssid)));
+}
+
 std::string FormatMyCall(std::string_view baseCall, std::string_view ssidMask) {
   std::string text(baseCall.substr(0, kBaseCallCapacity));
   char sep = '-';

@@ -28,6 +28,11 @@ struct MyCall {
 // answers on its default SSID.
 MyCall ParseMyCall(std::string_view value);
 
+// True for a call sign that can stand in an AX.25 address: one to six
+// letters and digits, optionally followed by "-" and an SSID 0..15. An empty
+// text, blanks or any other character make it invalid.
+bool IsValidCall(std::string_view callWithSsid);
+
 // The MYCALL text for a base call and an SSID mask: CALL-a,b,c with the
 // enabled SSIDs ascending, or the base call alone when none is enabled.
 std::string FormatMyCall(std::string_view baseCall, std::string_view ssidMask);

@@ -14,6 +14,17 @@ void OpenAllPorts(App& app) {
   }
 }
 
+std::string PortLabel(const PortTable& ports, int port, const std::string& reportedDevice) {
+  std::string title = "port " + std::to_string(port);
+  std::string where = reportedDevice;
+  if (const PortRecord* record = ports.Find(port)) {
+    if (!record->title.empty()) title = record->title;
+    if (record->devType == kDevTypeTcpIp && record->device.find(';') != std::string::npos)
+      where = record->device;
+  }
+  return where.empty() ? title : title + " (" + where + ")";
+}
+
 void CloseAllPorts(App& app) {
   for (int n = 0; n < kPortCount; ++n) {
     const ui::WindowId w = app.ports()[n].portWindow;

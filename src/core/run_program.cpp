@@ -147,13 +147,17 @@ void PlaySound(const std::string& file) {
   }
 }
 
-void ShowHelp(const std::string& helpFile, int context) {
-  if (helpFile.empty()) return;
-  std::string opener = findInPath("xdg-open");
-  if (opener.empty()) return;
+HelpResult ShowHelp(const std::string& helpFile, int) {
+  if (helpFile.empty() || !fileExists(helpFile)) return HelpResult::NoFile;
+  const std::string opener = findInPath("xdg-open");
+  if (opener.empty()) return HelpResult::NoOpener;
+  // The opener runs elsewhere: it gets the file's absolute path.
   std::string target = helpFile;
-  if (context != 0) target += "#" + std::to_string(context);
-  SpawnDetached({opener, target});
+  if (target[0] != '/') {
+    char cwd[4096];
+    if (::getcwd(cwd, sizeof cwd)) target = std::string(cwd) + "/" + target;
+  }
+  return SpawnDetached({opener, target}) < 0 ? HelpResult::NoOpener : HelpResult::Opened;
 }
 
 }  // namespace tarvik::core

@@ -33,7 +33,10 @@ int SpawnDetached(const std::vector<std::string>& argv, const std::string& direc
 // installed; a missing file or player plays nothing.
 void PlaySound(const std::string& file);
 
-// Opens a help file with the desktop's opener; context 0 opens its index.
-void ShowHelp(const std::string& helpFile, int context);
+// Opens a help file (an HTML page or any file the desktop can show) with the
+// desktop's opener, xdg-open. The help is one page: the context (a window
+// number, 0 for the index) does not change which file opens.
+enum class HelpResult { Opened, NoFile, NoOpener };
+HelpResult ShowHelp(const std::string& helpFile, int context);
 
 }  // namespace tarvik::core

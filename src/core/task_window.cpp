@@ -4,6 +4,7 @@
 
 #include "core/frame_position.h"
 #include "core/identification.h"
+#include "core/mycall.h"
 #include "ui/toolkit/drawing.h"
 #include "core/port_opening.h"
 #include "core/run_program.h"
@@ -18,6 +19,8 @@ constexpr int kNoStatusLineTicks = 10000;
 constexpr int kMsgQuitQuestion = 1007;
 // How often a held shutdown looks whether it may go on.
 constexpr int kShutdownPollMs = 100;
+// MYCALL is no call sign: the ports stay closed.
+constexpr int kMsgInvalidOwnCall = 1060;
 
 // Paths in settings may be relative to the INI file's directory.
 std::string besideIni(App& app, const std::string& file) {
@@ -88,6 +91,13 @@ void TaskWindow::onCreate() {
 
 void TaskWindow::startPortsAndServices() {
   if (app_.hooks().startServices) app_.hooks().startServices(app_);
+  // Every frame carries the own call as its source: without a valid one the
+  // station stays off the air, and the operator is told why.
+  if (!IsValidCall(app_.config().GetSetting(2))) {
+    app_.ShowMessage(id(), 1, kMsgInvalidOwnCall, app_.config().GetSetting(2),
+                     app_.config().GetSetting(10));
+    return;
+  }
   if (app_.hooks().startTcpServer) app_.hooks().startTcpServer(app_);
   OpenAllPorts(app_);
 }
@@ -162,14 +172,20 @@ void TaskWindow::onUser(ui::Event& event) {
     case kEvtTcpClosed:
     case kEvtSerialOpened:
       break;
+    // Port reports name the port by its title and where it leads.
     case kEvtTcpFailed:
-      if (auto* s = event.as<PortStatus>()) app_.ShowMessage(id(), 1, 20, s->device, s->error);
+      if (auto* s = event.as<PortStatus>())
+        app_.ShowMessage(id(), 1, 20, PortLabel(app_.ports(), s->port, s->device), s->error);
       break;
     case kEvtSerialClosed:
-      app_.ShowMessage(id(), 1, 27, "Timeout", "Timeout");
+      if (auto* s = event.as<PortStatus>())
+        app_.ShowMessage(id(), 1, 27, PortLabel(app_.ports(), s->port, s->device), "Timeout");
+      else
+        app_.ShowMessage(id(), 1, 27, "Timeout", "Timeout");
       break;
     case kEvtSerialFailed:
-      if (auto* s = event.as<PortStatus>()) app_.ShowMessage(id(), 1, 27, s->device, s->error);
+      if (auto* s = event.as<PortStatus>())
+        app_.ShowMessage(id(), 1, 27, PortLabel(app_.ports(), s->port, s->device), s->error);
       break;
     case kEvtStatusField2: setStatus(2, text()); break;
     case kEvtStatusField1: setStatus(1, text()); break;

@@ -9,6 +9,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <cstring>
 #include <chrono>
 #include <cstdio>
 
@@ -213,9 +214,11 @@ std::optional<SerialSettings> ParseDeviceString(std::string_view device) {
 }
 
 std::string ComErrorText(int code) {
-  char text[40];
-  std::snprintf(text, sizeof text, "Unknown COM error %4.4x", static_cast<unsigned>(code) & 0xFFFFu);
-  return text;
+  // The system's own words for the errno value; the reader thread may ask
+  // too, so the thread-safe form.
+  char buffer[128];
+  const char* text = ::strerror_r(code, buffer, sizeof buffer);
+  return text ? text : "error " + std::to_string(code);
 }
 
 SerialPort::SerialPort(Key, SerialSettings settings, int fd, OnBytes onBytes)

@@ -48,7 +48,8 @@ std::string ComDevicePath(std::string_view portName);
 // understood (unknown parity, speed or word size).
 std::optional<SerialSettings> ParseDeviceString(std::string_view device);
 
-// "Unknown COM error %4.4x" with the code.
+// The text of an errno value from opening or setting up a line, as the
+// system words it ("No such file or directory", "Device or resource busy").
 std::string ComErrorText(int code);
 
 class SerialPort {

@@ -16,6 +16,8 @@ constexpr int kSettingTcpPort = 39;
 // While connections wait for a port, the server looks for a free one once a
 // second as well: ports of other drivers may close without telling it.
 constexpr int kRetryMs = 1000;
+// The server's port cannot be bound or listened on.
+constexpr int kMsgServerPortUnusable = 1053;
 
 }  // namespace
 
@@ -60,9 +62,10 @@ void TcpServerWindow::listen() {
       code = LastSocketError();
   }
   if (code != 0) {
-    // The program runs on without server; outgoing ports still work.
+    // The program runs on without server; outgoing ports still work. The
+    // operator is told which port could not be had.
     socket_.reset();
-    app_.ShowMessage(id(), 4, 1051, std::to_string(code), std::string(WinsockErrorText(code)));
+    app_.ShowMessage(id(), 4, kMsgServerPortUnusable, portText_, std::string(WinsockErrorText(code)));
     return;
   }
   watch_ = toolkit().watch(socket_.fd(), ui::kWatchRead, id(), kEvtServerSocket);

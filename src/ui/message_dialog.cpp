@@ -2,12 +2,17 @@
 
 #include <filesystem>
 
+#include "core/identification.h"
 #include "core/run_program.h"
 
 namespace tarvik::ui {
 
 namespace {
 constexpr int kMsgUnknownCommand = 503;
+constexpr int kMsgHelpNotFound = 1061;
+constexpr int kMsgNoHelpOpener = 1062;
+constexpr int kMsgAboutVersion = 1064;
+constexpr int kAboutBoxNumber = 1600;
 }  // namespace
 
 bool MessageDialogNames(std::string_view name, int& id) {
@@ -36,13 +41,14 @@ MessageDialogForm::MessageDialogForm(FormRuntime& runtime, const core::DialogReq
     : Form(runtime, dialogRequest(request, parent)),
       lines_(request.lines),
       done_(request.done),
-      previous_(runtime.activeForm()) {}
+      previous_(runtime.activeForm()),
+      defaultNo_(request.defaultNo) {}
 
 bool MessageDialogForm::filterEvent(Event& event) {
-  // Enter always answers JA, whichever button the description made the
-  // default one.
+  // Enter answers JA, whichever button the description made the default
+  // one, unless the question asked with NEIN as its default.
   if (event.type == EventType::Char && event.id == kKeyEnter) {
-    finish(core::kAnswerYes);
+    finish(defaultNo_ ? core::kAnswerNo : core::kAnswerYes);
     return true;
   }
   return false;
@@ -51,8 +57,11 @@ bool MessageDialogForm::filterEvent(Event& event) {
 bool MessageDialogForm::ownerEvent(Event& event) {
   switch (event.type) {
     case EventType::Create:
-      for (int i = 0; i < 3; ++i) {
-        SetCtlText(kIdZeile1 + i, static_cast<std::size_t>(i) < lines_.size() ? lines_[static_cast<std::size_t>(i)] : "");
+      for (std::size_t i = 0; i < 3; ++i) {
+        std::string line = i < lines_.size() ? lines_[i] : "";
+        // A text of more lines than the dialog has goes on in the last one.
+        for (std::size_t more = 3; i == 2 && more < lines_.size(); ++more) line += " " + lines_[more];
+        SetCtlText(kIdZeile1 + static_cast<int>(i), line);
       }
       return true;
     case EventType::Close:
@@ -117,13 +126,54 @@ FormEnvironment MakeFormEnvironment(core::App& app) {
   env.executeCommand = [&app](WindowId w, const std::string& text) {
     app.ShowMessage(w, 1, kMsgUnknownCommand, text, "FORM");
   };
-  env.showHelp = [](const std::string& file, int context) { core::ShowHelp(file, context); };
+  // HELPFILE counts from the station directory like the other files the INI
+  // file names; when it cannot be shown the operator learns where it is.
+  env.showHelp = [&app](const std::string& file, int context) {
+    const std::string path = file.empty() || file[0] == '/' ? file : app.config().GetSetting(9) + file;
+    switch (core::ShowHelp(path, context)) {
+      case core::HelpResult::Opened: break;
+      case core::HelpResult::NoFile: app.ShowMessage(app.taskWindow, 1, kMsgHelpNotFound, path); break;
+      case core::HelpResult::NoOpener: app.ShowMessage(app.taskWindow, 1, kMsgNoHelpOpener, path); break;
+    }
+  };
   env.taskWindow = [&app] { return app.taskWindow; };
   return env;
 }
 
+namespace {
+
+// The about box as the runtime opens it, with the release and build date of
+// this program in its VERSION line (message 1064).
+void RegisterAboutBox(core::App& app, FormRuntime& runtime) {
+  static constexpr int kIdVersion = 1;
+  runtime.registerCreator(kAboutBoxNumber, [&app](FormRuntime& rt, WindowId parent, std::intptr_t arg) {
+    FormRequest r;
+    r.number = kAboutBoxNumber;
+    r.parent = parent;
+    r.argument = arg;
+    r.resolvers.names = [](std::string_view name, int& id) {
+      static constexpr std::pair<std::string_view, int> names[] = {{"VERSION", kIdVersion}};
+      return LookupName(name, id, names);
+    };
+    auto form = std::make_unique<Form>(rt, std::move(r));
+    Form* about = form.get();
+    form->SetCommandCallback([&rt](WindowId w, int id, std::intptr_t) {
+      if (id == kActionExit) CloseForm(rt.toolkit(), w, rt.env().taskWindow());
+    });
+    const WindowId w = rt.open(std::move(form));
+    core::MessageLine version;
+    if (w != kNoWindow && app.messages().lookup(kMsgAboutVersion, version) && version.found && !version.disabled)
+      about->SetCtlText(kIdVersion, core::MessageService::format(version.text, core::ProgramVersion(),
+                                                                 core::ProgramBuildDate(), false));
+    return w;
+  });
+}
+
+}  // namespace
+
 std::shared_ptr<FormRuntime> InstallForms(core::App& app) {
   auto runtime = std::make_shared<FormRuntime>(app.toolkit(), MakeFormEnvironment(app));
+  RegisterAboutBox(app, *runtime);
   SetGlobalFlag(1002, app.options().frameMode);
   SetGlobalFlag(1003, app.options().ctl3d);
   app.messages().setDialogPresenter(

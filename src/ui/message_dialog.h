@@ -48,6 +48,7 @@ class MessageDialogForm final : public Form {
   std::function<void(int)> done_;
   int answer_ = 1;  // closing it any other way means JA
   WindowId previous_ = kNoWindow;
+  bool defaultNo_ = false;  // Enter answers NEIN
 };
 
 // Opens the dialog of a request as a form when its description exists in

@@ -146,3 +146,54 @@ TEST(MessageFormat, Placeholders) {
 
 }  // namespace
 }  // namespace tarvik::core
+
+namespace tarvik::core {
+namespace {
+
+// A dialog line is never cut: a long line is wrapped at a blank and goes on
+// in the next line, a word longer than a line (a path) stays whole, and the
+// three lines a dialog always has are still there for short texts.
+TEST(DialogLines, LongLinesWrapWithoutLosingText) {
+  const std::string word(90, 'x');
+  const std::string sentence = "Port Neighbour (127.0.0.1;8101): TCP/IP connection failed because the host "
+                               "refused the connection";
+  struct Case {
+    std::string text;
+    std::vector<std::string> lines;
+  };
+  const Case cases[] = {
+      {"short \rsecond", {"short ", "second", ""}},
+      {sentence + " \rnext",
+       {"Port Neighbour (127.0.0.1;8101): TCP/IP connection failed because the host", "refused the connection ",
+        "next"}},
+      {"in " + word + " now", {"in", word, "now"}},
+      {"a\rb\rc\rd", {"a", "b", "c", "d"}},
+  };
+  for (const Case& c : cases) {
+    const auto lines = MessageService::dialogLines(c.text);
+    EXPECT_EQ(lines, c.lines) << c.text;
+    for (const std::string& l : lines) EXPECT_TRUE(l.size() <= 79 || l == word) << l;
+  }
+}
+
+// A question that ends something asks with No as the default where the
+// dialog has a No; the answer still comes from the button pressed.
+TEST_F(MessageServiceTest, QuestionsCanDefaultToNo) {
+  writeFile("8 1 Disconnect from %s?\n");
+  struct Case {
+    int kind;
+    DefaultAnswer asked;
+    bool defaultNo;
+  };
+  for (Case c : {Case{2, DefaultAnswer::No, true}, Case{3, DefaultAnswer::No, true},
+                 Case{2, DefaultAnswer::Yes, false}, Case{1, DefaultAnswer::No, false}}) {
+    service.ShowMessage(asker, c.kind, 8, "N0ABC", {}, c.asked);
+    ASSERT_EQ(tk.openDialogs().size(), 1u) << c.kind;
+    EXPECT_EQ(tk.openDialogs().front().buttons.defaultNo, c.defaultNo) << c.kind;
+    EXPECT_EQ(tk.openDialogs().front().lines.at(0), "Disconnect from N0ABC?");
+    tk.answerDialog(kAnswerYes);
+  }
+}
+
+}  // namespace
+}  // namespace tarvik::core

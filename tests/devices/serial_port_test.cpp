@@ -46,10 +46,11 @@ TEST(DeviceString, Splitting) {
     EXPECT_FALSE(ParseDeviceString(bad)) << bad;
 }
 
+// The operator reads the reason in the system's words, whole.
 TEST(DeviceString, ErrorText) {
-  EXPECT_EQ(ComErrorText(5), "Unknown COM error 0005");
-  EXPECT_EQ(ComErrorText(ENOENT), "Unknown COM error 0002");
-  EXPECT_EQ(ComErrorText(EBUSY), "Unknown COM error 0010");
+  EXPECT_EQ(ComErrorText(ENOENT), "No such file or directory");
+  EXPECT_EQ(ComErrorText(EBUSY), "Device or resource busy");
+  EXPECT_EQ(ComErrorText(EACCES), "Permission denied");
 }
 
 // Collects what the reader thread hands over.

@@ -223,8 +223,10 @@ TEST_F(SerialPortWindowTest, ClosingDuringTheInitTextDelayIsSafe) {
 TEST_F(SerialPortWindowTest, LineThatCannotOpenIsReportedAndGoesAway) {
   core::PortRecord& p = port0(core::kDevTypeCom, core::kProtocolKiss);
   p.device = "/dev/tarvik-no-such-line:9600,n,8,1";
+  p.title = "TNC";
   ASSERT_NE(open(), ui::kNoWindow);
-  EXPECT_NE(dialogs().find("Port /dev/tarvik-no-such-line: Unknown COM error 0002"), std::string::npos)
+  // The port is named by its title and its line; the reason in the system's words.
+  EXPECT_NE(dialogs().find("Port TNC (/dev/tarvik-no-such-line): No such file or directory"), std::string::npos)
       << dialogs();
   tk.stepMs(100);
   EXPECT_EQ(app->ports()[0].portWindow, ui::kNoWindow);
@@ -236,7 +238,7 @@ TEST_F(SerialPortWindowTest, LineThatCannotOpenIsReportedAndGoesAway) {
   ASSERT_TRUE(holder);
   port0(core::kDevTypeCom, core::kProtocolKiss);
   open();
-  EXPECT_NE(dialogs().find("Unknown COM error 0010"), std::string::npos) << dialogs();
+  EXPECT_NE(dialogs().find("Device or resource busy"), std::string::npos) << dialogs();
 }
 
 TEST_F(SerialPortWindowTest, TransparentPortAddsLineEndsAndFeedsItsLink) {
@@ -286,7 +288,8 @@ TEST_F(SerialPortWindowTest, ModemAnswerWait) {
   EXPECT_NE(app->ports()[0].portWindow, ui::kNoWindow);
   tk.stepSeconds(2);
   EXPECT_EQ(app->ports()[0].portWindow, ui::kNoWindow);
-  EXPECT_NE(dialogs().find("Port Timeout: Timeout"), std::string::npos) << dialogs();
+  // The port is named by its title (none here) and its line.
+  EXPECT_NE(dialogs().find("Port port 0 (" + tnc.path() + "): Timeout"), std::string::npos) << dialogs();
   tk.stepSeconds(4);  // the closing line is released
 
   // With the answer the port stays and speaks KISS from then on.

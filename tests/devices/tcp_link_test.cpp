@@ -121,8 +121,9 @@ TEST_F(OutgoingPort, RefusedConnectionShowsMessageAndFreesThePort) {
   ASSERT_TRUE(pumpUntil([&] { return !app->ports()[kPort].open(); }));
   EXPECT_FALSE(tk.exists(window));
   ASSERT_EQ(tk.dialogLog().size(), 1u);
-  EXPECT_THAT(dialogs(), ::testing::HasSubstr("TCP/IP connection to 127.0.0.1 failed:"));
-  EXPECT_THAT(dialogs(), ::testing::HasSubstr("\nConnection refused\n"));
+  // The port is named by its title and where it leads, the reason in words.
+  EXPECT_THAT(dialogs(), ::testing::HasSubstr("Port Net (127.0.0.1;" + std::to_string(bound.port()) + "): \n"));
+  EXPECT_THAT(dialogs(), ::testing::HasSubstr("\nTCP/IP connection failed: Connection refused\n"));
 }
 
 TEST_F(OutgoingPort, ConnectionThatDoesNotComeUpClosesAfterFortySeconds) {

@@ -245,7 +245,7 @@ const std::vector<Contract>& Contracts() {
         {"PASSWORD", 4, W::Field}},
        {},
        {}},
-      {1600, {}, {}, {}},  // about box
+      {1600, {{"VERSION", 1, W::Fixed}}, {}, {}},  // about box: the program's own version
       {1610,
        {{"JA", 1, W::Button}, {"ZEILE1", 4, W::Fixed}, {"ZEILE2", 5, W::Fixed}, {"ZEILE3", 6, W::Fixed}},
        {},

@@ -105,6 +105,7 @@ struct DialogButtons {
   bool yes = true;     // "JA"
   bool no = false;     // "NEIN"
   bool cancel = false; // "ABBRUCH"
+  bool defaultNo = false;  // Enter answers "NEIN" instead of "JA"
 };
 
 class Toolkit {

@@ -204,12 +204,13 @@ class MessageDialog : public QDialog {
  public:
   using QDialog::QDialog;
   int answer = 1;
+  int enterAnswer = 1;  // 0 when the question asks with "No" as its default
   OpenDialog info;
 
  protected:
   void keyPressEvent(QKeyEvent* e) override {
     if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
-      answer = 1;
+      answer = enterAnswer;
       accept();
       return;
     }
@@ -785,6 +786,7 @@ void QtToolkit::messageDialog(int number, const std::string& title,
   }
   auto* dlg = new qtdetail::MessageDialog(dialogParent());
   dlg->info = OpenDialog{number, title, lines};
+  dlg->enterAnswer = buttons.defaultNo ? 0 : 1;
   std::erase_if(openDialogs_, [](const auto& p) { return p.isNull() || !p->isVisible(); });
   openDialogs_.push_back(dlg);
   dlg->setAttribute(Qt::WA_DeleteOnClose);
@@ -792,8 +794,9 @@ void QtToolkit::messageDialog(int number, const std::string& title,
   dlg->setProperty("messageNumber", number);
   dlg->setWindowTitle(title.empty() ? appTitle() : fromCp1252(title));
   auto* layout = new QVBoxLayout(dlg);
-  for (std::size_t i = 0; i < lines.size() && i < 3; ++i)
-    layout->addWidget(new QLabel(fromCp1252(lines[i]), dlg));
+  // Every line of the text, however many: the dialog grows to hold them.
+  for (const std::string& line : lines) layout->addWidget(new QLabel(fromCp1252(line), dlg));
+  layout->setSizeConstraint(QLayout::SetMinimumSize);
   auto* row = new QHBoxLayout;
   row->addStretch(1);
   auto addButton = [&](const QString& text, int answer) {
