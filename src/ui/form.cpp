@@ -356,6 +356,15 @@ void Form::onCreate() {
   runtime_.setActiveForm(id());
   createMenuBar();
   createControls();
+  // The fixed texts are painted, not controls: the UI driver reads them here.
+  toolkit().setDrawnTextsProvider(id(), [this] {
+    std::vector<Toolkit::DrawnText> texts;
+    for (std::size_t i = 0; i < controls_.size(); ++i)
+      if (description_.controls[i].kind == ControlType::FixedText)
+        texts.push_back({description_.controls[i].label, controls_[i].text, controls_[i].enabled,
+                         controls_[i].visible});
+    return texts;
+  });
   bool pressed = false;
   applyDefaults(pressed);
   for (std::size_t i = 0; i < controls_.size(); ++i) {

@@ -7,6 +7,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 
@@ -162,6 +163,89 @@ TEST_F(DriverTest, DialogsAreAnsweredWhenOpenOrQueuedForTheNext) {
   EXPECT_EQ(d.execute("file -"), std::vector<std::string>{"OK queued"});
   EXPECT_EQ(tk.fileDialog(false, "", "", ""), "/tmp/some file.txt");
   EXPECT_EQ(tk.fileDialog(false, "", "", ""), std::nullopt);
+}
+
+// A message dialog built from a description: its lines are fixed texts it
+// paints itself, its answers are buttons (or Escape); it goes when answered.
+struct DescribedDialog : Window {
+  std::vector<std::string>* log;
+  explicit DescribedDialog(std::vector<std::string>* l) : log(l) {}
+  void onEvent(Event& e) override {
+    if (e.type == EventType::Control) log->push_back("button " + tk().control(id(), e.id)->spec.name);
+    else if (e.type == EventType::Char) log->push_back("key " + std::to_string(e.id));
+    else return;
+    tk().destroy(id());
+  }
+  Toolkit& tk() { return toolkit(); }
+};
+
+TEST_F(DriverTest, DescribedMessageDialogsAreReadAndAnsweredAsTheOperatorWould) {
+  UiDriver d(tk);
+  auto open = [&](int number, std::vector<const char*> buttons) {
+    WindowSpec s;
+    s.kind = WindowKind::Dialog;
+    s.number = number;
+    s.name = "M" + std::to_string(number);
+    s.title = "Tarvik";
+    s.rect = Rect{0, 0, 148, 384};
+    const WindowId w = tk.create(s, std::make_unique<DescribedDialog>(&events));
+    int id = 1;
+    for (const char* b : buttons) {
+      ControlSpec c;
+      c.kind = ControlKind::PushButton;
+      c.id = id++;
+      c.name = b;
+      c.text = b;
+      tk.createControl(w, c);
+    }
+    tk.setDrawnTextsProvider(w, [] {
+      return std::vector<Toolkit::DrawnText>{
+          {"ZEILE1", "Delete station DL1ABC", true, true}, {"ZEILE2", "from the database?", true, true},
+          {"ZEILE3", "", true, true}};
+    });
+    return w;
+  };
+  const WindowId question = open(1620, {"JA", "NEIN"});
+  const std::string q = "#" + std::to_string(question);
+  EXPECT_EQ(d.execute("dialogs"), (std::vector<std::string>{
+                                       "= 1620 Tarvik | Delete station DL1ABC | from the database?", "OK"}));
+  // Its fixed texts read like controls, but cannot be acted on.
+  EXPECT_EQ(d.execute("get " + q + " zeile2"), std::vector<std::string>{"OK from the database?"});
+  EXPECT_EQ(d.execute("state " + q + " ZEILE1"),
+            std::vector<std::string>{"OK kind=text enabled=1 visible=1 checked=0"});
+  EXPECT_EQ(d.execute("press " + q + " ZEILE1"),
+            std::vector<std::string>{"ERR disabled, invisible or not applicable"});
+  const auto controls = d.execute("controls " + q);
+  EXPECT_NE(std::find(controls.begin(), controls.end(), "= - ZEILE1 text 110 Delete station DL1ABC"),
+            controls.end());
+
+  struct Case {
+    int number;
+    std::vector<const char*> buttons;
+    std::string request, reply, event;
+  };
+  const Case cases[] = {
+      {1620, {"JA", "NEIN"}, "answer 0", "OK answered", "button NEIN"},
+      {1620, {"JA", "NEIN"}, "answer 3", "ERR the dialog offers no such answer", ""},
+      {1630, {"JA", "NEIN", "ABBRUCH"}, "answer 3", "OK answered", "button ABBRUCH"},
+      {1610, {"JA"}, "answer 1", "OK answered", "button JA"},
+      {1610, {"JA"}, "answer 0", "ERR the dialog offers no such answer", ""},
+      {1640, {}, "answer 1", "OK answered", "key " + std::to_string(kKeyEscape)},  // no button: Escape
+      {1620, {"JA"}, "answer 0", "OK answered", "key " + std::to_string(kKeyEscape)},
+  };
+  tk.destroy(question);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.number) + " " + c.request);
+    events.clear();
+    const WindowId w = open(c.number, c.buttons);
+    EXPECT_EQ(d.execute(c.request), std::vector<std::string>{c.reply});
+    EXPECT_EQ(events, c.event.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.event});
+    EXPECT_EQ(tk.exists(w), c.event.empty());  // an answered dialog is gone
+    tk.destroy(w);
+  }
+  // With no dialog open the answer waits for the next toolkit dialog.
+  EXPECT_EQ(d.execute("dialogs"), std::vector<std::string>{"OK"});
+  EXPECT_EQ(d.execute("answer 1"), std::vector<std::string>{"OK queued"});
 }
 
 TEST_F(DriverTest, TheServerAnswersLinesOnALocalSocket) {

@@ -655,4 +655,15 @@ std::optional<std::vector<std::string>> Toolkit::linesOf(WindowId id) const {
   return it->second.lines();
 }
 
+void Toolkit::setDrawnTextsProvider(WindowId id, DrawnTextsProvider provider) {
+  auto it = windows_.find(id);
+  if (it != windows_.end()) it->second.drawnTexts = std::move(provider);
+}
+
+std::vector<Toolkit::DrawnText> Toolkit::drawnTextsOf(WindowId id) const {
+  auto it = windows_.find(id);
+  if (it == windows_.end() || !it->second.drawnTexts) return {};
+  return it->second.drawnTexts();
+}
+
 }  // namespace tarvik::ui

@@ -336,6 +336,18 @@ class Toolkit {
   using LinesProvider = std::function<std::vector<std::string>()>;
   void setLinesProvider(WindowId id, LinesProvider provider);
   std::optional<std::vector<std::string>> linesOf(WindowId id) const;
+  // Texts a window draws itself instead of showing them in controls (a
+  // form's fixed texts), by name, so that the UI driver reads them as it
+  // reads controls. The provider goes with the window.
+  struct DrawnText {
+    std::string name;
+    std::string text;
+    bool enabled = true;
+    bool visible = true;
+  };
+  using DrawnTextsProvider = std::function<std::vector<DrawnText>()>;
+  void setDrawnTextsProvider(WindowId id, DrawnTextsProvider provider);
+  std::vector<DrawnText> drawnTextsOf(WindowId id) const;
 
  protected:
   // Backend hooks around a window's life.
@@ -374,6 +386,7 @@ class Toolkit {
     bool hasMenu = false;
     std::vector<MenuItem> menu;
     LinesProvider lines;
+    DrawnTextsProvider drawnTexts;
   };
   void changed(WindowId window, ControlState& c, ControlChange what);
   std::string iconDirectory_;

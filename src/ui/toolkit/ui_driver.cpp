@@ -21,6 +21,10 @@ namespace tarvik::ui {
 
 namespace {
 
+// Message dialogs built from window descriptions, and their text lines.
+constexpr int kMessageDialogNumbers[] = {1610, 1620, 1630, 1640};
+constexpr const char* kDialogLineNames[] = {"ZEILE1", "ZEILE2", "ZEILE3"};
+
 // --- words and names ------------------------------------------------------------
 
 // Splits off the next blank-separated word; `rest` keeps what follows after
@@ -238,7 +242,16 @@ class Session {
     // The rest name a control of it.
     const std::string_view ctlName = nextWord(rest);
     const auto c = control(*w, ctlName);
-    if (!c) return err("no such control");
+    if (!c) {
+      // A fixed text the window paints itself can be read, not acted on.
+      const auto drawn = drawnText(*w, ctlName);
+      if (!drawn) return err("no such control");
+      if (cmd == "get") return ok(escaped(drawn->text));
+      if (cmd == "state")
+        return ok(std::string("kind=text enabled=") + (drawn->enabled ? "1" : "0") +
+                  " visible=" + (drawn->visible ? "1" : "0") + " checked=0");
+      return err("disabled, invisible or not applicable");
+    }
     const ControlState* st = tk_.control(*w, *c);
     if (cmd == "get") return ok(escaped(st->text));
     if (cmd == "state") return ok(stateOf(*st));
@@ -318,6 +331,16 @@ class Session {
     return tk_.controlByName(w, name);
   }
 
+  // A text the window paints itself, by name (exact first, then ignoring case).
+  std::optional<Toolkit::DrawnText> drawnText(WindowId w, std::string_view name) {
+    const auto texts = tk_.drawnTextsOf(w);
+    for (const auto& t : texts)
+      if (t.name == name) return t;
+    for (const auto& t : texts)
+      if (sameNoCase(t.name, name)) return t;
+    return std::nullopt;
+  }
+
   // A pane: the window itself (".") or its child window of that name.
   std::optional<WindowId> pane(WindowId w, std::string_view name) {
     if (name.empty() || name == ".") return w;
@@ -358,6 +381,9 @@ class Session {
                      " " + kindName(c->spec.kind) + " " + (c->enabled ? "1" : "0") +
                      (c->visible ? "1" : "0") + (c->checked ? "1" : "0") + " " + escaped(c->text));
     }
+    for (const Toolkit::DrawnText& t : tk_.drawnTextsOf(w))
+      out_.push_back("= - " + (t.name.empty() ? std::string("-") : t.name) + " text " +
+                     (t.enabled ? "1" : "0") + (t.visible ? "1" : "0") + "0 " + escaped(t.text));
     for (WindowId c : tk_.children(w)) {
       const WindowSpec* s = tk_.specOf(c);
       if (s && s->kind == WindowKind::Child && tk_.exists(c))
@@ -492,21 +518,64 @@ class Session {
     return ok();
   }
 
-  std::vector<std::string> dialogs() {
-    for (const OpenDialog& d : tk_.openMessageDialogs()) {
-      std::string line = "= " + std::to_string(d.number) + " " + escaped(d.title);
-      for (const std::string& l : d.lines) line += " | " + escaped(l);
-      out_.push_back(line);
+  // Message dialogs that are forms of their window descriptions, oldest
+  // first: dialog windows numbered 1610, 1620, 1630 or 1640.
+  std::vector<WindowId> formDialogs() {
+    std::vector<WindowId> found;
+    for (WindowId id : tk_.windows()) {
+      const WindowSpec* s = tk_.specOf(id);
+      if (s && s->kind == WindowKind::Dialog && tk_.exists(id) &&
+          std::find(std::begin(kMessageDialogNumbers), std::end(kMessageDialogNumbers), s->number) !=
+              std::end(kMessageDialogNumbers))
+        found.push_back(id);
     }
+    return found;
+  }
+
+  std::vector<std::string> dialogs() {
+    for (WindowId id : formDialogs()) {
+      const WindowSpec* s = tk_.specOf(id);
+      std::vector<std::string> lines;
+      for (const char* name : kDialogLineNames) {
+        const auto t = drawnText(id, name);
+        lines.push_back(t ? t->text : std::string());
+      }
+      while (!lines.empty() && lines.back().empty()) lines.pop_back();
+      out_.push_back(dialogLine(s->number, s->title, lines));
+    }
+    for (const OpenDialog& d : tk_.openMessageDialogs()) out_.push_back(dialogLine(d.number, d.title, d.lines));
     return ok();
+  }
+
+  static std::string dialogLine(int number, const std::string& title, const std::vector<std::string>& lines) {
+    std::string line = "= " + std::to_string(number) + " " + escaped(title);
+    for (const std::string& l : lines) line += " | " + escaped(l);
+    return line;
   }
 
   std::vector<std::string> answer(std::string_view rest) {
     const auto a = number(nextWord(rest));
     if (!a || (*a != 0 && *a != 1 && *a != 3)) return err("answer wants 0, 1 or 3");
+    const auto forms = formDialogs();
+    if (!forms.empty()) return answerForm(forms.front(), *a);
     if (tk_.answerDialog(*a)) return ok("answered");
     tk_.queueDialogAnswer(*a);
     return ok("queued");
+  }
+
+  // A form dialog is answered as the operator would: its button of that
+  // answer, or Escape where Escape gives it (no in a question, cancel in a
+  // question with cancel, yes in a notice).
+  std::vector<std::string> answerForm(WindowId dialog, int answer) {
+    const char* button = answer == 0 ? "NEIN" : answer == 1 ? "JA" : "ABBRUCH";
+    if (const auto c = tk_.controlByName(dialog, button)) {
+      if (tk_.operatorClick(dialog, *c)) return ok("answered");
+    }
+    const int number = tk_.specOf(dialog)->number;
+    const int escapeAnswer = number == 1620 ? 0 : number == 1630 ? 3 : 1;
+    if (answer != escapeAnswer) return err("the dialog offers no such answer");
+    tk_.operatorKey(dialog, kKeyEscape);
+    return ok("answered");
   }
 
   std::vector<std::string> file(std::string_view rest) {
