@@ -1,15 +1,12 @@
 #include "channels/station_windows.h"
 
-#include "ui/toolkit/drawing.h"
-
 #include <array>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <utility>
 #include <vector>
 
 #include "core/atomic_file.h"
+#include "ui/list_pane.h"
 
 namespace tarvik::channels {
 namespace {
@@ -18,6 +15,9 @@ constexpr int kSettingTmpPath = 5;
 constexpr int kSettingLogPath = 4;
 constexpr int kMailboxList = 10;  // configured list of mailbox names
 
+// Message kinds: a notice (status line or dialog, by its level) and a
+// yes/no question.
+constexpr int kNotice = 1, kQuestion = 2;
 constexpr int kMsgStored = 3, kMsgChanged = 4, kMsgSaveQuestion = 5, kMsgDeleteQuestion = 6,
               kMsgNotFound = 7, kMsgUnknownEvent = 501, kMsgUnknownCommand = 503;
 
@@ -48,156 +48,13 @@ std::string ConnectText(const store::StationRecord& r, bool withCall) {
   return withCall ? r.home + " " + call : r.home;
 }
 
-// The list pane: a display file of equal-length lines.
-class ListPane final : public ui::Window {
- public:
-  ListPane(int control) : control_(control) {}
-
-  void Attach(std::string file) {
-    file_ = std::move(file);
-    selected_ = -1;
-    Redraw();
-  }
-  // The visible lines (deleted lines skipped) with their byte offsets.
-  std::vector<std::pair<std::string, std::size_t>> Lines() const {
-    std::vector<std::pair<std::string, std::size_t>> lines;
-    std::ifstream in(file_, std::ios::binary);
-    std::string line;
-    std::size_t offset = 0;
-    while (std::getline(in, line)) {
-      const std::size_t start = offset;
-      offset += line.size() + 1;
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      if (line.find_first_not_of('\r') == std::string::npos) continue;
-      lines.emplace_back(line, start);
-    }
-    return lines;
-  }
-  std::optional<std::string> Selected() const {
-    const auto lines = Lines();
-    if (selected_ < 0 || static_cast<std::size_t>(selected_) >= lines.size()) return std::nullopt;
-    return lines[static_cast<std::size_t>(selected_)].first;
-  }
-  // Adds a line at the end; it must have the length of the others.
-  bool Append(const std::string& line) {
-    const auto lines = Lines();
-    std::string contents = ReadAll();
-    if (!contents.empty() && contents.find('\n') != line.size()) return false;
-    contents += line + "\n";
-    const bool written = core::WriteFileAtomically(file_, contents);
-    Redraw();
-    return written;
-  }
-  // Overwrites the line of a station position in place (same length).
-  bool Replace(std::int32_t position, const std::string& line) {
-    for (const auto& [text, offset] : Lines())
-      if (PositionOf(text) == position && text.size() == line.size()) {
-        std::string contents = ReadAll();
-        contents.replace(offset, line.size(), line);
-        const bool written = core::WriteFileAtomically(file_, contents);
-        Redraw();
-        return written;
-      }
-    return false;
-  }
-  // A deleted line is overwritten with CR characters; the file keeps its size.
-  void DeleteSelected() {
-    const auto lines = Lines();
-    if (selected_ < 0 || static_cast<std::size_t>(selected_) >= lines.size()) return;
-    const auto& [text, offset] = lines[static_cast<std::size_t>(selected_)];
-    std::string contents = ReadAll();
-    contents.replace(offset, text.size(), std::string(text.size(), '\r'));
-    core::WriteFileAtomically(file_, contents);
-    selected_ = -1;
-    Redraw();
-  }
-  static std::int32_t PositionOf(const std::string& line) {
-    const std::size_t tab = line.rfind('\t');
-    if (tab == std::string::npos) return store::kNoNode;
-    long value = store::kNoNode;
-    return std::sscanf(line.c_str() + tab + 1, "%ld", &value) == 1 ? static_cast<std::int32_t>(value) : store::kNoNode;
-  }
-
-  void onEvent(ui::Event& event) override {
-    switch (event.type) {
-      case ui::EventType::Create:
-        toolkit().setLinesProvider(id(), [this] {
-          std::vector<std::string> out;
-          for (auto& [text, offset] : Lines()) out.push_back(std::move(text));
-          return out;
-        });
-        break;
-      case ui::EventType::Mouse:
-        if (const auto* m = event.as<ui::MouseRecord>()) {
-          if (m->action == ui::MouseAction::Down || m->action == ui::MouseAction::DoubleClick) {
-            const int row = m->where.y / kListRowHeight;
-            selected_ = row < static_cast<int>(Lines().size()) ? row : -1;
-            Redraw();
-            const int activation = m->action == ui::MouseAction::DoubleClick ? 1 : 0;
-            toolkit().sendUser(toolkit().parentOf(id()), control_, m->button * 10 + activation);
-          }
-        }
-        break;
-      case ui::EventType::Update: Paint(); break;
-      default: break;
-    }
-  }
-
- private:
-  void Redraw() {
-    if (id() == ui::kNoWindow) return;
-    if (ui::Canvas* cv = toolkit().canvas(id())) cv->invalidate();
-  }
-
-  // The rows of the display file in columns (a line's tab-separated fields,
-  // without the record position at its end), the selected row highlighted.
-  void Paint() {
-    ui::Canvas* cv = toolkit().canvas(id());
-    if (!cv) return;
-    ui::DrawTools tools;
-    tools.pen = tools.brush = ui::kWhite;
-    cv->setTools(tools);
-    cv->drawRect({0, 0, cv->height(), cv->width()});
-    cv->setFont(ui::FontSpec{});
-    const int ascent = cv->metrics().ascent;
-    std::vector<std::vector<std::string>> rows;
-    std::vector<int> widths;
-    for (const auto& line : Lines()) {
-      std::vector<std::string> fields;
-      std::size_t start = 0;
-      for (std::size_t tab; (tab = line.first.find('\t', start)) != std::string::npos; start = tab + 1)
-        fields.push_back(line.first.substr(start, tab - start));
-      if (fields.empty()) fields.push_back(line.first);  // no position column
-      for (std::size_t i = 0; i < fields.size(); ++i) {
-        if (widths.size() <= i) widths.push_back(0);
-        widths[i] = std::max(widths[i], cv->textWidth(fields[i]));
-      }
-      rows.push_back(std::move(fields));
-    }
-    for (std::size_t r = 0; r < rows.size(); ++r) {
-      const int top = static_cast<int>(r) * kListRowHeight;
-      if (top > cv->height()) break;
-      const bool selected = static_cast<int>(r) == selected_;
-      tools.pen = tools.brush = selected ? ui::rgb(0, 90, 180) : ui::kWhite;
-      tools.foreColor = selected ? ui::kWhite : ui::kBlack;
-      cv->setTools(tools);
-      cv->drawRect({top, 0, top + kListRowHeight, cv->width()});
-      int x = 4;
-      for (std::size_t i = 0; i < rows[r].size(); ++i) {
-        cv->drawText(x, top + ascent + 1, rows[r][i]);
-        x += widths[i] + 16;
-      }
-    }
-  }
-
-  std::string ReadAll() const {
-    std::ifstream in(file_, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-  }
-  int control_;
-  std::string file_;
-  int selected_ = -1;
-};
+// The record position at the end of a list line.
+std::int32_t PositionOf(const std::string& line) {
+  const std::size_t tab = line.rfind('\t');
+  if (tab == std::string::npos) return store::kNoNode;
+  long value = store::kNoNode;
+  return std::sscanf(line.c_str() + tab + 1, "%ld", &value) == 1 ? static_cast<std::int32_t>(value) : store::kNoNode;
+}
 
 ui::FormRequest Request(int number, ui::WindowId parent, const char* name, std::intptr_t argument) {
   ui::FormRequest r;
@@ -248,12 +105,13 @@ class StationForm final : public ui::Form {
     if (command >= kFormL0 && command <= kFormL5) {
       record_.level = static_cast<std::int16_t>(command - kFormL0);
       SetChanged(true);
+      OfferPassword();
       return;
     }
     switch (command) {
       case kFormExit:
         if (State(kSearch) == 0 && Changed() && GetCtlText(kFormStation).size() >= 4)
-          app_.ShowMessage(id(), 1, kMsgSaveQuestion, GetCtlText(kFormStation));
+          app_.ShowMessage(id(), kQuestion, kMsgSaveQuestion, GetCtlText(kFormStation));
         else
           close();
         break;
@@ -311,6 +169,7 @@ class StationForm final : public ui::Form {
       if (!start_.call.empty()) SetCtlText(kFormStation, start_.call);
     }
     EnableId(kFormOk, GetCtlText(kFormStation).size() > 2);
+    OfferPassword();
   }
 
   void Show() {
@@ -322,6 +181,7 @@ class StationForm final : public ui::Form {
     SetCtlText(kFormRemark, record_.remark);
     SetCtlText(kFormLastConnect, record_.lastConnect);
     SetCtlText(kFormHome, record_.home);
+    SetCheck(kFormDigi, record_.digi ? 1 : 0);
     for (int l = 0; l <= 5; ++l) SetCheck(kFormL0 + l, record_.level == l ? 1 : 0);
     const int count = static_cast<int>(toolkit().listItems(id(), controlOf(kFormBox)).size());
     if (record_.box >= 0 && record_.box < count) toolkit().listSetSel(id(), controlOf(kFormBox), record_.box);
@@ -335,8 +195,17 @@ class StationForm final : public ui::Form {
     SetState(kSearch, 0);
     SetState(kCreate, 0);
     SetState(kUpdate, 1);
+    // The call is the record's key: a shown station keeps it (another call
+    // is another station, created as such).
+    EnableId(kFormStation, false);
     SetChanged(false);
+    OfferPassword();
   }
+
+  // The password window for the station, when the program has one: the
+  // PASSWD button's condition is re-evaluated with every change of state,
+  // so this follows each of them.
+  void OfferPassword() { EnableId(kFormPassword, State(kSearch) == 0 && runtime().hasCreator(kPasswordWindowNumber)); }
 
   void Ok() {
     if (State(kSearch)) {
@@ -348,7 +217,7 @@ class StationForm final : public ui::Form {
         position_ = entry.position;
         Show();
       } else {
-        app_.ShowMessage(id(), 1, kMsgNotFound, r == 0 ? call : Database(app_).IndexPath());
+        app_.ShowMessage(id(), kNotice, kMsgNotFound, r == 0 ? call : Database(app_).IndexPath());
       }
       return;
     }
@@ -361,7 +230,7 @@ class StationForm final : public ui::Form {
 
   // Stores the form's fields; true when the form may close.
   bool Save() {
-    record_.station = store::FoldCall(GetCtlText(kFormStation));
+    if (!State(kUpdate)) record_.station = store::FoldCall(GetCtlText(kFormStation));
     record_.name = GetCtlText(kFormName);
     record_.qth = GetCtlText(kFormQth);
     record_.text1 = GetCtlText(kFormText1);
@@ -371,31 +240,33 @@ class StationForm final : public ui::Form {
     record_.home = GetCtlText(kFormHome);
     const int box = toolkit().listSelIndex(id(), controlOf(kFormBox));
     record_.box = static_cast<std::int16_t>(box < 0 ? 0 : box);
+    record_.digi = toolkit().checked(id(), controlOf(kFormDigi));
     store::StationDatabase db = Database(app_);
     const ui::WindowId parent = toolkit().parentOf(id());
     if (State(kUpdate)) {
       const auto r = db.Update(position_, record_);
       if (r != store::kRecordFound) {
-        app_.ShowMessage(id(), 1, kMsgNotFound, db.IndexPath());
+        app_.ShowMessage(id(), kNotice, kMsgNotFound, db.IndexPath());
         return false;
       }
-      app_.ShowMessage(id(), 2, kMsgChanged, store::ShowCall(record_.station));
+      app_.ShowMessage(id(), kNotice, kMsgChanged, store::ShowCall(record_.station));
       toolkit().sendUser(parent, kEvtStationChanged, 0,
                          std::make_unique<StationLine>(StationListLine(record_, position_), position_));
       SetChanged(false);
+      OfferPassword();
       return true;
     }
     std::int32_t position = store::kNoNode;
     const auto r = db.Insert(record_, position);
     if (r == store::kDuplicate) {
-      app_.ShowMessage(id(), 1, store::kDuplicate, store::ShowCall(record_.station));
+      app_.ShowMessage(id(), kNotice, store::kDuplicate, store::ShowCall(record_.station));
       return false;
     }
     if (r != store::kRecordOk) {
-      app_.ShowMessage(id(), 1, kMsgNotFound, db.IndexPath());
+      app_.ShowMessage(id(), kNotice, kMsgNotFound, db.IndexPath());
       return false;
     }
-    app_.ShowMessage(id(), 2, kMsgStored, store::ShowCall(record_.station));
+    app_.ShowMessage(id(), kNotice, kMsgStored, store::ShowCall(record_.station));
     toolkit().sendUser(parent, kEvtStationAdded, 0,
                        std::make_unique<StationLine>(StationListLine(record_, position), position));
     return true;
@@ -432,12 +303,12 @@ class StationList final : public ui::Form {
       case kListSearch: Open(StationStart{StationStart::Search, store::kNoNode, {}}); break;
       case kListDelete:
         if (const auto line = pane()->Selected())
-          app_.ShowMessage(id(), 1, kMsgDeleteQuestion, line->substr(0, line->find_first_of(" \t")));
+          app_.ShowMessage(id(), kQuestion, kMsgDeleteQuestion, line->substr(0, line->find_first_of(" \t")));
         break;
       case kListConnect:
         if (const auto line = pane()->Selected()) {
           store::StationRecord r;
-          if (Database(app_).ReadAt(ListPane::PositionOf(*line), r) == store::kRecordFound)
+          if (Database(app_).ReadAt(PositionOf(*line), r) == store::kRecordFound)
             toolkit().sendUser(toolkit().parentOf(id()), kEvtStationConnect, 0,
                                std::make_unique<ui::TextPayload>(ConnectText(r, true)));
         }
@@ -448,7 +319,7 @@ class StationList final : public ui::Form {
   }
 
  private:
-  ListPane* pane() { return toolkit().findAs<ListPane>(GetCtlWindow(kListLines)); }
+  ui::ListPane* pane() { return toolkit().findAs<ui::ListPane>(GetCtlWindow(kListLines)); }
 
   void Fill() {
     char name[32];
@@ -459,8 +330,8 @@ class StationList final : public ui::Form {
     std::string contents;
     for (const store::StationEntry& e : entries) contents += StationListLine(e.record, e.position) + "\n";
     core::WriteFileAtomically(file_, contents);
-    if (ListPane* p = pane()) p->Attach(file_);
-    if (r != store::kRecordOk) app_.ShowMessage(id(), 1, kMsgNotFound, Database(app_).IndexPath());
+    if (ui::ListPane* p = pane()) p->Attach(file_);
+    if (r != store::kRecordOk) app_.ShowMessage(id(), kNotice, kMsgNotFound, Database(app_).IndexPath());
   }
 
   void Open(const StationStart& start) {
@@ -468,13 +339,13 @@ class StationList final : public ui::Form {
   }
 
   void onUser(ui::Event& event) {
-    ListPane* p = pane();
+    ui::ListPane* p = pane();
     switch (event.id) {
       case kListLines:
         SetState(kListSel, p && p->Selected() ? 1 : 0);
         if (p && event.arg == 1) {
           if (const auto line = p->Selected())
-            Open(StationStart{StationStart::Show, ListPane::PositionOf(*line), {}});
+            Open(StationStart{StationStart::Show, PositionOf(*line), {}});
         }
         return;
       case kEvtStationConnect:
@@ -482,7 +353,8 @@ class StationList final : public ui::Form {
           toolkit().sendUser(toolkit().parentOf(id()), kEvtStationConnect, 0, std::make_unique<ui::TextPayload>(text->text));
         return;
       case kEvtStationChanged:
-        if (auto* line = event.as<StationLine>(); line && p) p->Replace(line->position, line->line);
+        if (auto* line = event.as<StationLine>(); line && p)
+          p->Replace([&](const std::string& text) { return PositionOf(text) == line->position; }, line->line);
         return;
       case kEvtStationAdded:
         if (auto* line = event.as<StationLine>(); line && p) p->Append(line->line);
@@ -491,7 +363,7 @@ class StationList final : public ui::Form {
         if (event.arg == kMsgDeleteQuestion && p) {
           if (const auto line = p->Selected()) {
             for (const ui::WindowId form : runtime().windowsOf(kStationFormNumber)) toolkit().destroy(form);
-            Database(app_).Remove(ListPane::PositionOf(*line));
+            Database(app_).Remove(PositionOf(*line));
             p->DeleteSelected();
             SetState(kListSel, 0);
           }
@@ -520,7 +392,7 @@ std::string StationListLine(const store::StationRecord& record, std::int32_t pos
 void InstallStationForms(core::App& app, ui::FormRuntime& forms) {
   if (!forms.paneFactory(ui::ControlType::ListControl))
     forms.setPaneFactory(ui::ControlType::ListControl, [](ui::Form&, const ui::ControlDescription& c) {
-      return std::make_unique<ListPane>(c.id);
+      return std::make_unique<ui::ListPane>(c.id);
     });
   auto counter = std::make_shared<int>(0);
   forms.registerCreator(kStationListNumber, [&app, counter](ui::FormRuntime& rt, ui::WindowId parent, std::intptr_t) {

@@ -9,11 +9,9 @@
 // line. A connect text (1077, TextPayload) from either window goes on to
 // the main window.
 //
-// The list's LISTE control is a minimal list pane: it shows the lines of
-// the display file (deleted lines, all CR, are skipped), selects a row with
-// the first mouse button and tells the form user event 4 with
-// button * 10 + activation (1 for a double click). It has no header,
-// colours, sorting or column dragging.
+// The list's LISTE control is a list pane (ui/list_pane.h) on the display
+// file; a line's last field is the record's position, its key for every
+// later operation.
 
 #include <cstdint>
 #include <memory>
@@ -23,13 +21,14 @@
 #include "core/app.h"
 #include "store/station_db.h"
 #include "ui/form.h"
+#include "ui/list_pane.h"
 
 namespace tarvik::channels {
 
 inline constexpr int kStationListNumber = 1060;
 inline constexpr int kStationFormNumber = 1070;
 inline constexpr int kPasswordWindowNumber = 1330;
-inline constexpr int kListRowHeight = 16;  // pixels per row of the list pane
+inline constexpr int kListRowHeight = ui::kListRowHeight;  // pixels per row of the list pane
 
 enum StationEvent : int {
   kEvtStationConnect = 1077,

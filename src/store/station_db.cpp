@@ -25,7 +25,9 @@ constexpr Field kLastConnectField{302, kStationLastConnectSize};
 constexpr Field kHomeField{319, kStationHomeSize};
 constexpr std::size_t kLevelOffset = 448;
 constexpr std::size_t kBoxOffset = 450;
-constexpr std::size_t kExtraOffset = 452;
+// The last 16-bit field holds the DIGI mark: 1 set, 0 clear (files of
+// older versions hold 0 there, so their stations read as unmarked).
+constexpr std::size_t kDigiOffset = 452;
 
 void PutText(std::string& bytes, Field f, std::string_view text) {
   // Always room for the terminating zero: a full field is cut.
@@ -114,7 +116,7 @@ std::string StationRecord::Encode() const {
   PutText(bytes, kHomeField, home);
   Put16(bytes, kLevelOffset, level);
   Put16(bytes, kBoxOffset, box);
-  Put16(bytes, kExtraOffset, extra);
+  Put16(bytes, kDigiOffset, digi ? 1 : 0);
   return bytes;
 }
 
@@ -132,7 +134,7 @@ StationRecord StationRecord::Decode(std::string_view input) {
   r.home = GetText(bytes, kHomeField);
   r.level = Get16(bytes, kLevelOffset);
   r.box = Get16(bytes, kBoxOffset);
-  r.extra = Get16(bytes, kExtraOffset);
+  r.digi = Get16(bytes, kDigiOffset) != 0;
   return r;
 }
 

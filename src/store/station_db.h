@@ -53,7 +53,7 @@ struct StationRecord {
   std::string home;         // connect path
   std::int16_t level = 0;   // which of L0..L5 is chosen
   std::int16_t box = 0;     // entry of the BOX list
-  std::int16_t extra = 0;   // carried through unchanged
+  bool digi = false;        // "DIGI": the station may use this one as a digipeater
 
   // The 454 bytes; texts longer than their field are cut.
   std::string Encode() const;

@@ -50,7 +50,7 @@ TEST(StationRecordBytes, FieldsLieAtTheirOffsetsAndAreCut) {
   r.home = "1:0:DB0ABC";
   r.level = 3;
   r.box = 2;
-  r.extra = -2;
+  r.digi = true;
   const std::string b = r.Encode();
   ASSERT_EQ(b.size(), 454u);
   EXPECT_EQ(b.substr(0, 8), std::string("DB0ABCc\0", 8));
@@ -61,7 +61,7 @@ TEST(StationRecordBytes, FieldsLieAtTheirOffsetsAndAreCut) {
   EXPECT_EQ(b.substr(173, 4), std::string("rem\0", 4));
   EXPECT_EQ(b.substr(302, 17), std::string("01.02.1997 10:11\0", 17));
   EXPECT_EQ(b.substr(319, 11), std::string("1:0:DB0ABC\0", 11));
-  EXPECT_EQ(b.substr(448, 6), std::string("\x03\0\x02\0\xfe\xff", 6));
+  EXPECT_EQ(b.substr(448, 6), std::string("\x03\0\x02\0\x01\0", 6));
 
   StationRecord back = StationRecord::Decode(b);
   EXPECT_EQ(back.text2, std::string(41, 'x'));
@@ -72,6 +72,11 @@ TEST(StationRecordBytes, FieldsLieAtTheirOffsetsAndAreCut) {
   EXPECT_EQ(full.station, std::string(7, 'A'));
   EXPECT_EQ(full.home, std::string(128, 'A'));
   EXPECT_EQ(StationRecord::Decode("DB0").station, "DB0");
+  // The DIGI mark: any value but 0 in its field reads as set.
+  EXPECT_TRUE(full.digi);
+  EXPECT_FALSE(StationRecord::Decode(std::string(452, 'A')).digi);
+  r.digi = false;
+  EXPECT_EQ(r.Encode().substr(452, 2), std::string("\0\0", 2));
 }
 
 class StationDatabaseTest : public testing::LogDir {};
@@ -101,7 +106,9 @@ TEST_F(StationDatabaseTest, LookupFindsTheSsidFirstThenTheBareCall) {
     SCOPED_TRACE(c.call);
     StationEntry e;
     EXPECT_EQ(db.Lookup(c.call, e), c.result);
-    if (c.result == kRecordFound) EXPECT_EQ(e.record.name, c.name);
+    if (c.result == kRecordFound) {
+      EXPECT_EQ(e.record.name, c.name);
+    }
   }
 
   // The same station again: refused, the files unchanged.
@@ -165,7 +172,9 @@ TEST_F(StationDatabaseTest, FirstUseCreatesButNeverReplacesWhatIsThere) {
     EXPECT_EQ(db.Insert(r, pos), c.result);
     EXPECT_EQ(std::filesystem::exists(dir / "USER.IDX"), c.index);
     EXPECT_EQ(std::filesystem::exists(dir / "USER.DAT"), c.data);
-    if (c.index) EXPECT_EQ(read("USER.IDX"), c.indexBytes);
+    if (c.index) {
+      EXPECT_EQ(read("USER.IDX"), c.indexBytes);
+    }
   }
 }
 
