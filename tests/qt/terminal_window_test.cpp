@@ -12,6 +12,7 @@
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenuBar>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
@@ -336,14 +337,19 @@ TEST_F(TerminalOnQt, ANewWindowFitsIntoTheFrame) {
   auto* sub = qobject_cast<QMdiSubWindow*>(tk_->outerWidget(w));
   ASSERT_NE(sub, nullptr);
   const QRect area(QPoint(0, 0), tk_->documentArea()->viewport()->size());
-  const QRect minimum(sub->geometry().topLeft(), sub->minimumSizeHint());
-  if (area.contains(minimum)) {
-    EXPECT_TRUE(area.contains(sub->geometry())) << "Close must be on the screen";
-  } else {
-    // Too small for even the smallest channel window: it starts at the
-    // area's corner and the area scrolls to the rest.
-    EXPECT_EQ(sub->geometry().topLeft(), QPoint(0, 0));
-  }
+  EXPECT_TRUE(area.contains(sub->geometry())) << "Close must be on the screen";
+  EXPECT_GE(tk_->clientRect(w).width(), tk_->contentWidget(w)->minimumWidth());
+}
+
+// The frame's menu bar is there before any window brings menus, so the
+// windows below it never move when one does (a click would miss).
+TEST_F(TerminalOnQt, TheFrameKeepsItsMenuBarsPlace) {
+  QWidget* area = tk_->documentArea();
+  const QPoint before = area->mapTo(tk_->frameWindow(), QPoint(0, 0));
+  const WindowId toolbox = open(kToolbox);
+  activate(toolbox);
+  EXPECT_FALSE(tk_->frameWindow()->menuBar()->actions().isEmpty()) << "the toolbox's menus are shown";
+  EXPECT_EQ(area->mapTo(tk_->frameWindow(), QPoint(0, 0)), before);
 }
 
 // The wheel and the paging keys scroll back; the scroll bar spans the lines
