@@ -244,18 +244,22 @@ TEST_F(TerminalOnQt, LinesKeepTheirDescenders) {
   settle();
   auto* surface = static_cast<qtdetail::Surface*>(paneSurface(w));
   const QImage& shown = surface->image();
+  // The image may have more pixels than the window (a scale above 1).
+  const qreal ratio = shown.devicePixelRatio();
+  const auto px = [ratio](int v) { return qRound(v * ratio); };
+  const int height = f->lineHeight();
 
   // The same text drawn on its own, nothing clipped.
   const QFont font = qtdetail::toQFont(f->font());
   const QFontMetrics fm(font, &shown);
-  QImage alone = qtdetail::surfaceImage(QSize(fm.horizontalAdvance(text) + 4, 3 * f->lineHeight()),
-                                        shown.logicalDpiX(), shown.logicalDpiY());
+  QImage alone = qtdetail::surfaceImage(QSize(fm.horizontalAdvance(text) + 4, 3 * height),
+                                        shown.logicalDpiX(), shown.logicalDpiY(), ratio);
   alone.fill(Qt::white);
   {
     QPainter p(&alone);
     p.setFont(font);
     p.setPen(Qt::black);
-    p.drawText(QPoint(0, f->lineHeight()), text);
+    p.drawText(QPoint(0, height), text);
   }
   int inkTop = alone.height(), inkBottom = -1;
   for (int y = 0; y < alone.height(); ++y)
@@ -265,20 +269,20 @@ TEST_F(TerminalOnQt, LinesKeepTheirDescenders) {
         inkBottom = std::max(inkBottom, y);
       }
   ASSERT_GE(inkBottom, 0) << "no glyph rendered: fonts missing?";
-  const int above = f->lineHeight() - inkTop;      // rows above the baseline
-  const int below = inkBottom - f->lineHeight() + 1;  // rows of descenders
+  const int above = px(height) - inkTop;      // pixel rows above the baseline
+  const int below = inkBottom - px(height) + 1;  // pixel rows of descenders
   EXPECT_GT(below, 1) << "g, j, p, q, y have tails";
-  EXPECT_LE(above + below, f->lineHeight()) << "the line box holds the glyphs";
+  EXPECT_LE(above + below, px(height)) << "the line box holds the glyphs";
 
   // Each row of the pane carries every row of ink the text has, inside
   // its box: from as high above its baseline to as low below it.
   for (int row = 0; row < 3; ++row) {
     SCOPED_TRACE(row);
-    const int top = f->headerHeight() + row * f->lineHeight();
-    const int baseline = top + fm.ascent();
+    const int top = f->headerHeight() + row * height;
+    const int baseline = px(top + fm.ascent());
     int first = -1, last = -1;
-    for (int y = top; y < top + f->lineHeight(); ++y)
-      for (int x = 1; x < alone.width() && x < shown.width() - 1; ++x)
+    for (int y = px(top); y < px(top + height); ++y)
+      for (int x = px(1); x < alone.width() && x < shown.width() - px(1); ++x)
         if (qGray(shown.pixel(x, y)) < 200) {
           if (first < 0) first = y;
           last = y;
@@ -287,9 +291,9 @@ TEST_F(TerminalOnQt, LinesKeepTheirDescenders) {
     EXPECT_EQ(last - baseline + 1, below) << "descenders cut off";
   }
   // Below the last line nothing was drawn.
-  const int end = f->headerHeight() + 3 * f->lineHeight();
-  for (int y = end; y < end + 4; ++y)
-    for (int x = 1; x < alone.width(); ++x) EXPECT_GE(qGray(shown.pixel(x, y)), 200) << y;
+  const int end = px(f->headerHeight() + 3 * height);
+  for (int y = end; y < end + px(4); ++y)
+    for (int x = px(1); x < alone.width(); ++x) EXPECT_GE(qGray(shown.pixel(x, y)), 200) << y;
 }
 
 // The pane and the input line follow the window's size; a window never
@@ -393,8 +397,9 @@ TEST_F(TerminalOnQt, WheelAndPagingScrollTheReceivedText) {
   EXPECT_EQ(lines.unseen(), 1);
   auto* image = &static_cast<qtdetail::Surface*>(surface)->image();
   const auto blueAtTheLastRow = [&] {
+    const qreal ratio = image->devicePixelRatio();
     const int last = f->headerHeight() + (lines.rows() - 1) * f->lineHeight();
-    for (int y = last; y < last + f->lineHeight(); ++y)
+    for (int y = qRound(last * ratio); y < qRound((last + f->lineHeight()) * ratio); ++y)
       for (int x = image->width() / 2; x < image->width(); ++x)
         if (image->pixelColor(x, y) == QColor(0, 0, 255)) return true;
     return false;

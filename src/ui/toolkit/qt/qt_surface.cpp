@@ -12,6 +12,7 @@
 #include <QResizeEvent>
 #include <QStyle>
 #include <QWheelEvent>
+#include <QtMath>
 #include <algorithm>
 
 #include "ui/toolkit/qt/cp1252.h"
@@ -33,13 +34,25 @@ FontMetrics metricsOf(const QFontMetrics& fm) {
   return FontMetrics{fm.ascent(), fm.descent() + 1, std::max(0, fm.leading()), fm.averageCharWidth()};
 }
 
-QImage surfaceImage(const QSize& size, int dpiX, int dpiY) {
-  QImage image(std::max(1, size.width()), std::max(1, size.height()), QImage::Format_RGB32);
+QImage surfaceImage(const QSize& size, int dpiX, int dpiY, qreal ratio) {
+  // As many pixels as the screen shows in that size: drawing stays in the
+  // window's own coordinates and is as sharp at any scale.
+  ratio = std::max<qreal>(1, ratio);
+  QImage image(std::max(1, qCeil(size.width() * ratio)), std::max(1, qCeil(size.height() * ratio)),
+               QImage::Format_RGB32);
+  image.setDevicePixelRatio(ratio);
   // Text drawn into the image has the size it has in the window's widgets.
   image.setDotsPerMeterX(qRound(dpiX / 0.0254));
   image.setDotsPerMeterY(qRound(dpiY / 0.0254));
   return image;
 }
+
+namespace {
+// A rectangle of the window in the image's own pixels.
+QRect inPixels(const QRect& r, qreal ratio) {
+  return QRect(qFloor(r.x() * ratio), qFloor(r.y() * ratio), qCeil(r.width() * ratio), qCeil(r.height() * ratio));
+}
+}  // namespace
 
 QFont toQFont(const FontSpec& font) {
   QString family = QString::fromLatin1(font.family.c_str()).toLower();
@@ -223,9 +236,11 @@ void QtCanvas::drawIcon(int x, int y, int number) {
 
 void QtCanvas::scrollRect(const Rect& r, int dx, int dy) {
   QImage& img = surface_->image();
-  const QRect area = toQRect(r).intersected(img.rect());
+  const qreal ratio = img.devicePixelRatio();
+  const QRect area = toQRect(r).intersected(surface_->rect());
   if (area.isEmpty()) return;
-  const QImage part = img.copy(area);
+  QImage part = img.copy(inPixels(area, ratio));
+  part.setDevicePixelRatio(ratio);
   {
     QPainter p(&img);
     p.setClipRect(area);
@@ -254,7 +269,7 @@ Surface::Surface(QtToolkit* tk, WindowId id, bool child, QWidget* parent)
   // texts; its controls keep the light colours that go with them, whatever
   // the desktop's scheme.
   if (!child) setPalette(style()->standardPalette());
-  image_ = surfaceImage(size(), logicalDpiX(), logicalDpiY());
+  image_ = surfaceImage(size(), logicalDpiX(), logicalDpiY(), devicePixelRatioF());
   image_.fill(child ? Qt::white : palette().color(QPalette::Window));
   pending_ = QRegion(rect());
 }
@@ -297,13 +312,13 @@ void Surface::paintEvent(QPaintEvent* e) {
     if (!self) return;
   }
   QPainter p(this);
-  p.drawImage(e->rect(), image_, e->rect());
+  p.drawImage(QRectF(e->rect()), image_, QRectF(inPixels(e->rect(), image_.devicePixelRatio())));
 }
 
 void Surface::resizeEvent(QResizeEvent* e) {
   const QSize s(std::max(1, e->size().width()), std::max(1, e->size().height()));
-  if (s != image_.size()) {
-    QImage next = surfaceImage(s, logicalDpiX(), logicalDpiY());
+  if (s != image_.deviceIndependentSize().toSize() || devicePixelRatioF() != image_.devicePixelRatio()) {
+    QImage next = surfaceImage(s, logicalDpiX(), logicalDpiY(), devicePixelRatioF());
     next.fill(child_ ? Qt::white : palette().color(QPalette::Window));
     QPainter p(&next);
     p.drawImage(0, 0, image_);

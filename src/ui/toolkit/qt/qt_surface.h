@@ -35,8 +35,9 @@ QFont toQFont(const FontSpec& font);
 // The toolkit's metrics of a Qt font: the line box ascent + descent +
 // leading holds every pixel of the font's glyphs.
 FontMetrics metricsOf(const QFontMetrics& fm);
-// A backing image of a surface, with the widget's dots per inch.
-QImage surfaceImage(const QSize& size, int dpiX, int dpiY);
+// A backing image of a surface of `size` in window coordinates, with the
+// widget's dots per inch and the screen's pixels per window pixel.
+QImage surfaceImage(const QSize& size, int dpiX, int dpiY, qreal ratio = 1);
 // The toolkit key of a Qt key press (0 when it has none) and its modifiers.
 int keyOf(const QKeyEvent* e, unsigned* modifiers);
 unsigned modifiersOf(Qt::KeyboardModifiers m);
