@@ -356,6 +356,7 @@ void Form::onCreate() {
   runtime_.setActiveForm(id());
   createMenuBar();
   createControls();
+  setMinimumSize();
   // The fixed texts are painted, not controls: the UI driver reads them here.
   toolkit().setDrawnTextsProvider(id(), [this] {
     std::vector<Toolkit::DrawnText> texts;
