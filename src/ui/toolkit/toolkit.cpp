@@ -432,6 +432,10 @@ void Toolkit::setFocus(WindowId window, int control) {
   if (it == windows_.end()) return;
   if (control == kNoControl) {
     it->second.focus = kNoControl;
+    // A pane that takes the focus takes it from its parent's controls.
+    if (it->second.spec.kind == WindowKind::Child)
+      if (auto parent = windows_.find(it->second.spec.parent); parent != windows_.end())
+        parent->second.focus = kNoControl;
     nativeWindowFocus(window);
     return;
   }
