@@ -46,7 +46,7 @@ int runStation(tarvik::ui::Toolkit& toolkit, const tarvik::core::StartupOptions&
   app.frameRect = initialFrameRect(options.iniPath);
   // Forms go before the app: the runtime closes its open forms first.
   std::shared_ptr<tarvik::ui::FormRuntime> forms = tarvik::ui::InstallForms(app);
-  tarvik::app::InstallStationHooks(app, *forms);
+  tarvik::app::BuildStation(app, *forms);
   tarvik::core::WatchTerminationSignals(app);
   if (!app.Start()) return 2;  // no configuration: end silently
   // DRIVER=<path>: the operator's side can be driven over a local socket

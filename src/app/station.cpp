@@ -8,8 +8,8 @@
 #include "channels/link_statistics_window.h"
 #include "channels/main_window.h"
 #include "channels/monitor_window.h"
+#include "channels/station_facts.h"
 #include "channels/station_windows.h"
-#include "remote/station_lookup.h"
 #include "devices/port_drivers.h"
 #include "devices/tcp_server.h"
 #include "remote/remote_service.h"
@@ -17,7 +17,26 @@
 
 namespace tarvik::app {
 
-void InstallStationHooks(core::App& app, ui::FormRuntime& forms) {
+namespace {
+
+// The parts every channel gets. The channel offers received lines in the
+// order of their LineStage (channels/channel_part.h), whatever the order
+// here; a new feature adds its part to this list and nothing else.
+channels::ChannelSetup ChannelSetupFor(core::App& app, ui::FormRuntime& forms, script::Scripting& scripting,
+                                       std::shared_ptr<channels::StationFactsSource> facts) {
+  channels::ChannelSetup setup;
+  setup.facts = std::move(facts);
+  setup.parts.push_back(channels::LinkStatisticsPart(app));
+  setup.parts.push_back(channels::CaptureAndSendPart(app));
+  setup.parts.push_back(channels::StationFormPart(forms));
+  setup.parts.push_back(scripting.Part());
+  setup.parts.push_back(remote::RemoteServicePart(app));
+  return setup;
+}
+
+}  // namespace
+
+void BuildStation(core::App& app, ui::FormRuntime& forms, StationTaps taps) {
   // The toolbox opens the monitor and the frame generator through the runtime.
   channels::InstallChannelForms(app, forms);
   channels::InstallStationForms(app, forms);
@@ -34,7 +53,8 @@ void InstallStationHooks(core::App& app, ui::FormRuntime& forms) {
   };
   scriptServices.disconnect = [](channels::ChannelWindow& ch) { remote::DisconnectWithGoodbye(ch); };
   auto scripting = script::InstallScripting(app, std::move(scriptServices));
-  hooks.createMainWindow = [&forms, scripting](core::App& a) {
+  auto facts = channels::StationDatabaseFacts(app);
+  hooks.createMainWindow = [&forms, scripting, facts, taps = std::move(taps)](core::App& a) {
     channels::MainWindowHooks h;
     h.forms = &forms;
     // The monitor reads every frame, received or sent, while it is open; the
@@ -46,22 +66,8 @@ void InstallStationHooks(core::App& app, ui::FormRuntime& forms) {
     h.frameSent = [&a](ui::Event& e) { channels::MonitorFrameEvent(a.toolkit(), e); };
     // The toolbox's connect entries open outgoing channels from a connect text.
     h.openOutgoingChannel = [&a](const std::string& text) { channels::OpenOutgoingChannel(a, text); };
-    // Every channel gets the parts that are there: its link's statistics,
-    // capture of the receive pane and sending a text file.
-    h.channelOpened = [&a, &forms, scripting](ui::WindowId window) {
-      auto* channel = a.toolkit().findAs<channels::ChannelWindow>(window);
-      if (!channel) return;
-      channels::ChannelHooks parts;
-      channels::AddLinkStatistics(a, parts);
-      channels::AddCaptureAndSend(a, parts);
-      channels::AddStationDatabase(a, forms, parts);
-      scripting->AddTo(*channel, parts);
-      // The station database says which access level a station has.
-      remote::RemoteHooks remoteParts;
-      remote::AddStationDatabaseHooks(a, remoteParts);
-      remote::AddRemoteService(a, *channel, parts, std::move(remoteParts));
-      channel->setHooks(std::move(parts));
-    };
+    h.channelSetup = [&a, &forms, scripting, facts] { return ChannelSetupFor(a, forms, *scripting, facts); };
+    h.channelOpened = taps.channelOpened;
     return channels::MainWindow::Create(a, std::move(h));
   };
 }

@@ -97,13 +97,7 @@ void LinkWindow::onEvent(ui::Event& event) {
     case ui::EventType::Create: onCreate(); break;
     case ui::EventType::Destroy: onDestroy(); break;
     case ui::EventType::Timer:
-      if (b_.t2Timer != 0 && static_cast<ui::TimerId>(event.id) == b_.t2Timer) {
-        onT2();
-      } else {
-        // Any other timer event is the heartbeat the main window fans out.
-        onTick();
-        if (b_.ownerWindow != ui::kNoWindow) toolkit().send(b_.ownerWindow, event);
-      }
+      if (b_.t2Timer != 0 && static_cast<ui::TimerId>(event.id) == b_.t2Timer) onT2();
       break;
     case ui::EventType::User: onUser(event); break;
     default: break;
@@ -131,6 +125,11 @@ void LinkWindow::onDestroy() {
 
 void LinkWindow::onUser(ui::Event& event) {
   switch (event.id) {
+    case core::kEvtHeartbeat:
+      // The main window's second: the link's timers count, then its channel.
+      onTick();
+      if (b_.ownerWindow != ui::kNoWindow) toolkit().sendUser(b_.ownerWindow, core::kEvtHeartbeat);
+      break;
     case kEvtFrameReceived:
       if (const auto* frame = event.as<FrameRecord>()) onFrame(*frame);
       break;

@@ -15,10 +15,10 @@
 // directory is remembered in "SNDDIR.$$$" of TMPPATH, so that the next
 // dialog starts there with the file's extension as filter.
 //
-// AddCaptureAndSend puts both into a channel's hooks; the state lives in
-// the hooks, so it ends (files closed) with the channel window.
+// Both use what the channel owns: its one capture (a station's "//CA"
+// capture counts; the operator is asked before it is stopped) and its one
+// file sender (SND while any file goes out stops that file).
 
-#include <cstdio>
 #include <memory>
 #include <optional>
 #include <string>
@@ -26,14 +26,13 @@
 #include <vector>
 
 #include "channels/channel_window.h"
+#include "channels/file_sender.h"
 #include "core/app.h"
 
 namespace tarvik::channels {
 
 // The question whether to stop the running capture.
 inline constexpr int kMsgCaptureRunning = 2;
-inline constexpr std::size_t kSendLineLimit = 255;
-inline constexpr std::size_t kSendBlockLimit = 516;
 inline constexpr std::string_view kSendDirFile = "SNDDIR.$$$";
 
 // The capture file name proposed for a remote call: the call without SSID,
@@ -48,26 +47,7 @@ struct SendDialogStart {
 };
 SendDialogStart SendDialogStartFrom(const std::optional<std::string>& remembered, std::string_view savePath);
 
-// Reads a text file for sending, block by block.
-class TextFileSender {
- public:
-  // Opens the file; false when it cannot be opened.
-  bool Open(const std::string& path);
-  bool isOpen() const { return file_ != nullptr; }
-  void Close() { file_.reset(); carry_.clear(); }
-  // The next block; empty at the end of the file. The lines read for it
-  // (without their line end) are added to `lines`.
-  std::string NextBlock(std::vector<std::string>* lines = nullptr);
-
- private:
-  struct Closer {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-  };
-  std::unique_ptr<std::FILE, Closer> file_;
-  std::string carry_;  // the part of a line that did not fit into the last block
-};
-
-// Enables RCV, SND (text) and their state on a channel's hooks.
-void AddCaptureAndSend(core::App& app, ChannelHooks& hooks);
+// The channel part of RCV and SND (text).
+std::unique_ptr<ChannelPart> CaptureAndSendPart(core::App& app);
 
 }  // namespace tarvik::channels

@@ -1,12 +1,14 @@
 #include "channels/channel_window.h"
 
-#include <cstdio>
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 
 #include "channels/charset.h"
 #include "channels/connect_dialog.h"
 #include "channels/main_window.h"
+#include "core/file_handle.h"
+#include "core/text.h"
 #include "ui/fifo_text.h"
 
 namespace tarvik::channels {
@@ -18,9 +20,9 @@ constexpr int kEvtCloseSecondLink = 1032;
 // The FIFO pane's double click on a received line.
 constexpr std::intptr_t kPaneDoubleClick = ui::kFifoDoubleClick;
 
-// Controls whose commands belong to other parts of the program.
-constexpr int kHookedCommands[] = {kChSnd,  kChSndBin, kChRcv,  kChStation, kChCheck, kChStatistik,
-                                   kChInfo, kChExec,   kChMail, kChPasswd,  kChSysA7p};
+// Controls whose commands belong to the channel's parts.
+constexpr int kPartCommands[] = {kChSnd,  kChSndBin, kChRcv,  kChStation, kChCheck,  kChStatistik, kChInfo,
+                                 kChExec, kChMail,   kChPasswd, kChSysA7p, kChAuto7pl, kChAutobin};
 
 bool ChannelNames(std::string_view name, int& id) {
   static constexpr std::pair<std::string_view, int> kNames[] = {
@@ -70,16 +72,6 @@ bool NonEmptyFile(const std::string& path) {
   return !ec && size > 0;
 }
 
-std::string DateTimeText(const ui::LocalTime& t) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%02d.%02d.%04d %02d:%02d", t.day, t.month, t.year, t.hour, t.minute);
-  return text;
-}
-
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-
 }  // namespace
 
 std::string FillText(std::string_view format, std::string_view argument) {
@@ -106,7 +98,8 @@ std::string FillText(std::string_view format, std::string_view argument) {
 
 // --- opening ------------------------------------------------------------------------
 
-ChannelWindow::ChannelWindow(core::App& app, ui::FormRuntime& forms, int slot, ax25::LinkCreation creation)
+ChannelWindow::ChannelWindow(core::App& app, ui::FormRuntime& forms, int slot, ax25::LinkCreation creation,
+                             ChannelSetup setup)
     : ui::Form(forms, ChannelRequest(app)),
       app_(app),
       forms_(forms),
@@ -116,14 +109,18 @@ ChannelWindow::ChannelWindow(core::App& app, ui::FormRuntime& forms, int slot, a
       sessionState_(outgoing_ ? SessionState::SettingUp : SessionState::Connected),
       dama_(creation_.dama),
       remoteText_(ax25::FormatCall(creation_.remote)),
-      connectText_(creation_.connectText) {
+      connectText_(creation_.connectText),
+      parts_(std::move(setup.parts)),
+      factsSource_(std::move(setup.facts)) {
   creation_.slot = slot;
+  std::stable_sort(parts_.begin(), parts_.end(),
+                   [](const auto& a, const auto& b) { return a->stage() < b->stage(); });
 }
 
 ui::WindowId OpenChannel(core::App& app, ui::FormRuntime& forms, int slot,
-                         const ax25::LinkCreation& creation) {
+                         const ax25::LinkCreation& creation, ChannelSetup setup) {
   if (slot < 0 || slot >= ax25::kChannelSlots) return ui::kNoWindow;
-  return forms.open(std::make_unique<ChannelWindow>(app, forms, slot, creation));
+  return forms.open(std::make_unique<ChannelWindow>(app, forms, slot, creation, std::move(setup)));
 }
 
 std::optional<int> OpenOutgoingChannel(core::App& app, std::string_view connectText) {
@@ -226,9 +223,6 @@ bool ChannelWindow::ownerEvent(ui::Event& event) {
     case ui::EventType::Close: RunCommand(kChClose); break;
     case ui::EventType::Char: onKey(event.id, static_cast<unsigned>(event.arg)); break;
     case ui::EventType::User: onUser(event); break;
-    case ui::EventType::Timer:
-      if (hooks_.tick) hooks_.tick(*this);
-      break;
     default: return false;
   }
   return true;
@@ -252,6 +246,7 @@ void ChannelWindow::onCreate() {
   if (dama_) SetState(kLampDama, 1);
   updateCommandControls();
   updateTitle();
+  for (const auto& part : parts_) part->Opened(*this);
   if (!outgoing_) connectionUp();
 }
 
@@ -266,11 +261,11 @@ void ChannelWindow::onDestroy() {
       if (second.channelWindow == id()) second = {};
     }
   }
-  if (wasConnected_) {
-    if (hooks_.stationClosing) hooks_.stationClosing(*this);
-    writeConnectionLog();
-  }
   link_ = secondLink_ = ui::kNoWindow;
+  fileSender_.Abandon();
+  for (const auto& part : parts_) part->Closing(*this);
+  if (wasConnected_) writeConnectionLog();
+  diversion_ = nullptr;
 }
 
 void ChannelWindow::onUser(ui::Event& event) {
@@ -288,7 +283,8 @@ void ChannelWindow::onUser(ui::Event& event) {
       sendQueueBusy_ = event.arg == 0;
       SetState(kLampTxov, sendQueueBusy_);
       if (event.arg == 1) {
-        if (hooks_.queueDrained) hooks_.queueDrained(*this);
+        fileSender_.Step(*this);
+        for (const auto& part : parts_) part->QueueDrained(*this);
         if (observer_.drained) observer_.drained();
       }
       break;
@@ -307,25 +303,30 @@ void ChannelWindow::onUser(ui::Event& event) {
       }
       break;
     case core::kAnswerBase + core::kAnswerYes:
-      if (event.arg == kMsgAskDisconnect) {
-        ax25::LinkCommand(toolkit(), link_, ax25::LinkCommandCode::DisconnectNow);
-        ax25::LinkCommand(toolkit(), link_, ax25::LinkCommandCode::HoldReports, 0);
-      } else if (hooks_.answered) {
-        hooks_.answered(*this, core::kAnswerYes, static_cast<int>(event.arg));
-      }
-      break;
     case core::kAnswerBase + core::kAnswerNo:
-    case core::kAnswerBase + core::kAnswerCancel:
-      if (event.arg == kMsgAskDisconnect)
+    case core::kAnswerBase + core::kAnswerCancel: {
+      const int answer = event.id - core::kAnswerBase;
+      if (event.arg == kMsgAskDisconnect) {
+        // The operator's disconnect is an orderly one: what was typed before
+        // Close goes out and is acknowledged first, bounded by T1 and the
+        // retry limit as every other disconnect.
+        if (answer == core::kAnswerYes) ax25::LinkCommand(toolkit(), link_, ax25::LinkCommandCode::Disconnect);
         ax25::LinkCommand(toolkit(), link_, ax25::LinkCommandCode::HoldReports, 0);
-      else if (hooks_.answered)
-        hooks_.answered(*this, event.id - core::kAnswerBase, static_cast<int>(event.arg));
+        break;
+      }
+      for (const auto& part : parts_)
+        if (part->Answered(*this, answer, static_cast<int>(event.arg))) break;
+      break;
+    }
+    case core::kEvtHeartbeat:
+      for (const auto& part : parts_) part->Tick(*this);
       break;
     case kChListe:  // the receive pane: a double click takes the line
       if (event.arg == kPaneDoubleClick) RunCommand(kChListe);
       break;
     default:
-      if (hooks_.userEvent) hooks_.userEvent(*this, event);
+      for (const auto& part : parts_)
+        if (part->UserEvent(*this, event)) break;
       break;
   }
 }
@@ -419,11 +420,37 @@ void ChannelWindow::connectionUp() {
 }
 
 void ChannelWindow::reachedStation(const std::string& call) {
-  if (hooks_.stationConnected) hooks_.stationConnected(*this, call);
-  const std::string files = app_.config().GetSetting(4) + StationFileName(call);
+  linkUp(call);
+  const std::string files = app_.config().GetSetting(core::kSettingLogPath) + StationFileName(call);
   SetCheck(kChCheck, NonEmptyFile(files + ".lst"));
   SetCheck(kChInfo, NonEmptyFile(files + ".txt"));
+  for (const auto& part : parts_) part->Connected(*this);
   runPath(call);
+}
+
+void ChannelWindow::linkUp(const std::string& call) {
+  // The facts as they were before this connection; the record now says
+  // the station was connected at this minute.
+  if (factsSource_) facts_ = factsSource_->Connected(call, core::DateTimeText(toolkit().localTime()));
+}
+
+StationFacts ChannelWindow::CurrentFacts() {
+  StationFacts now = facts_;
+  if (factsSource_)
+    if (auto found = factsSource_->Lookup(remoteText_)) {
+      now = std::move(*found);
+      now.lastConnect = facts_.lastConnect;
+    }
+  return now;
+}
+
+std::string ChannelWindow::ExpandMacros(const std::string& text) {
+  if (app_.hooks().expandMacros) return app_.hooks().expandMacros(app_, id(), text);
+  return text;
+}
+
+void ChannelWindow::NotifyFileSent(const FileSendResult& result) {
+  for (const auto& part : parts_) part->FileSent(*this, result);
 }
 
 void ChannelWindow::runPath(const std::string& call) {
@@ -432,8 +459,11 @@ void ChannelWindow::runPath(const std::string& call) {
   switch (step.kind) {
     case PathStep::Kind::RunScript: {
       notifyMain(kEvtPathScript);
-      const std::string file = app_.config().GetSetting(9) + "script/" + step.text;
-      if (!hooks_.runScript || !hooks_.runScript(*this, file)) app_.ShowMessage(id(), 1, kMsgCannotOpen, file);
+      const std::string file = app_.config().GetSetting(core::kSettingIniDirectory) + "script/" + step.text;
+      bool started = false;
+      for (const auto& part : parts_)
+        if ((started = part->RunScript(*this, file))) break;
+      if (!started) app_.ShowMessage(id(), 1, kMsgCannotOpen, file);
       break;
     }
     case PathStep::Kind::SendConnect:
@@ -470,8 +500,9 @@ void ChannelWindow::onData(ui::WindowId from, std::span<const std::uint8_t> byte
     if (secondLink_ != ui::kNoWindow) {
       showReceived(received_, bytes, ui::kBlack, false);
       ax25::LinkSendData(toolkit(), secondLink_, bytes);
-    } else if (hooks_.serviceData && hooks_.serviceData(*this, bytes)) {
+    } else if (diversion_) {
       showReceived(received_, bytes, ui::kBlack, false);
+      diversion_->Diverted(*this, bytes);
     } else {
       showReceived(received_, bytes, ui::kBlack, true);
     }
@@ -495,26 +526,42 @@ void ChannelWindow::showReceived(LineAssembler& assembler, std::span<const std::
     }
     if (process && piece.complete) dispatchLine(piece.line);
   }
-  if (process && hooks_.partialLine && !assembler.partial().empty()) hooks_.partialLine(*this, assembler.partial());
+  if (process && !assembler.partial().empty())
+    for (const auto& part : parts_) part->PartialLine(*this, assembler.partial());
 }
 
 void ChannelWindow::dispatchLine(const std::string& line) {
-  const bool taken = (hooks_.mailboxLine && hooks_.mailboxLine(*this, line)) ||
-                     (autobin_ && hooks_.binaryLine && hooks_.binaryLine(*this, line));
-  if (!taken) {
-    if (path_.active()) {
-      const core::Configuration& config = app_.config();
-      if (const auto call = NodeReportCall(line, config.GetConfigList(2))) {
-        reachedStation(*call);
-      } else if (NodeReportCall(line, config.GetConfigList(3))) {
-        path_.Drop();
-        app_.ShowMessage(id(), 1, kMsgConnectFailed, line);
-        notifyMain(kEvtPathFailed);
+  // The takers in LineStage order; the channel's own node reports sit at
+  // their stage. The uuencode and 7PLUS receivers see lines only while
+  // AUTOBIN is on.
+  const auto offer = [&] {
+    bool pathSeen = false;
+    for (const auto& part : parts_) {
+      const LineStage stage = part->stage();
+      if (stage == LineStage::None) break;  // the order puts the non-takers last
+      if (!pathSeen && stage > LineStage::ConnectPath) {
+        pathSeen = true;
+        pathLine(line);
       }
+      if ((stage == LineStage::Binary || stage == LineStage::SevenPlus) && !autobin_) continue;
+      if (part->Line(*this, line) == LineResult::Taken) return;
     }
-    if (hooks_.remoteLine) hooks_.remoteLine(*this, line);
+    if (!pathSeen) pathLine(line);
+  };
+  offer();
+  for (const auto& part : parts_) part->SawLine(*this, line);
+}
+
+void ChannelWindow::pathLine(const std::string& line) {
+  if (!path_.active()) return;
+  const core::Configuration& config = app_.config();
+  if (const auto call = NodeReportCall(line, config.GetConfigList(core::kListConnectTexts))) {
+    reachedStation(*call);
+  } else if (NodeReportCall(line, config.GetConfigList(core::kListFailTexts))) {
+    path_.Drop();
+    app_.ShowMessage(id(), 1, kMsgConnectFailed, line);
+    notifyMain(kEvtPathFailed);
   }
-  if (hooks_.scriptLine) hooks_.scriptLine(*this, line);
 }
 
 void ChannelWindow::writeLine(std::string_view text, ui::Color colour, const LineAssembler* source) {
@@ -561,7 +608,7 @@ void ChannelWindow::Disconnect(bool now) {
 }
 
 bool ChannelWindow::OpenSecondLink(const ax25::ConnectRequest& request, std::string requestedCall) {
-  if (secondLink_ != ui::kNoWindow) return false;
+  if (diverted()) return false;  // a second link, a transfer or a service has the data
   MainWindow* main = FindMainWindow(app_);
   if (!main) return false;
   const std::optional<int> slot = main->channels().FindFree();
@@ -661,7 +708,8 @@ void ChannelWindow::enterInput(const std::string& text) {
       break;
     }
     case InputKind::Local:
-      if (hooks_.localCommand) hooks_.localCommand(*this, action.send);
+      for (const auto& part : parts_)
+        if (part->LocalCommand(*this, action.send)) break;
       break;
   }
 }
@@ -686,12 +734,13 @@ void ChannelWindow::Command(int command, std::intptr_t argument) {
       SetCheck(kChHold, busy_);
       return;
     case kChAuto7pl:
-      auto7pl_ = !auto7pl_;
-      SetCheck(kChAuto7pl, auto7pl_);
-      return;
     case kChAutobin:
-      autobin_ = !autobin_;
-      SetCheck(kChAutobin, autobin_);
+      // The switches act only when a receiver is there to switch.
+      if (!commandOwner(command)) return;
+      if (command == kChAuto7pl) auto7pl_ = !auto7pl_;
+      else autobin_ = !autobin_;
+      SetCheck(command, command == kChAuto7pl ? auto7pl_ : autobin_);
+      if (ChannelPart* owner = commandOwner(command)) owner->Command(*this, command, argument);
       return;
     case kChRemote:
       remoteOn_ = !remoteOn_;
@@ -718,12 +767,12 @@ void ChannelWindow::Command(int command, std::intptr_t argument) {
     SetCheck(command, 1);
     return;
   }
-  if (const auto hook = hooks_.commands.find(command); hook != hooks_.commands.end()) {
-    if (hook->second) hook->second(*this, argument);
+  if (ChannelPart* owner = commandOwner(command)) {
+    owner->Command(*this, command, argument);
     return;
   }
-  for (const int hooked : kHookedCommands)
-    if (hooked == command) return;  // its part is not there: its control is disabled
+  for (const int partCommand : kPartCommands)
+    if (partCommand == command) return;  // its part is not there: its control is disabled
   app_.messages().ShowMessageNumber(id(), 1, kMsgUnknownCommand, command, "CHANNEL");
 }
 
@@ -735,33 +784,64 @@ void ChannelWindow::updateTitle() {
                                                                    : "CONNECTING";
   const std::string format = Text(key);
   std::string title = format.empty() ? remoteText_ : FillText(format, remoteText_);
-  if (hooks_.capturePath) {
-    const std::string capture = hooks_.capturePath(*this);
-    if (!capture.empty()) title += " -> " + capture;
-  }
+  if (!capturePath_.empty()) title += " -> " + capturePath_;
   if (dama_) title += " [DAMA]";
   toolkit().setTitle(id(), title);
 }
 
-void ChannelWindow::setHooks(ChannelHooks hooks) {
-  hooks_ = std::move(hooks);
-  if (id() != ui::kNoWindow) {
-    updateCommandControls();
-    updateTitle();
+ChannelPart* ChannelWindow::commandOwner(int command) const {
+  for (const auto& part : parts_) {
+    const std::vector<int> owned = part->commands();
+    if (std::find(owned.begin(), owned.end(), command) != owned.end()) return part.get();
   }
+  return nullptr;
 }
 
 void ChannelWindow::updateCommandControls() {
-  for (const int command : kHookedCommands) EnableId(command, hooks_.commands.count(command) != 0);
+  for (const int command : kPartCommands) EnableId(command, commandOwner(command) != nullptr);
+}
+
+// --- what the parts share -------------------------------------------------------------
+
+bool ChannelWindow::StartCapture(const std::string& path, bool append, CaptureOwner owner) {
+  ui::FifoText* pane = ui::FindFifo(toolkit(), receivePane());
+  if (!pane || !capturePath_.empty() || pane->capturing()) return false;
+  pane->Capture(path, append);
+  // Without a capture and without the question whether to append, nothing
+  // would be written.
+  if (!pane->capturing() && !pane->captureQuestionOpen()) return false;
+  capturePath_ = path;
+  captureOwner_ = owner;
+  SetCheck(kChRcv, 1);
+  updateTitle();
+  return true;
+}
+
+void ChannelWindow::StopCapture() {
+  if (ui::FifoText* pane = ui::FindFifo(toolkit(), receivePane())) pane->Capture("", false);
+  capturePath_.clear();
+  captureOwner_ = CaptureOwner::None;
+  SetCheck(kChRcv, 0);
+  updateTitle();
+}
+
+bool ChannelWindow::Divert(ChannelPart& part) {
+  if (diversion_ == &part) return true;
+  if (diverted()) return false;
+  diversion_ = &part;
+  return true;
+}
+
+void ChannelWindow::ReleaseDiversion(const ChannelPart& part) {
+  if (diversion_ == &part) diversion_ = nullptr;
 }
 
 void ChannelWindow::writeConnectionLog() {
-  const std::string logPath = app_.config().GetSetting(4);
+  const std::string logPath = app_.config().GetSetting(core::kSettingLogPath);
   if (logPath.empty() || logConnectTime_.empty()) return;  // never litter the working directory
   const std::string line = ConnectionLogLine(logRemote_, logRadioChannel_, logQrg_, logConnectTime_,
-                                             DateTimeText(toolkit().localTime()), remark_);
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen((logPath + app_.config().GetSetting(2) + ".log").c_str(), "ab"));
-  if (file) std::fwrite(line.data(), 1, line.size(), file.get());
+                                             core::DateTimeText(toolkit().localTime()), remark_);
+  core::AppendToFile(logPath + app_.config().GetSetting(core::kSettingMyCall) + ".log", line);
 }
 
 }  // namespace tarvik::channels

@@ -17,9 +17,10 @@
 // with a connect text ("port:radio channel:CALL (DIGI DIGI) path items"), or
 // with an empty text through the connect dialog (window 1030).
 //
-// Parts that are built later (scripts, remote commands, transfers, the
-// mailbox dialogue, the station database) join through ChannelHooks; the
-// controls that lead to them stay disabled while their hook is empty.
+// Features (scripts, remote commands, transfers, the mailbox dialogue, the
+// station database, statistics, capture and send) join as channel parts
+// (channel_part.h); the controls that lead to them stay disabled while no
+// part owns their command.
 
 #include <functional>
 #include <map>
@@ -29,7 +30,10 @@
 #include <string>
 
 #include "ax25/link.h"
+#include "channels/channel_part.h"
 #include "channels/channel_session.h"
+#include "channels/file_sender.h"
+#include "channels/station_facts.h"
 #include "core/app.h"
 #include "ui/form.h"
 #include "ui/toolkit/drawing.h"
@@ -105,46 +109,16 @@ enum class SessionState : int { SettingUp = 1, Connected = 2, Disconnecting = 4 
 
 class ChannelWindow;
 
-// Where later parts join a channel. Every hook may be empty.
-struct ChannelHooks {
-  // Commands of controls that open other parts (SND, SNDBIN, RCV, STATION,
-  // CHECK, STATISTIK, INFO, EXEC, MAIL, PASSWD, SYS_A7P): a control is
-  // enabled exactly when its command is here. The argument is the
-  // command's (0 from the operator's click).
-  std::map<int, std::function<void(ChannelWindow&, std::intptr_t argument)>> commands;
-  // The answer (core::kAnswerYes, kAnswerNo, kAnswerCancel) to a message
-  // the channel did not ask itself.
-  std::function<void(ChannelWindow&, int answer, int message)> answered;
-  // The station database: a connection is up with this call / ends.
-  std::function<void(ChannelWindow&, const std::string& call)> stationConnected;
-  std::function<void(ChannelWindow&)> stationClosing;
-  // A plug-in service attached to the channel takes the received data
-  // (true); it is then shown without line handling.
-  std::function<bool(ChannelWindow&, std::span<const std::uint8_t>)> serviceData;
-  // Line handlers, in the order the lines meet them; a handler returning
-  // true keeps the line from those after it. Lines are the received bytes
-  // before conversion, without the carriage return.
-  std::function<bool(ChannelWindow&, const std::string&)> mailboxLine;  // mailbox dialogue, mail reception
-  std::function<bool(ChannelWindow&, const std::string&)> binaryLine;   // uuencode, 7PLUS (while AUTOBIN)
-  std::function<bool(ChannelWindow&, const std::string&)> remoteLine;   // check list, remote commands
-  std::function<void(ChannelWindow&, const std::string&)> scriptLine;   // a script waiting for text
-  // The received tail without line end (mailbox prompts, scripts).
-  std::function<void(ChannelWindow&, const std::string&)> partialLine;
-  // "!//..." typed by the operator: a remote command run locally.
-  std::function<void(ChannelWindow&, const std::string&)> localCommand;
-  // "@name" in a connect path: run the script file at `path`; false when
-  // it cannot be opened.
-  std::function<bool(ChannelWindow&, const std::string& path)> runScript;
-  // The link's send queue has drained: the next piece of a transfer.
-  std::function<void(ChannelWindow&)> queueDrained;
-  // A capture of the receive pane runs into this file ("" when none).
-  std::function<std::string(ChannelWindow&)> capturePath;
-  // The one-second heartbeat, passed on by the channel's link.
-  std::function<void(ChannelWindow&)> tick;
-  // User events the channel itself does not know (the script's wake-up
-  // 1017); true when taken.
-  std::function<bool(ChannelWindow&, ui::Event&)> userEvent;
+// What a channel is built with, before its window is created: its parts in
+// any order (the channel orders them by LineStage, keeping the given order
+// within a stage) and where the station's facts come from.
+struct ChannelSetup {
+  ChannelParts parts;
+  std::shared_ptr<StationFactsSource> facts;
 };
+
+// Who started the capture of the receive pane.
+enum class CaptureOwner { None, Operator, Station };
 
 // Taps on a channel's traffic (tests, automation).
 struct ChannelObserver {
@@ -155,7 +129,8 @@ struct ChannelObserver {
 
 class ChannelWindow final : public ui::Form {
  public:
-  ChannelWindow(core::App& app, ui::FormRuntime& forms, int slot, ax25::LinkCreation creation);
+  ChannelWindow(core::App& app, ui::FormRuntime& forms, int slot, ax25::LinkCreation creation,
+                ChannelSetup setup = {});
 
   // --- the session ------------------------------------------------------------
   int slot() const { return slot_; }
@@ -177,7 +152,6 @@ class ChannelWindow final : public ui::Form {
   // Remark of this connection for the connection log.
   void setRemark(std::string remark) { remark_ = std::move(remark); }
 
-  void setHooks(ChannelHooks hooks);
   void setObserver(ChannelObserver observer) { observer_ = std::move(observer); }
 
   // --- what the channel is asked to do -------------------------------------------
@@ -203,6 +177,42 @@ class ChannelWindow final : public ui::Form {
   void Command(int command, std::intptr_t argument = 0);
   // Rebuilds the title (session state, capture path, DAMA).
   void UpdateTitle() { updateTitle(); }
+  // Text through the text macros of this channel (unchanged without them).
+  std::string ExpandMacros(const std::string& text);
+
+  // --- the parts and what they share ------------------------------------------------
+  // The first part of type T, or null.
+  template <class T>
+  T* FindPart() {
+    for (const auto& part : parts_)
+      if (auto* p = dynamic_cast<T*>(part.get())) return p;
+    return nullptr;
+  }
+  // True when a part carries out the command of this control.
+  bool Handles(int command) const { return commandOwner(command) != nullptr; }
+  // The one file sender.
+  ChannelFileSender& fileSender() { return fileSender_; }
+  // The one capture of the receive pane: starts capturing into `path`
+  // (appending when `append`); false when the pane cannot (a capture runs
+  // already, or the file cannot be opened). The capture may wait for the
+  // operator's answer whether to append to an existing file.
+  bool StartCapture(const std::string& path, bool append, CaptureOwner owner);
+  void StopCapture();
+  const std::string& capturePath() const { return capturePath_; }
+  CaptureOwner captureOwner() const { return captureOwner_; }
+  // The data diversion: while a part holds it, received data goes to that
+  // part (shown, no line handling). False when it is taken.
+  bool Divert(ChannelPart& part);
+  void ReleaseDiversion(const ChannelPart& part);
+  bool diverted() const { return diversion_ != nullptr || secondLink_ != ui::kNoWindow; }
+  // The remote station's facts as they were before this connection came up
+  // (the previous connect), and as they stand now with that previous
+  // connect. Empty facts without a source.
+  const StationFacts& stationFacts() const { return facts_; }
+  StationFacts CurrentFacts();
+  StationFactsSource* stationSource() { return factsSource_.get(); }
+  // The file sender tells every part that a file ended.
+  void NotifyFileSent(const FileSendResult& result);
 
   ui::WindowId receivePane() const { return GetCtlWindow(kChListe); }
   // The STRINGS value of the window description.
@@ -240,6 +250,9 @@ class ChannelWindow final : public ui::Form {
   void writeConnectionLog();
   void notifyMain(int event);
   void updateCommandControls();
+  void linkUp(const std::string& call);
+  void pathLine(const std::string& line);
+  ChannelPart* commandOwner(int command) const;
 
   core::App& app_;
   ui::FormRuntime& forms_;
@@ -266,7 +279,13 @@ class ChannelWindow final : public ui::Form {
   LineAssembler received_;  // from the own link
   LineAssembler relayed_;   // from the second link
   InputHistory history_;
-  ChannelHooks hooks_;
+  ChannelParts parts_;  // in LineStage order
+  std::shared_ptr<StationFactsSource> factsSource_;
+  StationFacts facts_;
+  ChannelFileSender fileSender_;
+  std::string capturePath_;
+  CaptureOwner captureOwner_ = CaptureOwner::None;
+  ChannelPart* diversion_ = nullptr;
   ChannelObserver observer_;
   // What the connection log needs, taken while the link is up.
   std::string logRemote_, logRadioChannel_, logQrg_, logConnectTime_, remark_;
@@ -275,7 +294,7 @@ class ChannelWindow final : public ui::Form {
 // Creates the channel window of a slot with its link: accepted (kind 0) or
 // outgoing. The slot of the main window's table gets the link and window.
 ui::WindowId OpenChannel(core::App& app, ui::FormRuntime& forms, int slot,
-                         const ax25::LinkCreation& creation);
+                         const ax25::LinkCreation& creation, ChannelSetup setup = {});
 
 // The operator's connect: an outgoing channel in the first free slot, which
 // starts from the connect text (an empty text asks with the connect

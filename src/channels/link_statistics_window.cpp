@@ -113,10 +113,23 @@ void LinkStatisticsWindow::show(const ax25::LinkStatisticsBlock& block) {
   for (int i = 0; i < kStatisticsValues; ++i) SetCtlText(i + 1, texts[static_cast<std::size_t>(i)]);
 }
 
-void AddLinkStatistics(core::App& app, ChannelHooks& hooks) {
-  hooks.commands[kChStatistik] = [&app](ChannelWindow& channel, std::intptr_t) {
-    OpenLinkStatistics(app, channel.runtime(), channel.id(), channel.link());
-  };
-}
+namespace {
+
+// STATISTIK of a channel.
+class StatisticsPart final : public ChannelPart {
+ public:
+  explicit StatisticsPart(core::App& app) : app_(app) {}
+  std::vector<int> commands() const override { return {kChStatistik}; }
+  void Command(ChannelWindow& channel, int, std::intptr_t) override {
+    OpenLinkStatistics(app_, channel.runtime(), channel.id(), channel.link());
+  }
+
+ private:
+  core::App& app_;
+};
+
+}  // namespace
+
+std::unique_ptr<ChannelPart> LinkStatisticsPart(core::App& app) { return std::make_unique<StatisticsPart>(app); }
 
 }  // namespace tarvik::channels

@@ -75,8 +75,8 @@ class LinkStatisticsWindow final : public ui::Form {
 ui::WindowId OpenLinkStatistics(core::App& app, ui::FormRuntime& forms, ui::WindowId parent,
                                 ui::WindowId link);
 
-// Enables a channel's STATISTIK control: it opens the statistics window of
-// the channel's link.
-void AddLinkStatistics(core::App& app, ChannelHooks& hooks);
+// The channel part of the STATISTIK control: it opens the statistics
+// window of the channel's link.
+std::unique_ptr<ChannelPart> LinkStatisticsPart(core::App& app);
 
 }  // namespace tarvik::channels

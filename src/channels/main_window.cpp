@@ -83,7 +83,9 @@ ui::WindowId MainWindow::Create(core::App& app, MainWindowHooks hooks) {
 }
 
 ui::WindowId MainWindow::OpenChannel(int slot, const ax25::LinkCreation& creation) {
-  const ui::WindowId channel = channels::OpenChannel(app_, *forms_, slot, creation);
+  ChannelSetup setup;
+  if (hooks_.channelSetup) setup = hooks_.channelSetup();
+  const ui::WindowId channel = channels::OpenChannel(app_, *forms_, slot, creation, std::move(setup));
   if (channel != ui::kNoWindow && hooks_.channelOpened) hooks_.channelOpened(channel);
   return channel;
 }
@@ -272,7 +274,7 @@ void MainWindow::onHeartbeat(ui::Event& event) {
   // After a minute change the stored second is ahead of the clock: count the
   // tick once instead of a whole minute.
   if (storedSecond_ > now.second) storedSecond_ = now.second - 1;
-  for (int s = storedSecond_; s < now.second; ++s) fanOut(event);
+  for (int s = storedSecond_; s < now.second; ++s) fanOut();
   storedSecond_ = now.second;
 
   if (mailBlink_) {
@@ -290,11 +292,11 @@ void MainWindow::onHeartbeat(ui::Event& event) {
   }
 }
 
-void MainWindow::fanOut(ui::Event& event) {
+void MainWindow::fanOut() {
   for (const ax25::ChannelSlot& slot : channels_.slots)
-    if (slot.linkWindow != ui::kNoWindow) toolkit().send(slot.linkWindow, event);
+    if (slot.linkWindow != ui::kNoWindow) toolkit().sendUser(slot.linkWindow, core::kEvtHeartbeat);
   for (const core::PortRecord& port : app_.ports())
-    if (port.portWindow != ui::kNoWindow) toolkit().send(port.portWindow, event);
+    if (port.portWindow != ui::kNoWindow) toolkit().sendUser(port.portWindow, core::kEvtHeartbeat);
 }
 
 }  // namespace tarvik::channels

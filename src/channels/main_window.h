@@ -6,9 +6,9 @@
 //
 // Heartbeat: a 1000 ms toolkit timer. Each timer event is passed to the task
 // window (status line countdown); then, once for every wall-clock second
-// that has passed since the previous tick, the same timer event goes to each
-// link window of the channel table and to each open port window in port
-// order, so a late tick never loses seconds of the link and port timers. A
+// that has passed since the previous tick, the heartbeat (user event 1000)
+// goes to each link window of the channel table and to each open port
+// window in port order, so a late tick never loses seconds of the link and port timers. A
 // new minute runs the timer list, a new day loads the next list. While new
 // mail waits the MAIL control blinks with the ticks.
 //
@@ -30,6 +30,7 @@
 #include "ax25/channel_table.h"
 #include "ax25/link.h"
 #include "ax25/router.h"
+#include "channels/channel_window.h"
 #include "channels/heard_list.h"
 #include "core/app.h"
 #include "ui/form.h"
@@ -105,6 +106,9 @@ struct MainWindowHooks {
   std::function<void()> runTimerList;              // each new minute
   std::function<void(bool success, ui::Event&)> timerJobDone;  // 1018, 1019
   std::function<MailState()> mailState;            // when the window opens
+  // What a new channel is built with (its parts, the station facts); asked
+  // before the channel window is created.
+  std::function<ChannelSetup()> channelSetup;
   std::function<void(ui::WindowId channel)> channelOpened;  // a channel window was opened
   // Opens an outgoing channel; an empty connect text asks for the target.
   std::function<void(const std::string& connectText)> openOutgoingChannel;
@@ -151,7 +155,7 @@ class MainWindow final : public ui::Form {
  private:
   void onCreate();
   void onHeartbeat(ui::Event& event);
-  void fanOut(ui::Event& event);
+  void fanOut();
   void onUser(ui::Event& event);
   void enableEntries();
   void openNumber(int number);

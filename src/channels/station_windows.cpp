@@ -409,29 +409,4 @@ void InstallStationForms(core::App& app, ui::FormRuntime& forms) {
   });
 }
 
-void AddStationDatabase(core::App& app, ui::FormRuntime& forms, ChannelHooks& hooks) {
-  hooks.commands[kChStation] = [&app, &forms](ChannelWindow& channel, std::intptr_t) {
-    const StationStart start{StationStart::ByCall, store::kNoNode, channel.remoteText()};
-    forms.OpenWindowById(channel.id(), kStationFormNumber, reinterpret_cast<std::intptr_t>(&start));
-  };
-  hooks.stationConnected = [&app](ChannelWindow&, const std::string& call) {
-    const ui::LocalTime t = app.toolkit().localTime();
-    char when[32];
-    std::snprintf(when, sizeof when, "%02d.%02d.%04d %02d:%02d", t.day, t.month, t.year, t.hour, t.minute);
-    store::StationDatabase db = Database(app);
-    store::StationEntry entry;
-    const auto found = db.Lookup(call, entry);
-    if (found == store::kRecordFound) {
-      entry.record.lastConnect = when;
-      db.Update(entry.position, entry.record);
-    } else if (found == 0) {
-      store::StationRecord fresh;
-      fresh.station = call;
-      fresh.lastConnect = when;
-      std::int32_t position = store::kNoNode;
-      db.Insert(fresh, position);
-    }
-  };
-}
-
 }  // namespace tarvik::channels

@@ -57,9 +57,5 @@ struct StationLine : ui::Payload {
 // Registers windows 1060 and 1070 with the runtime.
 void InstallStationForms(core::App& app, ui::FormRuntime& forms);
 
-// On a channel: the STATION control opens the station form for the remote
-// call; a connection that comes up notes its time as the station's last
-// connect, in its record found with or without SSID, or in a new record.
-void AddStationDatabase(core::App& app, ui::FormRuntime& forms, ChannelHooks& hooks);
 
 }  // namespace tarvik::channels

@@ -45,6 +45,11 @@ enum TaskEvent : int {
   kEvtStartupComplete = 1046,
 };
 
+// The one-second heartbeat: the main window sends it to every link and port
+// window once per wall-clock second; a link passes it on to its channel,
+// which passes it to its parts. Timers of a window stay its own.
+inline constexpr int kEvtHeartbeat = 1000;
+
 // The argument of kEvtShutdown that ends the program without waiting for
 // the work that holds the shutdown (the application itself is going).
 inline constexpr std::intptr_t kShutdownAtOnce = 1;

@@ -21,6 +21,51 @@
 
 namespace tarvik::core {
 
+// Setting numbers of GetSetting/SetSetting (the table is in config_fields.h).
+enum Setting : int {
+  kSettingDebug = 0,
+  kSettingMyName = 1,
+  kSettingMyCall = 2,
+  kSettingSavePath = 3,
+  kSettingLogPath = 4,
+  kSettingTmpPath = 5,
+  kSettingCnfPath = 6,
+  kSettingTempFile = 7,     // a fresh temporary file name in TMPPATH
+  kSettingRunningNumber = 8,
+  kSettingIniDirectory = 9,
+  kSettingIniPath = 10,
+  kSettingMessageFile = 11,
+  kSettingEditor = 12,
+  kSettingMyBbsPath = 13,
+  kSettingFlags = 14,
+  kSettingChrset = 15,
+  kSettingSsidMask = 17,
+  kSettingBackground = 18,
+  kSettingPubPath = 19,
+  kSettingPrompt = 20,
+  kSetting7PlusGo = 21,
+  kSetting7PlusStop = 22,
+  kSettingWelcome = 23,
+  kSettingIconDll = 24,
+  kSettingAutoStop = 25,
+  kSettingHelpFile = 26,
+  kSettingDebugSrv = 27,
+  kSettingRcall = 29,
+  kSettingMy2BbsPath = 30,
+  kSettingTcpIp = 38,
+  kSettingTcpPort = 39,
+  kSettingGoText = 40,
+  kSettingStopText = 41,
+  kSettingExpPath = 42,
+  kSettingScrollback = 43,  // lines the text panes keep
+};
+
+// Lists of GetConfigList.
+enum ConfigListNumber : int {
+  kListConnectTexts = 2,  // [CONNECT]: a node reports it has connected onwards
+  kListFailTexts = 3,     // [FAIL]: a node reports the onward connect failed
+};
+
 // Fields of section [TARVIK] and the settings derived from the INI path.
 struct ConfigRecord {
   std::string debug;          // DEBUG, setting 0

@@ -40,7 +40,6 @@ void TcpPortWindow::onEvent(ui::Event& event) {
   switch (event.type) {
     case ui::EventType::Create: onCreate(); break;
     case ui::EventType::Destroy: onDestroy(); break;
-    case ui::EventType::Timer: onHeartbeat(); break;
     case ui::EventType::User: onUser(event); break;
     default: break;
   }
@@ -80,6 +79,7 @@ void TcpPortWindow::onDestroy() {
 
 void TcpPortWindow::onUser(ui::Event& event) {
   switch (event.id) {
+    case core::kEvtHeartbeat: onHeartbeat(); break;
     case kEvtTcpSocket: onSocket(static_cast<unsigned>(event.arg)); break;
     case kEvtTcpLookupDone:
       if (const auto* result = event.as<HostLookupResult>()) onLookupDone(*result);

@@ -14,6 +14,8 @@
 #include "channels/main_window.h"
 #include "core/identification.h"
 #include "core/run_program.h"
+#include "core/text.h"
+#include "remote/remote_commands.h"
 #include "remote/remote_paths.h"
 #include "ui/fifo_text.h"
 
@@ -24,37 +26,26 @@ using channels::ChannelWindow;
 
 namespace {
 
-// Settings of the configuration the service reads.
-constexpr int kSettingSavePath = 3;
-constexpr int kSettingCnfPath = 6;
-constexpr int kSettingTempFile = 7;
-constexpr int kSettingPubPath = 19;
-constexpr int kSettingPrompt = 20;
+using core::kSettingCnfPath;
+using core::kSettingPrompt;
+using core::kSettingPubPath;
+using core::kSettingSavePath;
+using core::kSettingTempFile;
+using core::UpperChar;
+using core::UpperCase;
+using core::EqualsNoCase;
 
-constexpr std::size_t kLineLimit = 255;
-constexpr std::size_t kBlockLimit = 516;
 constexpr std::size_t kDeferredLimit = 127;
 constexpr int kCommandsPerBlock = 2;
 constexpr int kWelcomeTicks = 3;
 constexpr int kExitTicks = 5;
-// Posted to the service's own window once the lines of a received block
-// have been handled: the command count starts again.
-constexpr int kEvtBlockDone = 1;
+// Posted to the channel once the lines of a received block have been
+// handled: the command count starts again.
+constexpr int kEvtBlockDone = 1034;
 
 bool FileExists(const std::string& path) {
   std::error_code ec;
   return fs::is_regular_file(path, ec);
-}
-
-char Upper(char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); }
-
-std::string UpperText(std::string text) {
-  for (char& c : text) c = Upper(c);
-  return text;
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Upper(x) == Upper(y); });
 }
 
 // The argument up to a terminator (blank or "|", none for the rest of the
@@ -72,154 +63,69 @@ std::string WithSlash(std::string dir) {
   return dir;
 }
 
-// The commands by their letters, with their ACCESS switch positions
-// (-1: never tested).
-enum class Cmd {
-  Access, Binary, Beep, Capture, ChangeDir, Gateway, Delete, Dir, EndSend, Exit, Echo, Get, Help, Info, LastCon,
-  Minimise, Monitor, Mail, Name, Play, Ports, SaveDir, RemoteDir, Prompt, Qth, Quit, Remark, XmodemReceive, Run,
-  SaveChange, SaveDelete, SaveList, Statistics, XmodemSend, Services, Version, Unknown
-};
+}  // namespace
 
-struct CommandKind {
-  Cmd cmd;
-  int access;
-};
-
-CommandKind Identify(char c1, char c2, char c3) {
-  switch (c1) {
-    case 'A': return {Cmd::Access, 8};
-    case 'B': return c2 == 'I' ? CommandKind{Cmd::Binary, 1} : CommandKind{Cmd::Beep, 10};
-    case 'C':
-      if (c2 == 'A') return {Cmd::Capture, 2};
-      if (c2 == 'D') return {Cmd::ChangeDir, 5};
-      return {Cmd::Gateway, 21};
-    case 'D': return c2 == 'E' ? CommandKind{Cmd::Delete, 6} : CommandKind{Cmd::Dir, 4};
-    case 'E':
-      if (c2 == 'S') return {Cmd::EndSend, -1};
-      if (c2 == 'X') return {Cmd::Exit, 0};
-      return {Cmd::Echo, 9};
-    case 'G': return {Cmd::Get, 7};
-    case 'H': return {Cmd::Help, 8};
-    case 'I': return {Cmd::Info, 8};
-    case 'L': return {Cmd::LastCon, 14};
-    case 'M':
-      if (c2 == 'I') return {Cmd::Minimise, 10};
-      if (c2 == 'O') return {Cmd::Monitor, 13};
-      return {Cmd::Mail, 11};
-    case 'N': return {Cmd::Name, 14};
-    case 'P':
-      if (c2 == 'L') return {Cmd::Play, 10};
-      if (c2 == 'O') return {Cmd::Ports, 17};
-      if (c2 == 'S') return {Cmd::SaveDir, 6};
-      if (c2 == 'W') return {Cmd::RemoteDir, 4};
-      return {Cmd::Prompt, 12};
-    case 'Q': return c2 == 'T' ? CommandKind{Cmd::Qth, 14} : CommandKind{Cmd::Quit, -1};
-    case 'R':
-      if (c2 == 'E') return {Cmd::Remark, 14};
-      if (c2 == 'X') return {Cmd::XmodemReceive, -1};
-      return {Cmd::Run, 23};
-    case 'S':
-      if (c2 == 'C') return {Cmd::SaveChange, 6};
-      if (c2 == 'D') return c3 == 'E' ? CommandKind{Cmd::SaveDelete, 6} : CommandKind{Cmd::SaveList, 4};
-      if (c2 == 'T') return {Cmd::Statistics, 15};
-      if (c2 == 'X') return {Cmd::XmodemSend, -1};
-      return {Cmd::Services, 22};
-    case 'V': return {Cmd::Version, 8};
-    default: return {Cmd::Unknown, -1};
-  }
-}
-
-// A text file going out on the channel, block by block.
-class FileSender {
+class RemoteService final : public channels::ChannelPart {
  public:
-  bool Open(const std::string& path) {
-    Close();
-    file_.reset(std::fopen(path.c_str(), "rb"));
-    return file_ != nullptr;
-  }
-  void Close() {
-    file_.reset();
-    carry_.clear();
-  }
-  bool isOpen() const { return file_ != nullptr; }
+  explicit RemoteService(core::App& app) : app_(app) {}
 
-  // The next block (empty at the end): lines of at most 255 characters, a
-  // line end becoming CR, each expanded by `expand`; what does not fit into
-  // 516 characters waits for the next block.
-  std::string NextBlock(const std::function<std::string(const std::string&)>& expand, std::vector<std::string>& shown) {
-    std::string block = std::move(carry_);
-    carry_.clear();
-    if (!file_) return block;
-    char buffer[kLineLimit + 1];
-    while (block.size() < kBlockLimit && std::fgets(buffer, sizeof buffer, file_.get())) {
-      std::string line(buffer);  // a NUL inside a line ends it here, never beyond the buffer
-      bool ended = false;
-      if (!line.empty() && line.back() == '\n') {
-        line.pop_back();
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        ended = true;
-      }
-      if (expand) line = expand(line);
-      shown.push_back(line);
-      if (ended) line += '\r';
-      const std::size_t room = kBlockLimit - block.size();
-      block.append(line, 0, std::min(room, line.size()));
-      if (line.size() > room) carry_ = line.substr(room);
-    }
-    return block;
+  // --- the channel part ---------------------------------------------------------------
+  channels::LineStage stage() const override { return channels::LineStage::Remote; }
+
+  void Opened(ChannelWindow& channel) override {
+    if (channel.outgoing()) return;
+    promptMode_ = true;
+    const std::string call = CallWithoutSsid(channel.remoteText());
+    const std::string sound = "SOUND/" + call + ".WAV";
+    core::PlaySound(FileExists(sound) ? sound : "SOUND/CONNECT.WAV");
+    welcomeTicks_ = kWelcomeTicks;
   }
 
- private:
-  struct Closer {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-  };
-  std::unique_ptr<std::FILE, Closer> file_;
-  std::string carry_;
-};
+  channels::LineResult Line(ChannelWindow& channel, const std::string& line) override {
+    return RunLine(channel, line, Origin::Station) ? channels::LineResult::Taken : channels::LineResult::Pass;
+  }
 
-class Service;
+  bool LocalCommand(ChannelWindow& channel, const std::string& line) override {
+    RunLine(channel, line, Origin::Local);
+    return true;
+  }
 
-// The service's window: a child of the channel window, so that it ends
-// with the channel, and the receiver of the service's ticks and posts.
-class ServiceWindow final : public ui::Window {
- public:
-  explicit ServiceWindow(std::shared_ptr<Service> service) : service_(std::move(service)) {}
-  void onEvent(ui::Event& event) override;
-  Service& service() { return *service_; }
+  void Tick(ChannelWindow& channel) override {
+    if (welcomeTicks_ > 0 && --welcomeTicks_ == 0) welcome(channel);
+    if (exitTicks_ > 0 && --exitTicks_ == 0 && app_.mainWindow != ui::kNoWindow)
+      app_.toolkit().sendUser(app_.mainWindow, channels::kEvtMainClose);
+  }
 
- private:
-  std::shared_ptr<Service> service_;
-};
+  bool UserEvent(ChannelWindow&, ui::Event& event) override {
+    if (event.id != kEvtBlockDone) return false;
+    counter_ = 0;
+    return true;
+  }
 
-class Service {
- public:
-  Service(core::App& app, RemoteHooks hooks) : app_(app), hooks_(std::move(hooks)) {}
+  // The link has taken everything: a command kept while a file went out
+  // runs now.
+  void QueueDrained(ChannelWindow& channel) override {
+    if (!channel.fileSender().sending()) runDeferred(channel);
+  }
 
-  void Attach(ChannelWindow& channel) {
-    channel_ = channel.id();
-    ui::WindowSpec spec;
-    spec.name = "REMOTE";
-    spec.parent = channel.id();
-    window_ = channel.toolkit().create(spec, std::make_unique<ServiceWindow>(self_.lock()));
-    if (!channel.outgoing()) {
-      promptMode_ = true;
-      const std::string call = CallWithoutSsid(channel.remoteText());
-      const std::string sound = "SOUND/" + call + ".WAV";
-      core::PlaySound(FileExists(sound) ? sound : "SOUND/CONNECT.WAV");
-      welcomeTicks_ = kWelcomeTicks;
-      startTimer(channel.toolkit());
+  void FileSent(ChannelWindow& channel, const channels::FileSendResult& result) override {
+    if (result.end != channels::FileSendEnd::Done || result.mode.disconnectAfter) return;
+    if (!deferred_.empty()) {
+      runDeferred(channel);
+    } else if (result.requester == this && !result.mode.noClosingReply) {
+      Reply(channel, "");
     }
   }
-
-  void setSelf(const std::shared_ptr<Service>& self) { self_ = self; }
 
   // --- lines -----------------------------------------------------------------------
 
-  bool Line(ChannelWindow& channel, const std::string& line, Origin origin) {
+  bool RunLine(ChannelWindow& channel, const std::string& line, Origin origin) {
     if (line.size() <= 2 || line[0] != '/' || line[1] != '/' || line[2] == ' ') return false;
-    const std::optional<StationInfo> station = stationInfo(channel);
-    if (!station || station->digi || station->level <= 0) return false;
-    const core::LevelRecord* level = app_.config().GetLevelRecord(station->level);
+    // A station without a record, a node or digipeater, and level 0 take
+    // no commands; the operator's own lines run at the station's level too.
+    const channels::StationFacts station = channel.CurrentFacts();
+    if (!station.known || station.digi || station.level <= 0) return false;
+    const core::LevelRecord* level = app_.config().GetLevelRecord(station.level);
     if (!level) return false;
     if (!levelTaken_) {
       levelTaken_ = true;
@@ -235,12 +141,12 @@ class Service {
       argument = body.substr(blank);
       argument.remove_prefix(std::min(argument.find_first_not_of(' '), argument.size()));
     }
-    const char c1 = Upper(word[0]);
-    const char c2 = word.size() > 1 ? Upper(word[1]) : '\0';
-    const char c3 = word.size() > 2 ? Upper(word[2]) : '\0';
+    const char c1 = UpperChar(word[0]);
+    const char c2 = word.size() > 1 ? UpperChar(word[1]) : '\0';
+    const char c3 = word.size() > 2 ? UpperChar(word[2]) : '\0';
 
     if (!channel.remoteOn() && c1 != 'Q' && c2 != 'I') return true;
-    if (sending_ && c1 != 'E' && c2 != 'S') {
+    if (channel.fileSender().sending() && c1 != 'E' && c2 != 'S') {
       deferred_ = line.substr(0, kDeferredLimit);
       deferredOrigin_ = origin;
       return true;
@@ -249,7 +155,7 @@ class Service {
     if (counter_++ >= kCommandsPerBlock) return true;
     // The lines of one received block are handled in one go; the count
     // starts again once the channel's events have run.
-    if (counter_ == 1) channel.toolkit().post(window_, ui::Event::user(kEvtBlockDone));
+    if (counter_ == 1) channel.toolkit().post(channel.id(), ui::Event::user(kEvtBlockDone));
 
     const CommandKind kind = Identify(c1, c2, c3);
     origin_ = origin;
@@ -260,11 +166,9 @@ class Service {
         return true;
       }
     }
-    run(channel, kind.cmd, c2, line, argument, *station, *level);
+    run(channel, kind.cmd, c2, line, argument, station, *level);
     return true;
   }
-
-  void BlockDone() { counter_ = 0; }
 
   // --- replies ------------------------------------------------------------------------
 
@@ -291,41 +195,17 @@ class Service {
 
   // --- the file sender ------------------------------------------------------------
 
-  bool SendFile(ChannelWindow& channel, const std::string& path, SendMode mode) {
-    if (sending_ || file_.isOpen()) closeFile(true);
-    if (!file_.Open(path)) return false;
-    sending_ = true;
-    mode_ = mode;
-    path_ = path;
-    channel.SetState(channels::kLampSqueue, 1);
-    channel.SetCheck(channels::kChSnd, 1);
-    channel.toolkit().post(channel.id(), ui::Event::user(ax25::kEvtQueueDrained, 1));
-    return true;
-  }
-
-  void QueueDrained(ChannelWindow& channel) {
-    if (!sending_) {
-      runDeferred(channel);
-      return;
-    }
-    if (channel.sessionState() != channels::SessionState::Connected) return;
-    std::vector<std::string> shown;
-    const std::string block = file_.NextBlock(
-        [&](const std::string& l) { return mode_.expandMacros ? expand(channel, l) : l; }, shown);
-    if (!block.empty()) {
-      for (const std::string& l : shown) channel.ShowText(l, ui::kRed);
-      channel.SendData({reinterpret_cast<const std::uint8_t*>(block.data()), block.size()});
-      return;
-    }
-    finishFile(channel);
+  bool SendFile(ChannelWindow& channel, const std::string& path, SendMode mode, std::string listPath = {}) {
+    channels::FileSendRequest request;
+    request.path = path;
+    request.mode = mode;
+    request.requester = this;
+    request.listPath = std::move(listPath);
+    return channel.fileSender().Start(channel, std::move(request));
   }
 
   void StopSending(ChannelWindow& channel, bool clearDeferred) {
-    closeFile(false);
-    listPath_.clear();
-    sending_ = false;
-    channel.SetState(channels::kLampSqueue, 0);
-    channel.SetCheck(channels::kChSnd, 0);
+    channel.fileSender().Stop(channel);
     if (clearDeferred) deferred_.clear();
   }
 
@@ -336,33 +216,11 @@ class Service {
     if (!SendFile(channel, cnfPath() + "GOODBYE.TXT", mode)) channel.Disconnect(false);
   }
 
-  const std::string& capturePath() const { return capturePath_; }
-
-  void Tick() {
-    ChannelWindow* channel = app_.toolkit().findAs<ChannelWindow>(channel_);
-    if (welcomeTicks_ > 0 && --welcomeTicks_ == 0 && channel) welcome(*channel);
-    if (exitTicks_ > 0 && --exitTicks_ == 0 && app_.mainWindow != ui::kNoWindow)
-      app_.toolkit().sendUser(app_.mainWindow, channels::kEvtMainClose);
-    if (welcomeTicks_ <= 0 && exitTicks_ <= 0) stopTimer();
-  }
-
-  void Destroyed() {
-    stopTimer();
-    closeFile(false);
-  }
 
  private:
   // --- helpers ---------------------------------------------------------------------------
 
-  std::optional<StationInfo> stationInfo(ChannelWindow& channel) const {
-    if (!hooks_.station) return std::nullopt;
-    return hooks_.station(channel.remoteText());
-  }
-
-  std::string expand(ChannelWindow& channel, const std::string& text) {
-    if (app_.hooks().expandMacros) return app_.hooks().expandMacros(app_, channel.id(), text);
-    return text;
-  }
+  std::string expand(ChannelWindow& channel, const std::string& text) { return channel.ExpandMacros(text); }
 
   std::string cnfPath() { return app_.config().GetSetting(kSettingCnfPath); }
   // The directory of D, G, DE, CA, PL and the bound every name there must
@@ -372,14 +230,6 @@ class Service {
     return level.home.empty() ? app_.config().GetSetting(kSettingPubPath) : WithSlash(level.home);
   }
   std::string saveBound() { return app_.config().GetSetting(kSettingSavePath); }
-
-  void startTimer(ui::Toolkit& tk) {
-    if (timer_ == 0) timer_ = tk.createTimer(window_, 1000);
-  }
-  void stopTimer() {
-    if (timer_ != 0) app_.toolkit().destroyTimer(timer_);
-    timer_ = 0;
-  }
 
   // A text file for the station, written to a temporary file that the
   // sender deletes afterwards.
@@ -403,62 +253,12 @@ class Service {
     return SendFile(channel, path, mode);
   }
 
-  void closeFile(bool replaced) {
-    (void)replaced;
-    const bool remove = file_.isOpen() && mode_.deleteAfter;
-    file_.Close();
-    if (remove) {
-      std::error_code ec;
-      fs::remove(path_, ec);
-    }
-  }
-
-  void finishFile(ChannelWindow& channel) {
-    closeFile(false);
-    if (mode_.disconnectAfter) {
-      sending_ = false;
-      channel.SetState(channels::kLampSqueue, 0);
-      channel.SetCheck(channels::kChSnd, 0);
-      channel.Disconnect(false);
-      return;
-    }
-    if (!listPath_.empty()) {
-      std::ifstream list(listPath_);
-      std::string entry;
-      bool found = false;
-      while (std::getline(list, entry)) {
-        if (found) {
-          const std::string listPath = listPath_;
-          if (SendFile(channel, entry, SendMode{})) {
-            listPath_ = listPath;
-            return;
-          }
-          continue;  // gone since the listing: the next one
-        }
-        found = entry == path_;
-      }
-      list.close();
-      std::error_code ec;
-      fs::remove(listPath_, ec);
-      listPath_.clear();
-    }
-    sending_ = false;
-    channel.SetState(channels::kLampSqueue, 0);
-    channel.SetCheck(channels::kChSnd, 0);
-    if (!deferred_.empty()) {
-      runDeferred(channel);
-    } else if (!mode_.noClosingReply) {
-      Reply(channel, "");
-    }
-    mode_.noClosingReply = false;
-  }
-
   void runDeferred(ChannelWindow& channel) {
     if (deferred_.empty()) return;
     const std::string line = std::move(deferred_);
     deferred_.clear();
     counter_ = 0;
-    Line(channel, line, deferredOrigin_);
+    RunLine(channel, line, deferredOrigin_);
   }
 
   void welcome(ChannelWindow& channel) {
@@ -473,11 +273,11 @@ class Service {
   // --- the commands ----------------------------------------------------------------------
 
   void run(ChannelWindow& channel, Cmd cmd, char c2, const std::string& line, std::string_view argument,
-           const StationInfo& station, const core::LevelRecord& level) {
+           const channels::StationFacts& station, const core::LevelRecord& level) {
     const auto illegal = [&] { Reply(channel, FillReply(channel.Text("ILLCMD"), {line}) + "\r"); };
     switch (cmd) {
       case Cmd::Access: Reply(channel, level.access + "\r"); return;
-      case Cmd::Binary: binary(channel, ArgumentUpTo(argument, ' ', 2)); return;
+      case Cmd::Binary: binary(channel, line, ArgumentUpTo(argument, ' ', 2)); return;
       case Cmd::Beep:
         channel.toolkit().raise(channel.id());
         channel.toolkit().beep();
@@ -498,7 +298,6 @@ class Service {
         ax25::LinkCommand(channel.toolkit(), channel.link(), ax25::LinkCommandCode::HoldReports, 1);
         ax25::LinkCommand(channel.toolkit(), channel.link(), ax25::LinkCommandCode::DisconnectNow);
         exitTicks_ = kExitTicks;
-        startTimer(channel.toolkit());
         return;
       case Cmd::Echo: {
         const std::string text = ArgumentUpTo(argument, '|', 79);
@@ -514,26 +313,25 @@ class Service {
         if (!sendText(channel, cnfPath() + "INFO.TXT")) Reply(channel, "");
         return;
       case Cmd::LastCon:
-        if (!hooks_.station) return illegal();
         Reply(channel, FillReply(channel.Text("LASTCON"), {station.lastConnect}) + "\r");
         return;
       case Cmd::Minimise: Reply(channel, ""); return;  // the toolkit has no minimised state
       case Cmd::Mail: {
         const std::string subject(argument);
-        if (hooks_.startMail && hooks_.startMail(channel, channel.remoteText(), subject))
-          SendDirectly(channel, channel.Text("MAILEND") + "\r");
-        else
-          SendDirectly(channel, channel.Text("MAILNO") + "\r");
+        // No mail store on this station yet: the station learns at once.
+        (void)subject;
+        SendDirectly(channel, channel.Text("MAILNO") + "\r");
         return;
       }
       case Cmd::Name:
       case Cmd::Qth: {
         const bool name = cmd == Cmd::Name;
-        const auto& store = name ? hooks_.storeName : hooks_.storeQth;
-        if (!store) return illegal();
+        channels::StationFactsSource* source = channel.stationSource();
+        if (!source) return illegal();
         std::string value = ArgumentUpTo(argument, '|', 40);
-        if (!value.empty()) store(channel.remoteText(), value);
-        else value = name ? station.name : station.qth;
+        if (value.empty()) value = name ? station.name : station.qth;
+        else if (name) source->StoreName(channel.remoteText(), value);
+        else source->StoreQth(channel.remoteText(), value);
         Reply(channel, FillReply(channel.Text(name ? "NAME" : "QTH"), {value}) + "\r");
         return;
       }
@@ -620,7 +418,7 @@ class Service {
       at = rest.find_first_not_of(' ', at);
       if (at == std::string_view::npos) break;
       const std::size_t end = std::min(rest.find(' ', at), rest.size());
-      words.push_back(UpperText(std::string(rest.substr(at, end - at))));
+      words.push_back(UpperCase(std::string(rest.substr(at, end - at))));
       at = end;
     }
     if (words.empty()) return direct("ILLCMD", {line});
@@ -645,55 +443,54 @@ class Service {
     if (!channel.OpenSecondLink(request, words[0])) direct("CONNO", {});
   }
 
-  void binary(ChannelWindow& channel, const std::string& value) {
+  void binary(ChannelWindow& channel, const std::string& line, const std::string& value) {
+    // Without a receiver of uuencoded files the switch would promise what
+    // nobody does.
+    if (!channel.Handles(channels::kChAutobin)) {
+      Reply(channel, FillReply(channel.Text("NOTAVAIL"), {line}) + "\r");
+      return;
+    }
     if (!value.empty()) {
       const bool on = EqualsNoCase(value, "on");
       if (channel.autobin() != on) channel.Command(channels::kChAutobin);
-      if (hooks_.abandonBinary) hooks_.abandonBinary(channel);
     }
     Reply(channel, channel.Text(channel.autobin() ? "BINON" : "BINOFF") + "\r");
   }
 
   void capture(ChannelWindow& channel, const std::string& value, const core::LevelRecord& level) {
-    ui::FifoText* pane = ui::FindFifo(channel.toolkit(), channel.receivePane());
+    const std::string running = channel.capturePath();
     if (value.empty()) {
-      Reply(channel, capturePath_.empty() ? channel.Text("CANO") + "\r"
-                                          : FillReply(channel.Text("CAOPEN"), {capturePath_}) + "\r");
+      Reply(channel, running.empty() ? channel.Text("CANO") + "\r" : FillReply(channel.Text("CAOPEN"), {running}) + "\r");
       return;
     }
     if (EqualsNoCase(value, "off")) {
-      if (capturePath_.empty()) {
+      if (running.empty()) {
         Reply(channel, channel.Text("CANO") + "\r");
-        return;
+      } else if (channel.captureOwner() != channels::CaptureOwner::Station) {
+        // The operator's capture is the operator's to end.
+        Reply(channel, FillReply(channel.Text("CAOPEN"), {running}) + "\r");
+      } else {
+        channel.StopCapture();
+        Reply(channel, FillReply(channel.Text("CACLOSE"), {running}) + "\r");
       }
-      const std::string closed = capturePath_;
-      if (pane) pane->Capture("", false);
-      channel.SetCheck(channels::kChRcv, 0);
-      capturePath_.clear();
-      channel.UpdateTitle();
-      Reply(channel, FillReply(channel.Text("CACLOSE"), {closed}) + "\r");
       return;
     }
     const std::string shown = fileDir() + value;
     const auto path = ConfinedPath(remoteBound(level), fileDir(), value);
     bool created = false;
-    if (path && !fs::is_directory(*path)) {
+    if (path && running.empty() && !fs::is_directory(*path)) {
       created = static_cast<bool>(std::ofstream(*path, std::ios::binary | std::ios::trunc));
       // The test left an empty file; gone again, the capture starts it
       // afresh instead of asking the operator whether to append.
       std::error_code ec;
       fs::remove(*path, ec);
     }
-    if (!created || !pane || pane->capturing()) {
+    if (!created) {
       Reply(channel, FillReply(channel.Text("CAERR"), {shown}) + "\r");
       return;
     }
     Reply(channel, FillReply(channel.Text("CAOPEN"), {*path}) + "\r");
-    pane->Capture(*path, false);
-    if (!pane->capturing()) return;
-    capturePath_ = *path;
-    channel.SetCheck(channels::kChRcv, 1);
-    channel.UpdateTitle();
+    channel.StartCapture(*path, false, channels::CaptureOwner::Station);
   }
 
   void changeDir(ChannelWindow& channel, std::string argument, std::string& directory, const std::string& bound) {
@@ -796,12 +593,9 @@ class Service {
       for (const std::string& file : files) out << file << '\n';
       if (!out) return notFound();
     }
-    for (const std::string& file : files) {
-      if (SendFile(channel, file, SendMode{})) {
-        listPath_ = listPath;
-        return;
-      }
-    }
+    // The sender goes on with the files listed after the one it sends.
+    for (const std::string& file : files)
+      if (SendFile(channel, file, SendMode{}, listPath)) return;
     std::error_code ec;
     fs::remove(listPath, ec);
     notFound();
@@ -830,7 +624,7 @@ class Service {
     // A topic is a plain name inside CNFPATH; files are tried as written
     // and in upper case, the way the shipped texts are named.
     if (topic.find_first_of("/\\") == std::string::npos) {
-      for (const std::string& name : {topic + ".TXT", UpperText(topic) + ".TXT"}) {
+      for (const std::string& name : {topic + ".TXT", UpperCase(topic) + ".TXT"}) {
         const auto path = ConfinedPath(cnf, cnf, name);
         if (path && FileExists(*path) && sendText(channel, *path)) return;
       }
@@ -876,11 +670,6 @@ class Service {
   }
 
   core::App& app_;
-  RemoteHooks hooks_;
-  std::weak_ptr<Service> self_;
-  ui::WindowId channel_ = ui::kNoWindow;
-  ui::WindowId window_ = ui::kNoWindow;
-  ui::TimerId timer_ = 0;
   int welcomeTicks_ = 0;
   int exitTicks_ = 0;
   bool levelTaken_ = false;
@@ -891,31 +680,11 @@ class Service {
   std::string saveDir_;
   std::string deferred_;
   Origin deferredOrigin_ = Origin::Station;
-  std::string capturePath_;
-  // The file sender.
-  FileSender file_;
-  bool sending_ = false;
-  SendMode mode_;
-  std::string path_;
-  std::string listPath_;
 };
 
-void ServiceWindow::onEvent(ui::Event& event) {
-  switch (event.type) {
-    case ui::EventType::Timer: service_->Tick(); break;
-    case ui::EventType::User:
-      if (event.id == kEvtBlockDone) service_->BlockDone();
-      break;
-    case ui::EventType::Destroy: service_->Destroyed(); break;
-    default: break;
-  }
-}
+namespace {
 
-Service* FindService(ChannelWindow& channel) {
-  for (const ui::WindowId child : channel.toolkit().children(channel.id()))
-    if (auto* window = channel.toolkit().findAs<ServiceWindow>(child)) return &window->service();
-  return nullptr;
-}
+RemoteService* FindService(ChannelWindow& channel) { return channel.FindPart<RemoteService>(); }
 
 }  // namespace
 
@@ -945,48 +714,20 @@ std::string FillReply(std::string_view format, std::initializer_list<std::string
   return out;
 }
 
-void AddRemoteService(core::App& app, ChannelWindow& channel, channels::ChannelHooks& hooks, RemoteHooks remoteHooks) {
-  auto service = std::make_shared<Service>(app, std::move(remoteHooks));
-  service->setSelf(service);
-  std::weak_ptr<Service> weak = service;
-  auto previousLine = std::move(hooks.remoteLine);
-  hooks.remoteLine = [weak, previousLine](ChannelWindow& ch, const std::string& line) {
-    if (previousLine && previousLine(ch, line)) return true;
-    auto s = weak.lock();
-    return s && s->Line(ch, line, Origin::Station);
-  };
-  auto previousLocal = std::move(hooks.localCommand);
-  hooks.localCommand = [weak, previousLocal](ChannelWindow& ch, const std::string& line) {
-    if (auto s = weak.lock()) s->Line(ch, line, Origin::Local);
-    if (previousLocal) previousLocal(ch, line);
-  };
-  auto previousDrained = std::move(hooks.queueDrained);
-  hooks.queueDrained = [weak, previousDrained](ChannelWindow& ch) {
-    if (auto s = weak.lock()) s->QueueDrained(ch);
-    if (previousDrained) previousDrained(ch);
-  };
-  auto previousCapture = std::move(hooks.capturePath);
-  hooks.capturePath = [weak, previousCapture](ChannelWindow& ch) {
-    if (auto s = weak.lock(); s && !s->capturePath().empty()) return s->capturePath();
-    return previousCapture ? previousCapture(ch) : std::string();
-  };
-  // The service window holds the state; the hooks only reach it while the
-  // channel (and so its child) lives.
-  service->Attach(channel);
-}
+std::unique_ptr<channels::ChannelPart> RemoteServicePart(core::App& app) { return std::make_unique<RemoteService>(app); }
 
 bool RunRemoteLine(ChannelWindow& channel, const std::string& line, Origin origin) {
-  Service* service = FindService(channel);
-  return service && service->Line(channel, line, origin);
+  RemoteService* service = FindService(channel);
+  return service && service->RunLine(channel, line, origin);
 }
 
 bool SendFile(ChannelWindow& channel, const std::string& path, SendMode mode) {
-  Service* service = FindService(channel);
+  RemoteService* service = FindService(channel);
   return service && service->SendFile(channel, path, mode);
 }
 
 void DisconnectWithGoodbye(ChannelWindow& channel) {
-  if (Service* service = FindService(channel)) service->Goodbye(channel);
+  if (RemoteService* service = FindService(channel)) service->Goodbye(channel);
 }
 
 }  // namespace tarvik::remote

@@ -7,17 +7,34 @@
 
 namespace tarvik::script {
 
-using channels::ChannelHooks;
 using channels::ChannelWindow;
 
-// One channel's script and what it needs of the channel. The channel is
-// looked up by its window id at every use, so nothing here outlives it.
-class Scripting::ChannelScript final : public ScriptHost {
+namespace {
+
+// One channel's script and what it needs of the channel. The part lives in
+// its channel; the channel is found by its window id at every use of the
+// interpreter, which may run from a posted event.
+class ChannelScript final : public ScriptHost, public channels::ChannelPart {
  public:
-  ChannelScript(core::App& app, const ScriptServices& services, ui::WindowId channel)
-      : app_(app), services_(services), channel_(channel), script_(*this, app.toolkit().localTime()) {}
+  ChannelScript(core::App& app, const ScriptServices& services)
+      : app_(app), services_(services), script_(*this, app.toolkit().localTime()) {}
 
   Script& script() { return script_; }
+
+  // --- the channel part ------------------------------------------------------------------
+  std::vector<int> commands() const override { return {channels::kChExec}; }
+  void Opened(ChannelWindow& channel) override { channel_ = channel.id(); }
+  void Command(ChannelWindow& channel, int, std::intptr_t) override { execCommand(channel); }
+  bool RunScript(ChannelWindow&, const std::string& path) override { return script_.Start(path); }
+  void SawLine(ChannelWindow&, const std::string& line) override { script_.ReceivedLine(line); }
+  void PartialLine(ChannelWindow&, const std::string& tail) override { script_.ReceivedTail(tail); }
+  void Tick(ChannelWindow&) override { script_.Tick(); }
+  void FileSent(ChannelWindow&, const channels::FileSendResult&) override { script_.FileSendDone(); }
+  bool UserEvent(ChannelWindow&, ui::Event& event) override {
+    if (event.id != kEvtScriptContinue) return false;
+    script_.Continue();
+    return true;
+  }
 
   // --- the EXEC control and the operator's stop ----------------------------------------
   void execCommand(ChannelWindow& channel) {
@@ -40,10 +57,11 @@ class Scripting::ChannelScript final : public ScriptHost {
     }
   }
 
-  void answered(ChannelWindow& channel, int answer, int message) {
-    if (message != kMsgStopScript) return;
+  bool Answered(ChannelWindow& channel, int answer, int message) override {
+    if (message != kMsgStopScript) return false;
     if (answer == core::kAnswerYes) script_.Stop();
     else channel.SetCheck(channels::kChExec, script_.running());
+    return true;
   }
 
   // --- ScriptHost ----------------------------------------------------------------------
@@ -71,9 +89,12 @@ class Scripting::ChannelScript final : public ScriptHost {
     // Without a link (or before it is up) the calls are empty texts.
     facts.myCall = ax25::LinkInfo(app_.toolkit(), ch->link(), 2).value_or("");
     facts.yourCall = ch->remoteText();
-    if (services_.stationName) facts.yourName = services_.stationName(*ch);
-    facts.lastCon = services_.lastConnect ? services_.lastConnect(*ch)
-                                          : ax25::LinkInfo(app_.toolkit(), ch->link(), 5).value_or("");
+    // The name as stored (the call itself while none is), and the connect
+    // before this one (this one's time for a first-time station).
+    const channels::StationFacts& station = ch->stationFacts();
+    facts.yourName = station.name;
+    facts.lastCon = !station.lastConnect.empty() ? station.lastConnect
+                                                 : ax25::LinkInfo(app_.toolkit(), ch->link(), 5).value_or("");
     return facts;
   }
   void Disconnect(Script& script) override {
@@ -99,8 +120,13 @@ class Scripting::ChannelScript final : public ScriptHost {
     ch->Disconnect(false);
   }
   // A leaving channel takes no more script lines: the script pauses until
-  // the channel ends.
-  bool SendingFile() override { return leaving_; }
+  // the channel ends. While the channel's file sender sends, the script
+  // waits for the file to have gone (FileSent).
+  bool SendingFile() override {
+    if (leaving_) return true;
+    ChannelWindow* ch = channel();
+    return ch && ch->fileSender().sending();
+  }
   void RemoteCommand(const std::string& command, bool local) override {
     if (ChannelWindow* ch = channel(); ch && services_.remoteCommand) services_.remoteCommand(*ch, command, local);
   }
@@ -139,71 +165,25 @@ class Scripting::ChannelScript final : public ScriptHost {
   ChannelWindow* channel() { return app_.toolkit().findAs<ChannelWindow>(channel_); }
 
   core::App& app_;
-  ScriptServices services_;
-  ui::WindowId channel_;
+  ScriptServices services_;  // a copy: a channel may outlive the station's scripting
+  ui::WindowId channel_ = ui::kNoWindow;
   Script script_;
   bool leaving_ = false;
 };
+
+}  // namespace
 
 Scripting::Scripting(core::App& app, ScriptServices services)
     : app_(app), services_(std::move(services)), reference_(DateNow(app.toolkit().localTime())) {}
 
 Scripting::~Scripting() = default;
 
-void Scripting::AddTo(ChannelWindow& channel, ChannelHooks& hooks) {
-  std::erase_if(channels_, [](const auto& entry) { return entry.second.expired(); });
-  auto state = std::make_shared<ChannelScript>(app_, services_, channel.id());
-  channels_[channel.id()] = state;
-
-  hooks.commands[channels::kChExec] = [state](ChannelWindow& ch, std::intptr_t) {
-    auto keep = state;
-    keep->execCommand(ch);
-  };
-  hooks.runScript = [state](ChannelWindow&, const std::string& path) {
-    auto keep = state;
-    return keep->script().Start(path);
-  };
-  auto previousAnswer = std::move(hooks.answered);
-  hooks.answered = [state, previousAnswer](ChannelWindow& ch, int answer, int message) {
-    auto keep = state;
-    keep->answered(ch, answer, message);
-    if (previousAnswer) previousAnswer(ch, answer, message);
-  };
-  auto previousLine = std::move(hooks.scriptLine);
-  hooks.scriptLine = [state, previousLine](ChannelWindow& ch, const std::string& line) {
-    auto keep = state;
-    if (previousLine) previousLine(ch, line);
-    keep->script().ReceivedLine(line);
-  };
-  auto previousTail = std::move(hooks.partialLine);
-  hooks.partialLine = [state, previousTail](ChannelWindow& ch, const std::string& tail) {
-    auto keep = state;
-    if (previousTail) previousTail(ch, tail);
-    keep->script().ReceivedTail(tail);
-  };
-  auto previousTick = std::move(hooks.tick);
-  hooks.tick = [state, previousTick](ChannelWindow& ch) {
-    auto keep = state;
-    if (previousTick) previousTick(ch);
-    keep->script().Tick();
-  };
-  auto previousEvent = std::move(hooks.userEvent);
-  hooks.userEvent = [state, previousEvent](ChannelWindow& ch, ui::Event& event) {
-    auto keep = state;
-    if (event.id == kEvtScriptContinue) {
-      keep->script().Continue();
-      return true;
-    }
-    return previousEvent && previousEvent(ch, event);
-  };
-}
+std::unique_ptr<channels::ChannelPart> Scripting::Part() { return std::make_unique<ChannelScript>(app_, services_); }
 
 Script* Scripting::Find(ui::WindowId channel) {
-  const auto it = channels_.find(channel);
-  if (it == channels_.end()) return nullptr;
-  const auto state = it->second.lock();
-  if (!state || !app_.toolkit().findAs<ChannelWindow>(channel)) return nullptr;
-  return &state->script();  // the channel's hooks keep it alive
+  ChannelWindow* window = app_.toolkit().findAs<ChannelWindow>(channel);
+  ChannelScript* part = window ? window->FindPart<ChannelScript>() : nullptr;
+  return part ? &part->script() : nullptr;
 }
 
 std::string Scripting::ExpandFor(ui::WindowId window, const std::string& text) {

@@ -3,25 +3,28 @@
 //
 // InstallScripting gives the application its macro expansion for programs
 // started for a window (CoreHooks::expandMacros) and returns the object
-// that joins every new channel: AddTo puts into the channel's hooks
+// that makes every new channel's script part (Part()):
 //   - the EXEC control (choose a "*.scr" file below "script/" of the
 //     program directory and start it; while a script runs, ask message 28
 //     and stop it),
-//   - the connect path's "@name" (runScript),
-//   - received lines and tails, the heartbeat tick and the continue event
-//     (user event 1017) that drive the interpreter.
-// Each channel's Script (variables, prompt, dates) lives in its hooks and
-// so ends with the channel window.
+//   - the connect path's "@name",
+//   - every received line and tail, the heartbeat tick and the continue
+//     event (user event 1017) that drive the interpreter,
+//   - the channel's file sender: a script waits while a file goes out and
+//     goes on when it has gone.
+// Each channel's Script (variables, prompt, dates) lives in its part and so
+// ends with the channel window. The station's name and previous connect
+// come from the channel's station facts.
 //
 // Parts of the station that scripts reach but that live elsewhere (remote
-// commands, the mailbox dialogue, the station database, the file sender)
-// are optional functions of ScriptServices.
+// commands, the mailbox dialogue) are optional functions of ScriptServices.
 
 #include <functional>
 #include <map>
 #include <memory>
 #include <string>
 
+#include "channels/channel_part.h"
 #include "channels/channel_window.h"
 #include "core/app.h"
 #include "script/script.h"
@@ -38,9 +41,6 @@ struct ScriptServices {
   std::function<void(channels::ChannelWindow&, Script&)> checkList;
   std::function<bool()> mailWaiting;
   std::function<void(const std::string& entry, VariableTable&)> checkListEntry;
-  // The remote station's stored name and previous connect.
-  std::function<std::string(channels::ChannelWindow&)> stationName;
-  std::function<std::string(channels::ChannelWindow&)> lastConnect;
   // Says goodbye and disconnects after it (the file sender's way).
   std::function<void(channels::ChannelWindow&)> disconnect;
   // The channel's current directory (the remote command CD changes it).
@@ -54,18 +54,16 @@ class Scripting {
   Scripting(const Scripting&) = delete;
   Scripting& operator=(const Scripting&) = delete;
 
-  // Joins a channel: fills (and chains) its hooks.
-  void AddTo(channels::ChannelWindow& channel, channels::ChannelHooks& hooks);
+  // The script part of a new channel.
+  std::unique_ptr<channels::ChannelPart> Part();
   // The script of a channel window, while the channel exists.
   Script* Find(ui::WindowId channel);
   // Macros of a window: a channel's with its variables, others with none.
   std::string ExpandFor(ui::WindowId window, const std::string& text);
 
  private:
-  class ChannelScript;
   core::App& app_;
   ScriptServices services_;
-  std::map<ui::WindowId, std::weak_ptr<ChannelScript>> channels_;
   DateRecord reference_;  // %NOW% of windows without a channel
 };
 

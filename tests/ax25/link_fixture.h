@@ -104,8 +104,8 @@ struct OwnerRecorder : ui::Window {
   int drained = 0;
   int ticks = 0;
   void onEvent(ui::Event& e) override {
-    if (e.type == ui::EventType::Timer) ++ticks;
     if (e.type != ui::EventType::User) return;
+    if (e.id == core::kEvtHeartbeat) ++ticks;
     if (e.id == ax25::kEvtLinkStatus) {
       if (auto* r = e.as<ax25::LinkStatusReport>()) statuses.push_back(r->status);
     } else if (e.id == ax25::kEvtLinkData) {
@@ -237,8 +237,7 @@ class LinkFixture : public ::testing::Test {
 
   void Tick(int n = 1) {
     for (int i = 0; i < n; ++i) {
-      ui::Event e(ui::EventType::Timer, 0);  // the heartbeat's timer is never a link's T2
-      tk.send(link, e);
+      tk.sendUser(link, core::kEvtHeartbeat);
     }
   }
 

@@ -110,11 +110,7 @@ class CaptureSendTest : public TerminalFixture {
     for (Terminal* t : {a_, b_})
       std::ofstream(t->dir / "TARVIK.MSG", std::ios::app)
           << "2 2 %s: capture to %s runs. Stop?\n1026 2 %s exists. Append?\n";
-    a_->onChannel = [this](ChannelWindow& ch) {
-      channels::ChannelHooks hooks;
-      channels::AddCaptureAndSend(*a_->app, hooks);
-      ch.setHooks(std::move(hooks));
-    };
+    a_->addParts = [this](channels::ChannelParts& parts) { parts.push_back(channels::CaptureAndSendPart(*a_->app)); };
     ca_ = ConnectPair(*a_, *b_);
     ASSERT_TRUE(ca_);
     cb_ = b_->channel(0);

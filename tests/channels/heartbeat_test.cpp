@@ -20,7 +20,7 @@ namespace fs = std::filesystem;
 struct TickCounter : ui::Window {
   int ticks = 0;
   void onEvent(ui::Event& e) override {
-    if (e.type == ui::EventType::Timer) ++ticks;
+    if (e.type == ui::EventType::User && e.id == core::kEvtHeartbeat) ++ticks;
   }
 };
 

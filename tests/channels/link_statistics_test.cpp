@@ -66,11 +66,7 @@ class LinkStatisticsTest : public TerminalFixture {
       msgIn.close();
       messages.replace(messages.find("503 3"), 5, "503 1");
       std::ofstream(t->dir / "TARVIK.MSG", std::ios::binary) << messages;
-      t->onChannel = [t](ChannelWindow& ch) {
-        channels::ChannelHooks hooks;
-        channels::AddLinkStatistics(*t->app, hooks);
-        ch.setHooks(std::move(hooks));
-      };
+      t->addParts = [t](channels::ChannelParts& parts) { parts.push_back(channels::LinkStatisticsPart(*t->app)); };
     }
     ca_ = ConnectPair(*a_, *b_);
     ASSERT_TRUE(ca_);

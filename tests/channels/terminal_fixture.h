@@ -22,12 +22,15 @@
 #include <utility>
 #include <vector>
 
+#include "app/station.h"
 #include "ax25/frame_codec.h"
+#include "channels/form_windows.h"
 #include "channels/channel_window.h"
 #include "channels/main_window.h"
 #include "core/app.h"
 #include "ui/cnx_file.h"
 #include "ui/fifo_text.h"
+#include "ui/message_dialog.h"
 #include "ui/toolkit/headless/headless_toolkit.h"
 #include "ui/toolkit/ui_driver.h"
 
@@ -103,8 +106,11 @@ struct Terminal {
   std::string call;
   fs::path dir;
   std::unique_ptr<core::App> app;
+  std::shared_ptr<ui::FormRuntime> forms;
   std::vector<ui::WindowId> opened;               // channel windows, in opening order
-  std::function<void(channels::ChannelWindow&)> onChannel;  // hooks for each new channel
+  std::function<void(channels::ChannelWindow&)> onChannel;  // each new channel, after its creation
+  // A bare station's channel parts, asked before each channel's creation.
+  std::function<void(channels::ChannelParts&)> addParts;
 
   channels::MainWindow* main() const { return app->toolkit().findAs<channels::MainWindow>(app->mainWindow); }
   channels::ChannelWindow* channel(int slot) const {
@@ -121,6 +127,17 @@ struct Terminal {
     std::ifstream in(dir / "log" / (call + ".log"));
     return std::string(std::istreambuf_iterator<char>(in), {});
   }
+};
+
+// A test's own channel part: takes received lines at the remote commands'
+// stage when `take` says so (a node's connect command, a mailbox's reply).
+struct TestLinePart : channels::ChannelPart {
+  explicit TestLinePart(std::function<bool(channels::ChannelWindow&, const std::string&)> f) : take(std::move(f)) {}
+  channels::LineStage stage() const override { return channels::LineStage::Remote; }
+  channels::LineResult Line(channels::ChannelWindow& ch, const std::string& line) override {
+    return take && take(ch, line) ? channels::LineResult::Taken : channels::LineResult::Pass;
+  }
+  std::function<bool(channels::ChannelWindow&, const std::string&)> take;
 };
 
 struct PaneLine {
@@ -141,7 +158,11 @@ class TerminalFixture : public ::testing::Test {
     for (auto& t : stations) fs::remove_all(t->dir);
   }
 
-  Terminal& AddStation(const std::string& call) {
+  // A station of its own: `whole` builds it as the program does
+  // (app::BuildStation: every channel with its parts, the station
+  // database, scripts and the remote service); otherwise it is the bare
+  // terminal with channels that have no parts.
+  Terminal& AddStation(const std::string& call, bool whole = false) {
     auto t = std::make_unique<Terminal>();
     t->call = call;
     t->dir = fs::temp_directory_path() /
@@ -172,16 +193,31 @@ class TerminalFixture : public ::testing::Test {
     options.iniPath = (t->dir / "TARVIK.INI").string();
     t->app = std::make_unique<core::App>(tk, options);
     Terminal* raw = t.get();
+    t->forms = ui::InstallForms(*t->app);
+    const auto opened = [raw](core::App& a, ui::WindowId w) {
+      raw->opened.push_back(w);
+      if (auto* ch = a.toolkit().findAs<channels::ChannelWindow>(w); ch && raw->onChannel) raw->onChannel(*ch);
+    };
+    if (whole) {
+      app::StationTaps taps;
+      taps.channelOpened = [raw, opened](ui::WindowId w) { opened(*raw->app, w); };
+      app::BuildStation(*t->app, *t->forms, std::move(taps));
+    } else {
+      channels::InstallChannelForms(*t->app, *t->forms);
+      t->app->hooks().createMainWindow = [raw, opened](core::App& a) {
+        channels::MainWindowHooks h;
+        h.forms = raw->forms.get();
+        h.channelOpened = [opened, &a](ui::WindowId w) { opened(a, w); };
+        h.channelSetup = [raw] {
+          channels::ChannelSetup setup;
+          if (raw->addParts) raw->addParts(setup.parts);
+          return setup;
+        };
+        return channels::MainWindow::Create(a, h);
+      };
+    }
     t->app->hooks().openPort = [](core::App& a, int) {
       return a.toolkit().create(ui::WindowSpec{}, std::make_unique<QuietPort>());
-    };
-    t->app->hooks().createMainWindow = [raw](core::App& a) {
-      channels::MainWindowHooks h;
-      h.channelOpened = [raw, &a](ui::WindowId w) {
-        raw->opened.push_back(w);
-        if (auto* ch = a.toolkit().findAs<channels::ChannelWindow>(w); ch && raw->onChannel) raw->onChannel(*ch);
-      };
-      return channels::MainWindow::Create(a, h);
     };
     ether.Attach(*t->app);
     t->app->Start();

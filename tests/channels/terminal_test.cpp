@@ -103,16 +103,14 @@ TEST_F(TerminalFixture, ConnectPathThroughANodeAndDataBothWays) {
   Terminal& node = AddStation("DB0NOD");
   Terminal& c = AddStation("DL1CCC");
   // The node's connect command: "c CALL" connects the channel through.
-  node.onChannel = [&](ChannelWindow& ch) {
-    channels::ChannelHooks hooks;
-    hooks.remoteLine = [&node](ChannelWindow& w, const std::string& line) {
+  node.addParts = [&node](channels::ChannelParts& parts) {
+    parts.push_back(std::make_unique<test::TestLinePart>([&node](ChannelWindow& w, const std::string& line) {
       if (line.rfind("c ", 0) != 0) return false;
       ax25::ConnectRequest r;
       r.remote = *ax25::ParseCall(line.substr(2));
       r.own = *ax25::ParseCall(node.call);
       return w.OpenSecondLink(r, line.substr(2));
-    };
-    ch.setHooks(std::move(hooks));
+    }));
   };
   const auto slot = channels::OpenOutgoingChannel(*a.app, "DB0NOD DL1CCC");
   ASSERT_TRUE(slot);
@@ -146,14 +144,12 @@ TEST_F(TerminalFixture, ConnectPathThroughANodeAndDataBothWays) {
 TEST_F(TerminalFixture, ANodeReportingFailureDropsThePath) {
   Terminal& a = AddStation("DL1AAA");
   Terminal& node = AddStation("DB0NOD");
-  node.onChannel = [&](ChannelWindow& ch) {
-    channels::ChannelHooks hooks;
-    hooks.remoteLine = [](ChannelWindow& w, const std::string& line) {
+  node.addParts = [](channels::ChannelParts& parts) {
+    parts.push_back(std::make_unique<test::TestLinePart>([](ChannelWindow& w, const std::string& line) {
       if (line.rfind("c ", 0) != 0) return false;
       w.SendText("*** no answer from " + line.substr(2) + "\r");
       return true;
-    };
-    ch.setHooks(std::move(hooks));
+    }));
   };
   const auto slot = channels::OpenOutgoingChannel(*a.app, "DB0NOD DL1XYZ @mailbox");
   ASSERT_TRUE(slot);

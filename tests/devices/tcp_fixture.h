@@ -43,7 +43,7 @@ struct StandInMainWindow : ui::Window {
     if (e.type == ui::EventType::Create) timer = toolkit().createTimer(id(), 1000);
     if (e.type == ui::EventType::Timer) {
       for (const core::PortRecord& port : app.ports())
-        if (port.portWindow != ui::kNoWindow) toolkit().send(port.portWindow, e);
+        if (port.portWindow != ui::kNoWindow) toolkit().sendUser(port.portWindow, core::kEvtHeartbeat);
     }
     if (e.type == ui::EventType::User && e.id == ax25::kEvtFrameReceived) {
       if (auto frame = e.take<ax25::FrameRecord>()) frames.push_back(std::move(*frame));

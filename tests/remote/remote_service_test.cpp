@@ -8,6 +8,7 @@
 
 #include "channels/terminal_fixture.h"
 #include "remote/remote_service.h"
+#include "store/station_db.h"
 
 namespace tarvik::remote {
 namespace {
@@ -21,7 +22,7 @@ class RemoteTest : public test::TerminalFixture {
  protected:
   // A with files and texts, B connected to it; waits for A's welcome.
   void Connect() {
-    a = &AddStation("DA1AAA");
+    a = &AddStation("DA1AAA", true);
     const fs::path d = a->dir;
     for (const char* sub : {"pub/sub", "save", "cnf"}) fs::create_directories(d / sub);
     std::ofstream(d / "pub" / "a.txt") << "alpha\n";
@@ -42,13 +43,7 @@ class RemoteTest : public test::TerminalFixture {
     config.SetSetting(19, home);
     for (int l = 1; l <= 5; ++l) config.SetLevelRecord(l, home, kAllAccess);
     config.SetLevelRecord(2, home, "000000001000000000000000");  // A, H, I, V only
-    a->onChannel = [this](ChannelWindow& ch) {
-      channels::ChannelHooks hooks;
-      RemoteHooks remote;
-      remote.station = [this](const std::string&) { return StationInfo{level, digi, "", "", ""}; };
-      AddRemoteService(*a->app, ch, hooks, remote);
-      ch.setHooks(std::move(hooks));
-    };
+    SetStation(level, digi);  // B's record in A's station database
     b = &AddStation("DB2BBB");
     chB = ConnectPair(*b, *a);
     ASSERT_NE(chB, nullptr);
@@ -76,6 +71,20 @@ class RemoteTest : public test::TerminalFixture {
     chB->SendText(line + "\r");
     ether.Run(3000);
     return received;
+  }
+
+  // B's access level and DIGI mark in A's station database (its record is
+  // made when missing).
+  void SetStation(int newLevel, bool newDigi) {
+    store::StationDatabase db((a->dir / "log").string() + "/");
+    store::StationEntry entry;
+    if (db.Lookup("DB2BBB", entry) != store::kRecordFound) {
+      entry.record.station = "DB2BBB";
+      ASSERT_EQ(db.Insert(entry.record, entry.position), 0);
+    }
+    entry.record.level = static_cast<std::int16_t>(newLevel);
+    entry.record.digi = newDigi;
+    ASSERT_EQ(db.Update(entry.position, entry.record), store::kRecordFound);
   }
 
   test::Terminal* a = nullptr;
@@ -228,13 +237,12 @@ TEST_F(RemoteTest, AccessLevelsGateCommands) {
 
 TEST_F(RemoteTest, LevelZeroAndDigipeatersTakeNoCommands) {
   Connect();
-  level = 0;
+  SetStation(0, false);
   EXPECT_EQ(Silent("//a"), "");
   EXPECT_FALSE(RunRemoteLine(*chA, "//a", Origin::Local));
-  level = 3;
-  digi = true;
+  SetStation(3, true);
   EXPECT_EQ(Silent("//a"), "");
-  digi = false;
+  SetStation(3, false);
   EXPECT_EQ(Ask("//a", "\r"), std::string(kAllAccess) + "\r");
 }
 

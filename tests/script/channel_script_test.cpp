@@ -17,17 +17,10 @@ class ChannelScripts : public TerminalFixture {
   // A station whose channels run scripts, and a message file that knows
   // the script's questions.
   Terminal& ScriptStation(const std::string& call) {
-    Terminal& t = AddStation(call);
+    Terminal& t = AddStation(call, true);
     std::ofstream(t.dir / "TARVIK.MSG", std::ios::app)
         << "28 1 Script %s is running.\\nStop the script?\n1023 1 Cannot copy file:\\n%s\n";
     fs::create_directories(t.dir / "script");
-    auto scripting = script::InstallScripting(*t.app);
-    scriptings.push_back(scripting);
-    t.onChannel = [scripting](ChannelWindow& ch) {
-      channels::ChannelHooks hooks;
-      scripting->AddTo(ch, hooks);
-      ch.setHooks(std::move(hooks));
-    };
     return t;
   }
   std::string WriteScript(Terminal& t, const std::string& name, const std::string& text) {
@@ -38,9 +31,8 @@ class ChannelScripts : public TerminalFixture {
   // The peer answers lines it receives by the rules given: a received line
   // containing the key gets the reply (sent as it is: "\r" ends lines).
   void Answer(Terminal& peer, std::vector<std::pair<std::string, std::string>> rules) {
-    peer.onChannel = [this, rules](ChannelWindow& ch) {
-      channels::ChannelHooks hooks;
-      hooks.remoteLine = [this, rules](ChannelWindow& w, const std::string& line) {
+    peer.addParts = [this, rules](channels::ChannelParts& parts) {
+      parts.push_back(std::make_unique<TestLinePart>([this, rules](ChannelWindow& w, const std::string& line) {
         heard.push_back(line);
         for (const auto& [key, reply] : rules)
           if (line.find(key) != std::string::npos) {
@@ -48,8 +40,7 @@ class ChannelScripts : public TerminalFixture {
             break;
           }
         return false;
-      };
-      ch.setHooks(std::move(hooks));
+      }));
     };
   }
   bool DialogStarts(const std::string& start) {
@@ -67,7 +58,6 @@ class ChannelScripts : public TerminalFixture {
     Do("press " + Win(ch->id()) + " EXEC");
   }
 
-  std::vector<std::shared_ptr<script::Scripting>> scriptings;
   std::vector<std::string> heard;
 };
 

@@ -1,0 +1,96 @@
+#include "channels/station_facts.h"
+
+#include "channels/channel_window.h"
+#include "channels/station_windows.h"
+#include "store/station_db.h"
+
+namespace tarvik::channels {
+
+namespace {
+
+constexpr int kHighestLevel = 5;
+
+StationFacts FactsOf(const store::StationRecord& record) {
+  StationFacts facts;
+  facts.known = true;
+  facts.level = record.level >= 0 && record.level <= kHighestLevel ? record.level : 0;
+  facts.name = record.name;
+  facts.qth = record.qth;
+  facts.lastConnect = record.lastConnect;
+  facts.digi = record.digi;
+  return facts;
+}
+
+class DatabaseFacts final : public StationFactsSource {
+ public:
+  explicit DatabaseFacts(core::App& app) : app_(app) {}
+
+  std::optional<StationFacts> Lookup(const std::string& call) override {
+    store::StationDatabase db = database();
+    store::StationEntry entry;
+    if (db.Lookup(call, entry) != store::kRecordFound) return std::nullopt;
+    return FactsOf(entry.record);
+  }
+
+  StationFacts Connected(const std::string& call, const std::string& now) override {
+    store::StationDatabase db = database();
+    store::StationEntry entry;
+    const auto found = db.Lookup(call, entry);
+    if (found == store::kRecordFound) {
+      const StationFacts before = FactsOf(entry.record);
+      entry.record.lastConnect = now;
+      db.Update(entry.position, entry.record);
+      return before;
+    }
+    if (found == 0) {  // a new station: its record starts now
+      store::StationRecord fresh;
+      fresh.station = call;
+      fresh.lastConnect = now;
+      std::int32_t position = store::kNoNode;
+      db.Insert(fresh, position);
+    }
+    return {};
+  }
+
+  bool StoreName(const std::string& call, const std::string& name) override {
+    return update(call, [&](store::StationRecord& r) { r.name = name; });
+  }
+  bool StoreQth(const std::string& call, const std::string& qth) override {
+    return update(call, [&](store::StationRecord& r) { r.qth = qth; });
+  }
+
+ private:
+  store::StationDatabase database() { return store::StationDatabase(app_.config().GetSetting(core::kSettingLogPath)); }
+
+  template <class Change>
+  bool update(const std::string& call, Change change) {
+    store::StationDatabase db = database();
+    store::StationEntry entry;
+    if (db.Lookup(call, entry) != store::kRecordFound) return false;
+    change(entry.record);
+    return db.Update(entry.position, entry.record) == store::kRecordFound;
+  }
+
+  core::App& app_;
+};
+
+class StationForm final : public ChannelPart {
+ public:
+  explicit StationForm(ui::FormRuntime& forms) : forms_(forms) {}
+  std::vector<int> commands() const override { return {kChStation}; }
+  void Command(ChannelWindow& channel, int, std::intptr_t) override {
+    const StationStart start{StationStart::ByCall, store::kNoNode, channel.remoteText()};
+    forms_.OpenWindowById(channel.id(), kStationFormNumber, reinterpret_cast<std::intptr_t>(&start));
+  }
+
+ private:
+  ui::FormRuntime& forms_;
+};
+
+}  // namespace
+
+std::unique_ptr<ChannelPart> StationFormPart(ui::FormRuntime& forms) { return std::make_unique<StationForm>(forms); }
+
+std::shared_ptr<StationFactsSource> StationDatabaseFacts(core::App& app) { return std::make_shared<DatabaseFacts>(app); }
+
+}  // namespace tarvik::channels

@@ -1,0 +1,231 @@
+// Whole stations built as the program builds them (app::BuildStation): the
+// channel parts meet on one channel, share its file sender and capture, and
+// learn the station's facts from the database at the right moment.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "channels/terminal_fixture.h"
+#include "core/text.h"
+#include "store/station_db.h"
+
+namespace tarvik::test {
+namespace {
+
+using channels::ChannelWindow;
+constexpr const char* kAllAccess = "111111111111111111111111";
+
+class WholeStation : public TerminalFixture {
+ protected:
+  // A whole station with a public directory that every level up from 1 may
+  // use completely, and the questions the tests meet.
+  Terminal& Station(const std::string& call) {
+    Terminal& t = AddStation(call, true);
+    fs::create_directories(t.dir / "pub");
+    fs::create_directories(t.dir / "script");
+    const std::string home = (t.dir / "pub").string() + "/";
+    core::Configuration& config = t.app->config();
+    config.SetSetting(core::kSettingPubPath, home);
+    for (int l = 1; l <= 5; ++l) config.SetLevelRecord(l, home, kAllAccess);
+    std::ofstream(t.dir / "TARVIK.MSG", std::ios::app)
+        << "2 2 %s: capture to %s runs. Stop?\n28 1 Script %s is running.\n1026 2 %s exists. Append?\n";
+    return t;
+  }
+  store::StationDatabase Db(const Terminal& t) { return store::StationDatabase((t.dir / "log").string() + "/"); }
+  std::optional<store::StationRecord> Record(const Terminal& t, const std::string& call) {
+    store::StationDatabase db = Db(t);
+    store::StationEntry entry;
+    if (db.Lookup(call, entry) != store::kRecordFound) return std::nullopt;
+    return entry.record;
+  }
+  void PutRecord(const Terminal& t, store::StationRecord record) {
+    store::StationDatabase db = Db(t);
+    std::int32_t position = 0;
+    ASSERT_EQ(db.Insert(std::move(record), position), 0);
+  }
+  // What `ch` receives, collected.
+  void Collect(ChannelWindow* ch) {
+    ch->setObserver({.data = [this](std::span<const std::uint8_t> bytes) {
+      received.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    }});
+  }
+  bool Received(const std::string& text) const { return received.find(text) != std::string::npos; }
+  std::string BigFile(Terminal& t, const std::string& name, const std::string& tag, int lines) {
+    std::string text;
+    for (int i = 0; i < lines; ++i) text += tag + " line " + std::to_string(i) + " of a file long enough for blocks\n";
+    std::ofstream(t.dir / "pub" / name, std::ios::binary) << text;
+    return (t.dir / "pub" / name).string();
+  }
+
+  std::string received;
+};
+
+TEST_F(WholeStation, EveryConnectionNotesTheStationInTheDatabase) {
+  Terminal& a = Station("DA1AAA");
+  Terminal& b = AddStation("DB2BBB");
+  Terminal& c = AddStation("DC3CCC");
+  // Accepted: B connects to A. The record is there from the first moment.
+  ASSERT_TRUE(ConnectPair(b, a));
+  const auto accepted = Record(a, "DB2BBB");
+  ASSERT_TRUE(accepted.has_value());
+  EXPECT_EQ(accepted->lastConnect, core::DateTimeText(tk.localTime()));
+  // Outgoing: A connects to C.
+  ASSERT_TRUE(ConnectPair(a, c));
+  const auto outgoing = Record(a, "DC3CCC");
+  ASSERT_TRUE(outgoing.has_value());
+  EXPECT_FALSE(outgoing->lastConnect.empty());
+}
+
+TEST_F(WholeStation, NameAndPreviousConnectOfTheDatabaseInScriptMacros) {
+  Terminal& a = Station("DA1AAA");
+  Terminal& b = AddStation("DB2BBB");
+  store::StationRecord bob;
+  bob.station = "DB2BBB";
+  bob.name = "Bob";
+  bob.lastConnect = "24.12.2025 18:00";
+  PutRecord(a, bob);
+  ChannelWindow* ca = ConnectPair(a, b);
+  ASSERT_TRUE(ca);
+  Collect(b.channel(0));
+  const std::string script = (a.dir / "script" / "greet.scr").string();
+  std::ofstream(script) << "send Hello %YOURNAME%, last seen %LASTCON%\n";
+  tk.queueFileDialogAnswer(script);
+  Do("press " + Win(ca->id()) + " EXEC");
+  ASSERT_TRUE(ether.RunUntil([&] { return Received("\r"); })) << received;
+  EXPECT_EQ(received, "Hello Bob, last seen 24.12.2025 18:00\r");
+  // The record itself now holds this connection.
+  EXPECT_EQ(Record(a, "DB2BBB")->lastConnect, core::DateTimeText(tk.localTime()));
+}
+
+TEST_F(WholeStation, OneFileAtATimeOnTheChannelsFileSender) {
+  Terminal& a = Station("DA1AAA");
+  Terminal& b = AddStation("DB2BBB");
+  store::StationRecord record;
+  record.station = "DB2BBB";
+  record.level = 1;
+  PutRecord(a, record);
+  BigFile(a, "big.txt", "big", 60);
+  const std::string own = BigFile(a, "own.txt", "own", 12);
+  ChannelWindow* cb = ConnectPair(b, a);
+  ASSERT_TRUE(cb);
+  ChannelWindow* ca = a.channel(0);
+  Collect(cb);
+  ASSERT_TRUE(ether.RunUntil([&] { return Received("\r"); }));  // the welcome (or the prompt)
+  received.clear();
+
+  // B fetches a long file; while it goes out the operator's SND stops it
+  // (one file at a time), and a second SND sends the operator's file.
+  cb->SendText("//g big.txt\r");
+  ASSERT_TRUE(ether.RunUntil([&] { return Received("big line 0 "); }));
+  EXPECT_TRUE(ca->fileSender().sending());
+  Do("press " + Win(ca->id()) + " SND");
+  EXPECT_FALSE(ca->fileSender().sending());
+  tk.queueFileDialogAnswer(own);
+  Do("press " + Win(ca->id()) + " SND");
+  ASSERT_TRUE(ether.RunUntil([&] { return Received("own line 11 "); })) << received;
+  ether.Run(3000);
+  const std::size_t firstOwn = received.find("own line 0 ");
+  EXPECT_EQ(received.find("big line", firstOwn), std::string::npos) << "the files interleaved: " << received;
+  EXPECT_FALSE(Received("big line 59 "));
+  for (int i = 0; i < 12; ++i) EXPECT_TRUE(Received("own line " + std::to_string(i) + " ")) << i;
+
+  // A station's command while the operator's file goes out waits for it.
+  received.clear();
+  tk.queueFileDialogAnswer(own);
+  Do("press " + Win(ca->id()) + " SND");
+  cb->SendText("//e after the file\r");
+  ASSERT_TRUE(ether.RunUntil([&] { return Received("after the file"); })) << received;
+  EXPECT_LT(received.find("own line 11 "), received.find("after the file"));
+}
+
+TEST_F(WholeStation, AScriptWaitsWhileTheFileItAskedForIsSent) {
+  Terminal& a = Station("DA1AAA");
+  Terminal& b = AddStation("DB2BBB");
+  store::StationRecord record;
+  record.station = "DB2BBB";
+  record.level = 1;
+  PutRecord(a, record);
+  BigFile(a, "big.txt", "big", 40);
+  ChannelWindow* ca = ConnectPair(a, b);
+  ASSERT_TRUE(ca);
+  Collect(b.channel(0));
+  const std::string script = (a.dir / "script" / "fetch.scr").string();
+  std::ofstream(script) << ".//g big.txt\nsend after-G\n";
+  tk.queueFileDialogAnswer(script);
+  Do("press " + Win(ca->id()) + " EXEC");
+  ASSERT_TRUE(ether.RunUntil([&] { return Received("after-G"); })) << received;
+  ASSERT_TRUE(Received("big line 39 "));
+  EXPECT_LT(received.find("big line 39 "), received.find("after-G"));
+}
+
+TEST_F(WholeStation, CloseYesDeliversEverythingTypedBeforeTheDisconnect) {
+  Terminal& a = Station("DA1AAA");
+  Terminal& b = AddStation("DB2BBB");
+  ChannelWindow* ca = ConnectPair(a, b);
+  ASSERT_TRUE(ca);
+  ChannelWindow* cb = b.channel(0);
+  Collect(cb);
+  // Far more than the link's window holds: most of it is still queued
+  // when the operator closes.
+  std::vector<std::string> lines;
+  for (int i = 0; i < 50; ++i) {
+    lines.push_back("line " + std::to_string(i) + " " + std::string(70, static_cast<char>('a' + i % 26)));
+    Do("type " + Win(ca->id()) + " INPUT " + lines.back() + "{ENTER}");
+  }
+  tk.queueDialogAnswer(core::kAnswerYes);
+  Do("press " + Win(ca->id()) + " EXIT");
+  ASSERT_TRUE(ether.RunUntil([&] { return a.openChannels() == 0; }));
+  for (const std::string& line : lines) EXPECT_TRUE(Received(line + "\r")) << line;
+}
+
+TEST_F(WholeStation, TheOperatorsCaptureAndAStationsCaptureAreOne) {
+  Terminal& a = Station("DA1AAA");
+  Terminal& b = AddStation("DB2BBB");
+  store::StationRecord record;
+  record.station = "DB2BBB";
+  record.level = 1;
+  PutRecord(a, record);
+  ChannelWindow* cb = ConnectPair(b, a);
+  ASSERT_TRUE(cb);
+  ChannelWindow* ca = a.channel(0);
+  Collect(cb);
+  ASSERT_TRUE(ether.RunUntil([&] { return Received("\r"); }));
+  const auto ask = [&](const std::string& line, const std::string& until) {
+    received.clear();
+    cb->SendText(line + "\r");
+    EXPECT_TRUE(ether.RunUntil([&] { return Received(until); })) << line << ": " << received;
+    return received;
+  };
+  const std::string stationFile = (a.dir / "pub" / "cap.txt").string();
+  EXPECT_NE(ask("//ca cap.txt", "Capturing").find(stationFile), std::string::npos);
+  EXPECT_EQ(ca->captureOwner(), channels::CaptureOwner::Station);
+
+  // The operator is asked before a station's capture ends; No keeps it.
+  tk.queueDialogAnswer(core::kAnswerNo);
+  Do("press " + Win(ca->id()) + " RCV");
+  ether.Run(100);
+  EXPECT_EQ(ca->capturePath(), stationFile);
+  EXPECT_NE(ask("//ca", "\r").find("Capturing to " + stationFile), std::string::npos);
+  // Yes ends it, and the station learns it when it asks.
+  tk.queueDialogAnswer(core::kAnswerYes);
+  Do("press " + Win(ca->id()) + " RCV");
+  ether.Run(100);
+  EXPECT_EQ(ca->capturePath(), "");
+  EXPECT_NE(ask("//ca", "\r").find("No capture running"), std::string::npos);
+
+  // The operator's capture is the operator's: a station can neither take
+  // the pane over nor end it.
+  const std::string own = (a.dir / "own.txt").string();
+  tk.queueFileDialogAnswer(own);
+  Do("press " + Win(ca->id()) + " RCV");
+  ASSERT_EQ(ca->capturePath(), own);
+  EXPECT_NE(ask("//ca other.txt", "\r").find("Cannot open capture file"), std::string::npos);
+  EXPECT_NE(ask("//ca off", "\r").find("Capturing to " + own), std::string::npos);
+  EXPECT_EQ(ca->capturePath(), own);
+  EXPECT_EQ(ca->captureOwner(), channels::CaptureOwner::Operator);
+}
+
+}  // namespace
+}  // namespace tarvik::test
