@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <sstream>
 
 #include "core/frame_position.h"
 #include "core/run_program.h"
@@ -63,12 +66,19 @@ TEST(RunProgram, StartsInItsOwnDirectoryWithoutShell) {
                  [&](int n, const std::string& t) { messages.emplace_back(n, t); }};
   const std::string cwdBefore = fs::current_path().string();
   ASSERT_TRUE(RunProgram(ctx, script.string() + " %ini $(id);ignored comment#x"));
-  for (int i = 0; i < 200 && !fs::exists(dir / "out.txt"); ++i) ::usleep(10000);
-  ::usleep(50000);
-  std::ifstream in(dir / "out.txt");
+  // The program writes two lines; wait until both are there (bounded).
   std::string pwd, argsLine;
-  std::getline(in, pwd);
-  std::getline(in, argsLine);
+  for (int i = 0; i < 500; ++i) {
+    std::ifstream in(dir / "out.txt");
+    std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    if (std::count(text.begin(), text.end(), '\n') >= 2) {
+      std::istringstream lines(text);
+      std::getline(lines, pwd);
+      std::getline(lines, argsLine);
+      break;
+    }
+    ::usleep(10000);
+  }
   EXPECT_EQ(fs::path(pwd), fs::canonical(dir));
   EXPECT_EQ(argsLine, "/x/TARVIK.INI|$(id)");  // no shell expansion
   EXPECT_EQ(fs::current_path().string(), cwdBefore);

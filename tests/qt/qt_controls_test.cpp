@@ -244,7 +244,9 @@ TEST_F(QtControlsTest, MenuCommandsAreDeliveredFromTheWindowsMenuBarAndTheFrames
     settle();
     QMenuBar* mb = tk->menuBarWidget(form);
     ASSERT_NE(mb, nullptr);
-    if (frameMode) EXPECT_EQ(mb, tk->frameWindow()->menuBar());
+    if (frameMode) {
+      EXPECT_EQ(mb, tk->frameWindow()->menuBar());
+    }
     ASSERT_EQ(mb->actions().size(), 1);
     QMenu* menu = mb->actions()[0]->menu();
     ASSERT_NE(menu, nullptr);
