@@ -62,6 +62,8 @@ void parseMessageLine(const std::string& line, long& number, int& level, std::st
 
 constexpr std::size_t kDialogLineWidth = 79;
 constexpr std::size_t kDialogLines = 3;
+// A line is broken at a blank only from this column on.
+constexpr std::size_t kDialogWrapFrom = 60;
 
 }  // namespace
 
@@ -125,12 +127,13 @@ std::vector<std::string> MessageService::dialogLines(const std::string& text) {
     const std::size_t cr = text.find('\r', start);
     std::string line = text.substr(start, cr == std::string::npos ? std::string::npos : cr - start);
     while (line.size() > kDialogLineWidth) {
-      std::size_t cut = line.rfind(' ', kDialogLineWidth);
-      // A word longer than a line (a path) stays whole and the line ends after it.
-      if (cut == std::string::npos || cut == 0) cut = line.find(' ', 1);
-      if (cut == std::string::npos) break;
+      // Broken after a blank near the end of the line, else at the line's
+      // width (a long path); the blank stays with the line, so the lines
+      // put together again give the text unchanged.
+      std::size_t cut = line.rfind(' ', kDialogLineWidth - 1);
+      cut = cut != std::string::npos && cut + 1 >= kDialogWrapFrom ? cut + 1 : kDialogLineWidth;
       lines.push_back(line.substr(0, cut));
-      line.erase(0, cut + 1);
+      line.erase(0, cut);
     }
     lines.push_back(line);
     if (cr == std::string::npos) break;

@@ -92,10 +92,10 @@ class MessageService {
                             const std::string& text2, bool forDialog);
 
   // The lines of a dialog text: broken at each CR, and a line longer than
-  // 79 characters wrapped at its last blank before that and continued on the
-  // next line, so nothing of the text is lost; a word longer than a line (a
-  // path) is never split. Always at least three lines; missing ones are
-  // empty.
+  // 79 characters continued on the next line, after its last blank when
+  // that is near the end, else at the 79th character. Nothing of the text is
+  // lost: the lines put together give it back. Always at least three lines;
+  // missing ones are empty.
   static std::vector<std::string> dialogLines(const std::string& text);
 
  private:

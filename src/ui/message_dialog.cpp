@@ -60,7 +60,7 @@ bool MessageDialogForm::ownerEvent(Event& event) {
       for (std::size_t i = 0; i < 3; ++i) {
         std::string line = i < lines_.size() ? lines_[i] : "";
         // A text of more lines than the dialog has goes on in the last one.
-        for (std::size_t more = 3; i == 2 && more < lines_.size(); ++more) line += " " + lines_[more];
+        for (std::size_t more = 3; i == 2 && more < lines_.size(); ++more) line += lines_[more];
         SetCtlText(kIdZeile1 + static_cast<int>(i), line);
       }
       return true;

@@ -539,7 +539,7 @@ TEST_F(QtToolkitTest, MessageDialogAnswersAfterItCloses) {
     EXPECT_TRUE(answers.empty());  // the call does not wait for the operator
     EXPECT_EQ(d->windowTitle(), QStringLiteral("Frage"));
     const auto labels = d->findChildren<QLabel*>();
-    ASSERT_EQ(labels.size(), 3);
+    ASSERT_EQ(labels.size(), 4);  // every line of the text, none cut off
     EXPECT_EQ(labels[0]->text(), QString::fromUtf8("Zeile \u00E4"));
     EXPECT_EQ(d->findChildren<QPushButton*>().size(), 3);
 
@@ -559,6 +559,20 @@ TEST_F(QtToolkitTest, MessageDialogAnswersAfterItCloses) {
     ASSERT_TRUE(spinUntil([&] { return !answers.empty(); }));
     EXPECT_EQ(answers, std::vector<int>{want});
     EXPECT_EQ(openMessageDialog(1007), nullptr);
+  }
+
+  // A question asked with No as its default: Enter keeps things as they are.
+  {
+    std::vector<int> answers;
+    DialogButtons buttons{true, true, false};
+    buttons.defaultNo = true;
+    tk->messageDialog(8, "", {"Disconnect from N0ABC?"}, buttons, [&answers](int a) { answers.push_back(a); });
+    QDialog* d = openMessageDialog(8);
+    ASSERT_NE(d, nullptr);
+    QKeyEvent key(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(d, &key);
+    ASSERT_TRUE(spinUntil([&] { return !answers.empty(); }));
+    EXPECT_EQ(answers, std::vector<int>{0});
   }
 
   // Only the buttons asked for are there.

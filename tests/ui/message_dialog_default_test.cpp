@@ -96,7 +96,7 @@ TEST_F(QuestionDefaultTest, TextLongerThanTheDialogEndsInItsLastLine) {
   ASSERT_NE(f, nullptr);
   EXPECT_EQ(f->GetCtlText(kIdZeile1), "one ");
   EXPECT_EQ(f->GetCtlText(kIdZeile2), "two ");
-  EXPECT_EQ(f->GetCtlText(kIdZeile3), "three  four");
+  EXPECT_EQ(f->GetCtlText(kIdZeile3), "three four");
   tk.destroy(f->id());
 }
 
