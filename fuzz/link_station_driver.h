@@ -15,8 +15,10 @@
 
 #include "ax25/link_window.h"
 #include "channels/channel_owner.h"
+#include "channels/form_windows.h"
 #include "channels/main_window.h"
 #include "core/app.h"
+#include "ui/message_dialog.h"
 #include "ui/toolkit/headless/headless_toolkit.h"
 
 namespace tarvik::fuzz {
@@ -39,7 +41,9 @@ class HostileStation {
     app_.config().LoadConfiguration(ini);
     app_.taskWindow = tk_.create({}, std::make_unique<Sink>());
     app_.messages().setTaskWindow(app_.taskWindow);
-    app_.mainWindow = channels::MainWindow::Create(app_, {});
+    ui::FormRuntime& forms = *ui::InstallForms(app_);  // kept by the message service
+    channels::InstallChannelForms(app_, forms);
+    app_.mainWindow = channels::MainWindow::Create(app_, forms, {});
     main_ = tk_.findAs<channels::MainWindow>(app_.mainWindow);
   }
   ~HostileStation() {

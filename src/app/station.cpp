@@ -28,7 +28,7 @@ channels::ChannelSetup ChannelSetupFor(core::App& app, ui::FormRuntime& forms, s
   setup.facts = std::move(facts);
   setup.parts.push_back(channels::LinkStatisticsPart(app));
   setup.parts.push_back(channels::CaptureAndSendPart(app));
-  setup.parts.push_back(channels::StationFormPart(forms));
+  setup.parts.push_back(channels::StationFormPart(app, forms));
   setup.parts.push_back(scripting.Part());
   setup.parts.push_back(remote::RemoteServicePart(app));
   return setup;
@@ -56,7 +56,6 @@ void BuildStation(core::App& app, ui::FormRuntime& forms, StationTaps taps) {
   auto facts = channels::StationDatabaseFacts(app);
   hooks.createMainWindow = [&forms, scripting, facts, taps = std::move(taps)](core::App& a) {
     channels::MainWindowHooks h;
-    h.forms = &forms;
     // The monitor reads every frame, received or sent, while it is open; the
     // heard list notes the pairs exchanging I frames.
     h.frameReceived = [&a](ui::Event& e) {
@@ -68,7 +67,7 @@ void BuildStation(core::App& app, ui::FormRuntime& forms, StationTaps taps) {
     h.openOutgoingChannel = [&a](const std::string& text) { channels::OpenOutgoingChannel(a, text); };
     h.channelSetup = [&a, &forms, scripting, facts] { return ChannelSetupFor(a, forms, *scripting, facts); };
     h.channelOpened = taps.channelOpened;
-    return channels::MainWindow::Create(a, std::move(h));
+    return channels::MainWindow::Create(a, forms, std::move(h));
   };
 }
 

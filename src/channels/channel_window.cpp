@@ -246,6 +246,9 @@ void ChannelWindow::onCreate() {
   if (dama_) SetState(kLampDama, 1);
   updateCommandControls();
   updateTitle();
+  // Keys typed into a new channel window land in its input line, never on
+  // a button.
+  if (inputControl() != ui::kNoControl) toolkit().setFocus(id(), inputControl());
   for (const auto& part : parts_) part->Opened(*this);
   if (!outgoing_) connectionUp();
 }

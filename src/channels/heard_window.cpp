@@ -141,7 +141,7 @@ void HeardWindow::PlaceChanged(int place) {
     pane->AppendLine(line, ui::kBlack);  // the list grew; a capture takes it
     return;
   }
-  pane->ReplaceLine((lines.oldest() + position) % ui::kFifoSlots, line);
+  pane->ReplaceLine(lines.oldest() + position, line);
   // The newest place always holds the pair just heard; a capture records
   // each pair heard, also when the list only moved it to the end.
   if (position == list->size() - 1) pane->CaptureLine(line);
@@ -152,7 +152,7 @@ int HeardWindow::SelectedPlace() {
   HeardList* list = FindHeardList(app_);
   if (!pane || !list || !pane->HasSelection()) return -1;
   const int slot = pane->FirstSelected();
-  const int position = (slot - pane->lines().oldest() + ui::kFifoSlots) % ui::kFifoSlots;
+  const int position = slot - pane->lines().oldest();
   return list->PlaceOf(position);
 }
 

@@ -17,9 +17,9 @@ namespace {
 constexpr int kStartupTicks = 6;
 constexpr int kMsgUnknownEvent = 501;
 constexpr int kMsgToolboxUnknown = 503;
-constexpr int kSettingMyBbsPath = 13;
-constexpr int kSettingMy2BbsPath = 30;
-constexpr int kSettingHelpFile = 26;
+using core::kSettingHelpFile;
+using core::kSettingMy2BbsPath;
+using core::kSettingMyBbsPath;
 
 // Toolbox entries that open a window of a number, with the window.
 constexpr std::array<std::pair<int, int>, 10> kEntryWindows{{
@@ -35,15 +35,6 @@ constexpr std::array<std::pair<int, int>, 10> kEntryWindows{{
     {kToolTimerList, kWindowTimerList},
 }};
 
-ui::FormRuntime& FormsFor(core::App& app, ui::FormRuntime* given) {
-  if (given) return *given;
-  // The message service keeps the runtime for as long as the program runs;
-  // a window must not own it, as the runtime closes its forms when it goes.
-  ui::FormRuntime& forms = *ui::InstallForms(app);
-  InstallChannelForms(app, forms);
-  return forms;
-}
-
 ui::FormRequest ToolboxRequest(core::App& app) {
   ui::FormRequest r;
   r.number = kToolboxNumber;
@@ -57,18 +48,19 @@ ui::FormRequest ToolboxRequest(core::App& app) {
 }  // namespace
 
 bool ToolboxNames(std::string_view name, int& id) {
-  static constexpr std::array<std::pair<std::string_view, int>, 14> kNames{{
+  static constexpr std::array<std::pair<std::string_view, int>, 16> kNames{{
       {"SYSHILFE", kToolHelp},   {"CONNECT", kToolConnect}, {"MONITOR", kToolMonitor},
       {"STATLIST", kToolStatList}, {"HEARD", kToolHeard},   {"MAIL", kToolMail},
       {"MYBBS", kToolMyBbs},     {"MECH", kToolMech},       {"LOGBUCH", kToolLogbook},
       {"CONMAN", kToolConMan},   {"CONFIG", kToolConfig},   {"SWL", kToolSwl},
-      {"PING", kToolPing},       {"TIMERLIST", kToolTimerList},
+      {"PING", kToolPing},       {"TIMERLIST", kToolTimerList}, {"MY2BBS", kToolMy2Bbs},
+      {"NEWSTATION", kToolNewStation},
   }};
   return ui::LookupName(name, id, kNames);
 }
 
-MainWindow::MainWindow(core::App& app, MainWindowHooks hooks)
-    : Form(FormsFor(app, hooks.forms), ToolboxRequest(app)),
+MainWindow::MainWindow(core::App& app, ui::FormRuntime& forms, MainWindowHooks hooks)
+    : Form(forms, ToolboxRequest(app)),
       app_(app),
       hooks_(std::move(hooks)),
       forms_(&runtime()),
@@ -76,10 +68,8 @@ MainWindow::MainWindow(core::App& app, MainWindowHooks hooks)
         OpenChannel(slot, creation);
       }) {}
 
-ui::WindowId MainWindow::Create(core::App& app, MainWindowHooks hooks) {
-  auto window = std::make_unique<MainWindow>(app, std::move(hooks));
-  ui::FormRuntime& forms = window->forms();  // lives as long as the window
-  return forms.open(std::move(window));
+ui::WindowId MainWindow::Create(core::App& app, ui::FormRuntime& forms, MainWindowHooks hooks) {
+  return forms.open(std::make_unique<MainWindow>(app, forms, std::move(hooks)));
 }
 
 ui::WindowId MainWindow::OpenChannel(int slot, const ax25::LinkCreation& creation) {
@@ -137,13 +127,18 @@ void MainWindow::enableEntries() {
   const bool outgoing = static_cast<bool>(hooks_.openOutgoingChannel);
   EnableId(kToolConnect, outgoing);
   EnableId(kToolMyBbs, outgoing);
+  EnableId(kToolMy2Bbs, outgoing);
+  EnableId(kToolNewStation, forms_->hasCreator(kWindowStation));
   for (const auto& [entry, number] : kEntryWindows) EnableId(entry, forms_->hasCreator(number));
 }
 
 void MainWindow::onCommand(int id, std::intptr_t) {
   // The form hands over the control's notification code as argument; the
-  // toolbox's own entries always mean their first variant.
-  Command(id, 0);
+  // toolbox's buttons mean the first variant, the menu items MY2BBS and
+  // NEWSTATION the second.
+  if (id == kToolMy2Bbs) Command(kToolMyBbs, 1);
+  else if (id == kToolNewStation) Command(kToolStatList, 1);
+  else Command(id, 0);
 }
 
 void MainWindow::Command(int command, std::intptr_t argument) {

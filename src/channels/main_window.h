@@ -56,6 +56,10 @@ enum ToolboxId : int {
   kToolSwl = 12,       // "SWL"
   kToolPing = 13,      // "PING"
   kToolTimerList = 14, // "TIMERLIST"
+  // Menu items of the second variants: the second mailbox (MY2BBSPATH)
+  // and a new station in the station form.
+  kToolMy2Bbs = 15,    // "MY2BBS"
+  kToolNewStation = 16, // "NEWSTATION"
 };
 
 bool ToolboxNames(std::string_view name, int& id);
@@ -95,11 +99,6 @@ enum class MailState : int { None = 0, Unread = 1, New = 2 };
 
 // Places where later subsystems join the main window.
 struct MainWindowHooks {
-  // The form runtime that opens windows by number (it outlives the main
-  // window). Without one the main window installs the program's forms
-  // (ui::InstallForms, kept by the message service) with this subsystem's
-  // windows.
-  ui::FormRuntime* forms = nullptr;
   std::function<void(ui::Event&)> frameReceived;  // monitor, heard list, routing
   std::function<void(ui::Event&)> frameSent;      // monitor
   std::function<void()> loadDayTimerList;          // also at the sixth tick and on 1309
@@ -119,7 +118,7 @@ struct MainWindowHooks {
 
 class MainWindow final : public ui::Form {
  public:
-  MainWindow(core::App& app, MainWindowHooks hooks);
+  MainWindow(core::App& app, ui::FormRuntime& forms, MainWindowHooks hooks);
 
   ax25::ChannelTable& channels() { return channels_; }
   ax25::Router& router() { return router_; }
@@ -144,8 +143,9 @@ class MainWindow final : public ui::Form {
   void Command(int id, std::intptr_t argument = 0);
 
   // Creates the main window as a document of the frame (or a top-level
-  // window without frame mode).
-  static ui::WindowId Create(core::App& app, MainWindowHooks hooks);
+  // window without frame mode). `forms` opens the windows of the toolbox
+  // and outlives the main window.
+  static ui::WindowId Create(core::App& app, ui::FormRuntime& forms, MainWindowHooks hooks);
 
  protected:
   bool filterEvent(ui::Event& event) override;

@@ -1,6 +1,7 @@
 #include "channels/station_facts.h"
 
 #include "channels/channel_window.h"
+#include "channels/main_window.h"
 #include "channels/station_windows.h"
 #include "store/station_db.h"
 
@@ -76,20 +77,31 @@ class DatabaseFacts final : public StationFactsSource {
 
 class StationForm final : public ChannelPart {
  public:
-  explicit StationForm(ui::FormRuntime& forms) : forms_(forms) {}
+  StationForm(core::App& app, ui::FormRuntime& forms) : app_(app), forms_(forms) {}
   std::vector<int> commands() const override { return {kChStation}; }
   void Command(ChannelWindow& channel, int, std::intptr_t) override {
     const StationStart start{StationStart::ByCall, store::kNoNode, channel.remoteText()};
     forms_.OpenWindowById(channel.id(), kStationFormNumber, reinterpret_cast<std::intptr_t>(&start));
   }
+  // The form's Connect: a new connection to the station, as from the
+  // station list (this channel stays as it is).
+  bool UserEvent(ChannelWindow& channel, ui::Event& event) override {
+    if (event.id != kEvtStationConnect) return false;
+    if (auto text = event.take<ui::TextPayload>(); text && app_.mainWindow != ui::kNoWindow)
+      channel.toolkit().sendUser(app_.mainWindow, kEvtConnectTo, 0, std::move(text));
+    return true;
+  }
 
  private:
+  core::App& app_;
   ui::FormRuntime& forms_;
 };
 
 }  // namespace
 
-std::unique_ptr<ChannelPart> StationFormPart(ui::FormRuntime& forms) { return std::make_unique<StationForm>(forms); }
+std::unique_ptr<ChannelPart> StationFormPart(core::App& app, ui::FormRuntime& forms) {
+  return std::make_unique<StationForm>(app, forms);
+}
 
 std::shared_ptr<StationFactsSource> StationDatabaseFacts(core::App& app) { return std::make_shared<DatabaseFacts>(app); }
 

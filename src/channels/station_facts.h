@@ -47,7 +47,7 @@ std::shared_ptr<StationFactsSource> StationDatabaseFacts(core::App& app);
 
 class ChannelPart;
 // The channel part of the STATION control: the station form for the
-// remote call.
-std::unique_ptr<ChannelPart> StationFormPart(ui::FormRuntime& forms);
+// remote call; the form's Connect opens a new connection to the station.
+std::unique_ptr<ChannelPart> StationFormPart(core::App& app, ui::FormRuntime& forms);
 
 }  // namespace tarvik::channels

@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "channels/channel_forms.h"
 #include "ax25/frame_codec.h"
 #include "ax25/link.h"
 #include "channels/channel_owner.h"
@@ -188,7 +189,7 @@ struct Station {
     app->hooks().createMainWindow = [this](core::App& a) {
       channels::MainWindowHooks h;
       h.channelOpened = [this](ui::WindowId w) { attach(w); };
-      return channels::MainWindow::Create(a, h);
+      return channels::MainWindow::Create(a, test::ChannelForms(a), h);
     };
     app->Start();
   }

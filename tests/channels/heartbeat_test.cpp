@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "channels/channel_forms.h"
 #include "channels/main_window.h"
 #include "core/app.h"
 #include "core/task_window.h"
@@ -51,7 +52,7 @@ class StationTest : public ::testing::Test {
       channels::MainWindowHooks h;
       h.runTimerList = [this] { ++minutes; };
       h.loadDayTimerList = [this] { ++dayLoads; };
-      return channels::MainWindow::Create(a, h);
+      return channels::MainWindow::Create(a, test::ChannelForms(a), h);
     };
     ASSERT_TRUE(app->Start());
   }

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "channels/channel_forms.h"
 #include "ax25/frame_codec.h"
 #include "ax25/link.h"
 #include "ax25/link_window.h"
@@ -79,7 +80,7 @@ class StationFixture : public ::testing::Test {
     app->ports()[0].portWindow = portWindow;
     channels::MainWindowHooks hooks;
     hooks.channelOpened = [this](ui::WindowId channel) { opened.push_back(channel); };
-    app->mainWindow = channels::MainWindow::Create(*app, hooks);
+    app->mainWindow = channels::MainWindow::Create(*app, ChannelForms(*app), hooks);
     main = tk.findAs<channels::MainWindow>(app->mainWindow);
   }
 

@@ -206,14 +206,13 @@ class TerminalFixture : public ::testing::Test {
       channels::InstallChannelForms(*t->app, *t->forms);
       t->app->hooks().createMainWindow = [raw, opened](core::App& a) {
         channels::MainWindowHooks h;
-        h.forms = raw->forms.get();
         h.channelOpened = [opened, &a](ui::WindowId w) { opened(a, w); };
         h.channelSetup = [raw] {
           channels::ChannelSetup setup;
           if (raw->addParts) raw->addParts(setup.parts);
           return setup;
         };
-        return channels::MainWindow::Create(a, h);
+        return channels::MainWindow::Create(a, *raw->forms, h);
       };
     }
     t->app->hooks().openPort = [](core::App& a, int) {

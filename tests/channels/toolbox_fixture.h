@@ -83,14 +83,13 @@ class ToolboxFixture : public ::testing::Test {
     };
     app->hooks().createMainWindow = [this](core::App& a) {
       channels::MainWindowHooks h;
-      h.forms = forms.get();
       h.frameSent = [&a](ui::Event& e) { channels::MonitorFrameEvent(a.toolkit(), e); };
       h.frameReceived = [&a](ui::Event& e) {
         channels::MonitorFrameEvent(a.toolkit(), e);
         channels::HeardFrameEvent(a, e);
       };
       h.openOutgoingChannel = [this](const std::string& text) { connects.push_back(text); };
-      return channels::MainWindow::Create(a, h);
+      return channels::MainWindow::Create(a, *forms, h);
     };
     ASSERT_TRUE(app->Start());
     tk.stepSeconds(1);

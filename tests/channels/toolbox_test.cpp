@@ -67,7 +67,7 @@ TEST_F(ToolboxTest, EntriesOpenTheirWindowsOrStayDisabled) {
   // (empty text) or the own mailbox.
   EXPECT_EQ(Drive("press MAIN CONNECT"), "OK");
   EXPECT_EQ(Drive("menu MAIN File/Connect to my BBS"), "OK");
-  Main().Command(channels::kToolMyBbs, 11);  // the second variant: the second mailbox
+  EXPECT_EQ(Drive("menu MAIN File/Connect to my second BBS"), "OK");  // the second variant
   tk.sendUser(app->mainWindow, channels::kEvtConnectTo, 0,
               std::make_unique<ui::TextPayload>("2:DB0XYZ (DB0RPT)"));
   EXPECT_EQ(connects, (std::vector<std::string>{"", "DB0BOX", "1:DB0OTH", "2:DB0XYZ (DB0RPT)"}));
@@ -96,8 +96,8 @@ TEST_F(ToolboxTest, ConnectEntriesNeedTheChannelsEntryPoint) {
   forms = ui::InstallForms(*app);
   app->hooks().createMainWindow = [this](core::App& a) {
     channels::MainWindowHooks h;
-    h.forms = forms.get();  // no outgoing channels, no windows registered
-    return channels::MainWindow::Create(a, h);
+    // no outgoing channels, no windows registered
+    return channels::MainWindow::Create(a, *forms, h);
   };
   ASSERT_TRUE(app->Start());
   tk.stepSeconds(1);
