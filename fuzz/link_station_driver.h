@@ -74,10 +74,9 @@ class HostileStation {
 
   // Empty when routing table and links hold together, else what broke.
   std::string Check() {
+    if (std::string broken = main_->channels().Check(); !broken.empty()) return broken;
     for (int i = 0; i < ax25::kChannelSlots; ++i) {
       const ax25::ChannelSlot& slot = main_->channels()[i];
-      if ((slot.linkWindow == ui::kNoWindow) != (slot.channelWindow == ui::kNoWindow))
-        return "slot " + std::to_string(i) + " half filled";
       if (slot.linkWindow == ui::kNoWindow) continue;
       auto* link = tk_.findAs<ax25::LinkWindow>(slot.linkWindow);
       if (!link) return "slot " + std::to_string(i) + " names a missing link";

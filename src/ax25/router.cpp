@@ -82,12 +82,7 @@ bool Router::accept(const FrameRecord& frame) {
   creation.via = frame.via;
   creation.dama = frame.dama;
   if (openChannel_) openChannel_(*free, creation);
-  ChannelSlot& slot = table_[*free];
-  if (slot.inUse()) {
-    slot.remote = frame.source;
-    slot.own = frame.destination;
-    slot.remote.cbit = slot.remote.last = slot.own.cbit = slot.own.last = false;
-  }
+  table_.SetEnds(*free, frame.source, frame.destination);
   return true;
 }
 

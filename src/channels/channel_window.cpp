@@ -232,11 +232,7 @@ void ChannelWindow::onCommand(int id, std::intptr_t argument) { Command(id, argu
 
 void ChannelWindow::onCreate() {
   link_ = ax25::CreateLink(app_, id(), creation_);
-  if (MainWindow* main = FindMainWindow(app_)) {
-    ax25::ChannelSlot& slot = main->channels()[slot_];
-    slot.linkWindow = link_;
-    slot.channelWindow = id();
-  }
+  if (MainWindow* main = FindMainWindow(app_)) main->channels().Claim(slot_, id(), link_);
   conversionMode_ = InitialCharsetMode(app_.config().Record().chrset);
   SetCheck(kCh7BitGr + conversionMode_, 1);
   SetCheck(kChAuto7pl, auto7pl_);
@@ -257,12 +253,8 @@ void ChannelWindow::onDestroy() {
   // The links, children of this window, are gone already: their slots are
   // free again.
   if (MainWindow* main = FindMainWindow(app_)) {
-    ax25::ChannelSlot& own = main->channels()[slot_];
-    if (own.channelWindow == id()) own = {};
-    if (secondSlot_ >= 0) {
-      ax25::ChannelSlot& second = main->channels()[secondSlot_];
-      if (second.channelWindow == id()) second = {};
-    }
+    main->channels().Release(slot_, id());
+    if (secondSlot_ >= 0) main->channels().Release(secondSlot_, id());
   }
   link_ = secondLink_ = ui::kNoWindow;
   fileSender_.Abandon();
@@ -627,9 +619,7 @@ bool ChannelWindow::OpenSecondLink(const ax25::ConnectRequest& request, std::str
   secondLink_ = ax25::CreateLink(app_, id(), creation);
   secondSlot_ = *slot;
   secondCall_ = std::move(requestedCall);
-  ax25::ChannelSlot& entry = main->channels()[*slot];
-  entry.linkWindow = secondLink_;
-  entry.channelWindow = id();
+  main->channels().Claim(*slot, id(), secondLink_);
   auto forLink = std::make_unique<ax25::ConnectRequest>(request);
   forLink->channel = *slot;
   ax25::LinkCommand(toolkit(), secondLink_, ax25::LinkCommandCode::SetQrg, 0, request.qrg);
@@ -642,10 +632,8 @@ void ChannelWindow::closeSecondLink() {
   if (secondLink_ == ui::kNoWindow) return;
   const ui::WindowId second = secondLink_;
   secondLink_ = ui::kNoWindow;
-  if (MainWindow* main = FindMainWindow(app_); main && secondSlot_ >= 0) {
-    ax25::ChannelSlot& entry = main->channels()[secondSlot_];
-    if (entry.channelWindow == id() && entry.linkWindow == second) entry = {};
-  }
+  if (MainWindow* main = FindMainWindow(app_); main && secondSlot_ >= 0)
+    main->channels().Release(secondSlot_, id(), second);
   secondSlot_ = -1;
   toolkit().destroy(second);
   SetState(kLamp2ndCon, 0);

@@ -215,13 +215,8 @@ void MainWindow::onUser(ui::Event& event) {
       break;
     case ax25::kEvtConnectRequest:
       // An outgoing channel's request passes here: its slot learns both ends.
-      if (const auto* request = event.as<ax25::ConnectRequest>()) {
-        if (request->channel >= 0 && request->channel < ax25::kChannelSlots) {
-          ax25::ChannelSlot& slot = channels_[request->channel];
-          slot.remote = request->remote;
-          slot.own = request->own;
-        }
-      }
+      if (const auto* request = event.as<ax25::ConnectRequest>())
+        channels_.SetEnds(request->channel, request->remote, request->own);
       break;
     case kEvtMainClose: closeProgram(); break;
     case kEvtTimerJobDone:
