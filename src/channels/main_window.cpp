@@ -188,7 +188,8 @@ void MainWindow::askExit() {
     return;
   }
   exitAsked_ = true;
-  app_.ShowMessage(id(), 2, kMsgExitQuestion);
+  // Ending the program ends every connection: No is the default.
+  app_.ShowMessage(id(), 2, kMsgExitQuestion, {}, {}, core::DefaultAnswer::No);
 }
 
 void MainWindow::closeProgram() {

@@ -10,6 +10,7 @@ namespace tarvik::channels {
 namespace {
 
 constexpr int kHighestLevel = 5;
+constexpr std::int16_t kVisitorLevel = 1;
 
 StationFacts FactsOf(const store::StationRecord& record) {
   StationFacts facts;
@@ -47,6 +48,9 @@ class DatabaseFacts final : public StationFactsSource {
       store::StationRecord fresh;
       fresh.station = call;
       fresh.lastConnect = now;
+      // A first-time visitor gets the visitors' level, so the help the
+      // welcome text promises is answered; the operator raises it.
+      fresh.level = kVisitorLevel;
       std::int32_t position = store::kNoNode;
       db.Insert(fresh, position);
     }

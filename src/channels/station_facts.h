@@ -35,7 +35,8 @@ class StationFactsSource {
   // or the database cannot be used.
   virtual std::optional<StationFacts> Lookup(const std::string& call) = 0;
   // A connection with `call` came up at `now`: the record is found or
-  // started and its last-connect time set. The facts before the change.
+  // started (at level 1, the visitors' level) and its last-connect time
+  // set. The facts before the change.
   virtual StationFacts Connected(const std::string& call, const std::string& now) = 0;
   // Store a station's name or QTH; false without a record or a usable file.
   virtual bool StoreName(const std::string& call, const std::string& name) = 0;

@@ -78,6 +78,24 @@ TEST_F(WholeStation, EveryConnectionNotesTheStationInTheDatabase) {
   EXPECT_FALSE(outgoing->lastConnect.empty());
 }
 
+TEST_F(WholeStation, AFirstTimeVisitorGetsHelpButNoFiles) {
+  Terminal& a = Station("DA1AAA");
+  Terminal& b = AddStation("DB2BBB");
+  a.app->config().SetLevelRecord(1, (a.dir / "pub").string() + "/", "000000001000000000000000");
+  std::ofstream(a.dir / "cnf" / "HELP.TXT") << "Commands for visitors\n";
+  ChannelWindow* cb = ConnectPair(b, a);
+  ASSERT_TRUE(cb);
+  Collect(cb);
+  ether.Run(5000);  // the welcome (and prompt) first
+  received.clear();
+  cb->SendText("//h\r");
+  EXPECT_TRUE(ether.RunUntil([&] { return Received("Commands for visitors\r"); })) << received;
+  received.clear();
+  cb->SendText("//d\r");
+  EXPECT_TRUE(ether.RunUntil([&] { return Received("Sorry, no access: //d"); })) << received;
+  EXPECT_EQ(Record(a, "DB2BBB")->level, 1);
+}
+
 TEST_F(WholeStation, NameAndPreviousConnectOfTheDatabaseInScriptMacros) {
   Terminal& a = Station("DA1AAA");
   Terminal& b = AddStation("DB2BBB");

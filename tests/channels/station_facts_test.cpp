@@ -82,7 +82,7 @@ TEST_F(StationFactsTest, AConnectionGivesThePreviousConnectAndNotesThisOne) {
   auto now = source->Lookup("DK9NEW-1");
   ASSERT_TRUE(now.has_value());
   EXPECT_EQ(now->lastConnect, "01.02.2026 10:00");
-  EXPECT_EQ(now->level, 0);
+  EXPECT_EQ(now->level, 1);  // the visitors' level
 
   const StationFacts second = source->Connected("DK9NEW-1", "03.02.2026 18:30");
   EXPECT_TRUE(second.known);
