@@ -85,7 +85,7 @@ class StationForm final : public ChannelPart {
   std::vector<int> commands() const override { return {kChStation}; }
   void Command(ChannelWindow& channel, int, std::intptr_t) override {
     const StationStart start{StationStart::ByCall, store::kNoNode, channel.remoteText()};
-    forms_.OpenWindowById(channel.id(), kStationFormNumber, reinterpret_cast<std::intptr_t>(&start));
+    forms_.OpenWindowWith(channel.id(), kStationFormNumber, start);
   }
   // The form's Connect: a new connection to the station, as from the
   // station list (this channel stays as it is).

@@ -125,8 +125,7 @@ class StationForm final : public ui::Form {
       }
       case kFormPassword:
         if (runtime().hasCreator(kPasswordWindowNumber)) {
-          const std::string call = GetCtlText(kFormStation);
-          runtime().OpenWindowById(id(), kPasswordWindowNumber, reinterpret_cast<std::intptr_t>(&call));
+          runtime().OpenWindowWith(id(), kPasswordWindowNumber, ui::CallArgument(GetCtlText(kFormStation)));
         }
         break;
       case ui::kCallbackChanged:
@@ -303,7 +302,9 @@ class StationList final : public ui::Form {
       case kListSearch: Open(StationStart{StationStart::Search, store::kNoNode, {}}); break;
       case kListDelete:
         if (const auto line = pane()->Selected())
-          app_.ShowMessage(id(), kQuestion, kMsgDeleteQuestion, line->substr(0, line->find_first_of(" \t")));
+          // Deleting data: No is the default answer.
+          app_.ShowMessage(id(), kQuestion, kMsgDeleteQuestion, line->substr(0, line->find_first_of(" \t")), {},
+                           core::DefaultAnswer::No);
         break;
       case kListConnect:
         if (const auto line = pane()->Selected()) {
@@ -335,7 +336,7 @@ class StationList final : public ui::Form {
   }
 
   void Open(const StationStart& start) {
-    runtime().OpenWindowById(id(), kStationFormNumber, reinterpret_cast<std::intptr_t>(&start));
+    runtime().OpenWindowWith(id(), kStationFormNumber, start);
   }
 
   void onUser(ui::Event& event) {
@@ -402,9 +403,9 @@ void InstallStationForms(core::App& app, ui::FormRuntime& forms) {
     }
     return rt.open(std::make_unique<StationList>(app, rt, parent, counter));
   });
-  forms.registerCreator(kStationFormNumber, [&app](ui::FormRuntime& rt, ui::WindowId parent, std::intptr_t arg) {
+  forms.registerCreator(kStationFormNumber, [&app](ui::FormRuntime& rt, ui::WindowId parent, std::intptr_t) {
     StationStart start;
-    if (arg != 0) start = *reinterpret_cast<const StationStart*>(arg);
+    if (const auto* given = rt.openArgument<StationStart>()) start = *given;
     return rt.open(std::make_unique<StationForm>(app, rt, parent, std::move(start)));
   });
 }

@@ -38,8 +38,10 @@ enum StationEvent : int {
 
 // How the station form starts (the argument of OpenWindowById 1070 points
 // at one; argument 0 means create).
-struct StationStart {
+struct StationStart : ui::OpenArgument {
   enum Mode : int { Show = 10, Create = 11, ByCall = 12, Search = 13 };
+  StationStart() = default;
+  StationStart(int m, std::int32_t p, std::string c) : mode(m), position(p), call(std::move(c)) {}
   int mode = Create;
   std::int32_t position = store::kNoNode;
   std::string call;

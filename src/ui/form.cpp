@@ -174,6 +174,14 @@ WindowId FormRuntime::OpenWindowById(WindowId parent, int number, std::intptr_t 
   return id;
 }
 
+WindowId FormRuntime::OpenWindowWith(WindowId parent, int number, const OpenArgument& argument) {
+  const OpenArgument* outer = openArgument_;
+  openArgument_ = &argument;
+  const WindowId id = OpenWindowById(parent, number);
+  openArgument_ = outer;
+  return id;
+}
+
 WindowId FormRuntime::open(std::unique_ptr<Form> form) {
   if (!form) return kNoWindow;
   const WindowSpec spec = form->windowSpec();

@@ -76,6 +76,19 @@ struct FormEnvironment {
 // control's rectangle.
 using PaneFactory = std::function<std::unique_ptr<Window>(Form&, const ControlDescription&)>;
 
+// A typed argument for opening a window (OpenWindowWith): the creator reads
+// it with FormRuntime::openArgument<T>() while it runs. No pointer ever
+// travels in the integer argument.
+struct OpenArgument {
+  virtual ~OpenArgument() = default;
+};
+
+// A call text as an opening argument (the password window of a station).
+struct CallArgument : OpenArgument {
+  explicit CallArgument(std::string c) : call(std::move(c)) {}
+  std::string call;
+};
+
 // Creates the window of a number for OpenWindowById.
 using FormCreator = std::function<WindowId(FormRuntime&, WindowId parent, std::intptr_t argument)>;
 
@@ -105,6 +118,14 @@ class FormRuntime {
   // Raises and focuses the open window of that number, or creates it
   // through its registered creator (under the busy cursor).
   WindowId OpenWindowById(WindowId parent, int number, std::intptr_t argument = 0);
+  // The same with a typed argument, seen by the creator only.
+  WindowId OpenWindowWith(WindowId parent, int number, const OpenArgument& argument);
+  // The typed argument of the window being created, or null (none, or not
+  // a T).
+  template <class T>
+  const T* openArgument() const {
+    return dynamic_cast<const T*>(openArgument_);
+  }
 
   // Creates the window of a loaded form; kNoWindow when that failed.
   WindowId open(std::unique_ptr<Form> form);
@@ -128,6 +149,7 @@ class FormRuntime {
   Toolkit& toolkit_;
   FormEnvironment env_;
   std::map<int, FormCreator> creators_;
+  const OpenArgument* openArgument_ = nullptr;  // while OpenWindowWith runs
   std::map<ControlType, PaneFactory> panes_;
   std::map<WindowId, bool> enabled_;
   WindowId active_ = kNoWindow;

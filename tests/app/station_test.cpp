@@ -96,6 +96,21 @@ TEST_F(WholeStation, AFirstTimeVisitorGetsHelpButNoFiles) {
   EXPECT_EQ(Record(a, "DB2BBB")->level, 1);
 }
 
+TEST_F(WholeStation, TheStationFormOfAChannelConnectsToTheStation) {
+  Terminal& a = Station("DA1AAA");
+  Terminal& b = AddStation("DB2BBB");
+  ChannelWindow* ca = ConnectPair(a, b);
+  ASSERT_TRUE(ca);
+  Do("press " + Win(ca->id()) + " STATION");
+  const std::vector<ui::WindowId> forms = a.forms->windowsOf(1070);
+  ASSERT_EQ(forms.size(), 1u);
+  Do("press " + Win(forms.front()) + " CONNECT");
+  // A second connection to the station, under the next own SSID.
+  ASSERT_TRUE(ether.RunUntil([&] { return a.openChannels() == 2 && Connected(a.channel(1)); }));
+  EXPECT_EQ(a.channel(1)->remoteText(), "DB2BBB");
+  EXPECT_TRUE(Connected(ca));
+}
+
 TEST_F(WholeStation, NameAndPreviousConnectOfTheDatabaseInScriptMacros) {
   Terminal& a = Station("DA1AAA");
   Terminal& b = AddStation("DB2BBB");

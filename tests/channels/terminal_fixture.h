@@ -170,7 +170,9 @@ class TerminalFixture : public ::testing::Test {
               ::testing::UnitTest::GetInstance()->current_test_info()->name() + "_" + call);
     fs::remove_all(t->dir);
     for (const char* sub : {"cnf", "log", "tmp"}) fs::create_directories(t->dir / sub);
-    for (const int number : {channels::kChannelWindowNumber, channels::kConnectDialogNumber}) {
+    std::vector<int> described{channels::kChannelWindowNumber, channels::kConnectDialogNumber};
+    if (whole) described.insert(described.end(), {1060, 1070});  // the station list and form
+    for (const int number : described) {
       const std::string name = ui::DescriptionFileName(number);
       std::ifstream in(fs::path(TARVIK_SOURCE_DIR) / "data" / "forms" / ("M" + std::to_string(number) + ".txt"));
       std::stringstream text;

@@ -26,7 +26,7 @@ namespace {
 namespace fs = std::filesystem;
 
 // What kind of control the owner expects behind a name.
-enum class Want { Button, Check, Radio, Field, Fixed, List, Fifo, Drop, Any };
+enum class Want { Button, Check, Radio, Field, Fixed, List, Fifo, Drop, Any, Menu /* a menu item only */ };
 
 struct Name {
   const char* name;
@@ -71,7 +71,7 @@ const std::vector<Contract>& Contracts() {
         {"ILLCMD", "s"}, {"CONINV", "ss"}, {"CONSET", "s"}, {"CONNO", ""}, {"ILLCHAN", "ds"},
         {"ILLPORT", "ds"}, {"DIRONLY", "s"}, {"DIRNOTF", "s"}, {"GETNOTF", "s"},
         {"LASTCON", "s"}, {"MAILEND", ""}, {"MAILNO", ""}, {"NAME", "s"}, {"QTH", "s"},
-        {"PROON", ""}, {"PROOFF", ""}}},
+        {"PROON", ""}, {"PROOFF", ""}, {"NOTAVAIL", "s"}}},
       {1030,  // connect dialog
        {{"OK", 1, W::Button}, {"STATION", 2, W::Field}, {"QRG", 3, W::Field}, {"PORT", 4, W::Drop},
         {"CHAN", 5, W::Drop}, {"EXIT", 0, W::Button}},
@@ -82,7 +82,8 @@ const std::vector<Contract>& Contracts() {
         {"STATLIST", 4, W::Button}, {"HEARD", 5, W::Button}, {"MAIL", 6, W::Check},
         {"MYBBS", 7, W::Button}, {"MECH", 8, W::Button}, {"LOGBUCH", 9, W::Button},
         {"CONMAN", 10, W::Button}, {"CONFIG", 11, W::Button}, {"SWL", 12, W::Check},
-        {"PING", 13, W::Button}, {"TIMERLIST", 14, W::Button}},
+        {"PING", 13, W::Button}, {"TIMERLIST", 14, W::Button}, {"MY2BBS", 15, W::Menu},
+        {"NEWSTATION", 16, W::Menu}},
        {},
        {}},
       {1050,  // monitor
@@ -333,6 +334,7 @@ bool KindFits(ControlType kind, Want want) {
     case Want::Fifo: return kind == ControlType::TextControl;
     case Want::Drop: return kind == ControlType::DropDownList || kind == ControlType::ListBox;
     case Want::Any: return true;
+    case Want::Menu: return false;
   }
   return false;
 }
@@ -433,6 +435,10 @@ TEST(ShippedDescriptions, NamesStatesAndStringsOfTheContractAreThere) {
 
     for (const Name& n : contract.names) {
       const IdMapEntry& m = d.idMap[static_cast<std::size_t>(n.id)];
+      if (n.want == Want::Menu) {
+        EXPECT_GE(m.menuEntry, 0) << n.name << " has no menu item";
+        continue;
+      }
       ASSERT_GE(m.control, 0) << n.name << " has no control";
       const ControlDescription& c = d.controls[static_cast<std::size_t>(m.control)];
       EXPECT_EQ(c.symbolicName, n.name);
@@ -552,7 +558,7 @@ TEST_F(ShippedForms, EachBuildsWithItsNamedControls) {
     EXPECT_TRUE(messages.empty()) << "message " << (messages.empty() ? 0 : messages[0].number);
     for (const Name& n : contract.names) {
       SCOPED_TRACE(n.name);
-      if (n.want == Want::Fixed) continue;  // drawn by the form
+      if (n.want == Want::Fixed || n.want == Want::Menu) continue;  // drawn by the form; menu items only
       if (n.want == Want::List || n.want == Want::Fifo) {
         EXPECT_NE(f.GetCtlWindow(n.id), kNoWindow);
         EXPECT_NE(f.GetCtlWindow(n.id), w);
