@@ -45,6 +45,13 @@ class WholeStation : public TerminalFixture {
     std::int32_t position = 0;
     ASSERT_EQ(db.Insert(std::move(record), position), 0);
   }
+  // A station known to `t` at `level`.
+  void PutLevel(const Terminal& t, const std::string& call, int level) {
+    store::StationRecord record;
+    record.station = call;
+    record.level = static_cast<std::int16_t>(level);
+    PutRecord(t, std::move(record));
+  }
   // What `ch` receives, collected.
   void Collect(ChannelWindow* ch) {
     ch->setObserver({.data = [this](std::span<const std::uint8_t> bytes) {
@@ -135,10 +142,7 @@ TEST_F(WholeStation, NameAndPreviousConnectOfTheDatabaseInScriptMacros) {
 TEST_F(WholeStation, OneFileAtATimeOnTheChannelsFileSender) {
   Terminal& a = Station("DA1AAA");
   Terminal& b = AddStation("DB2BBB");
-  store::StationRecord record;
-  record.station = "DB2BBB";
-  record.level = 1;
-  PutRecord(a, record);
+  PutLevel(a, "DB2BBB", 1);
   BigFile(a, "big.txt", "big", 60);
   const std::string own = BigFile(a, "own.txt", "own", 12);
   ChannelWindow* cb = ConnectPair(b, a);
@@ -176,10 +180,7 @@ TEST_F(WholeStation, OneFileAtATimeOnTheChannelsFileSender) {
 TEST_F(WholeStation, AScriptWaitsWhileTheFileItAskedForIsSent) {
   Terminal& a = Station("DA1AAA");
   Terminal& b = AddStation("DB2BBB");
-  store::StationRecord record;
-  record.station = "DB2BBB";
-  record.level = 1;
-  PutRecord(a, record);
+  PutLevel(a, "DB2BBB", 1);
   BigFile(a, "big.txt", "big", 40);
   ChannelWindow* ca = ConnectPair(a, b);
   ASSERT_TRUE(ca);
@@ -216,10 +217,7 @@ TEST_F(WholeStation, CloseYesDeliversEverythingTypedBeforeTheDisconnect) {
 TEST_F(WholeStation, TheOperatorsCaptureAndAStationsCaptureAreOne) {
   Terminal& a = Station("DA1AAA");
   Terminal& b = AddStation("DB2BBB");
-  store::StationRecord record;
-  record.station = "DB2BBB";
-  record.level = 1;
-  PutRecord(a, record);
+  PutLevel(a, "DB2BBB", 1);
   ChannelWindow* cb = ConnectPair(b, a);
   ASSERT_TRUE(cb);
   ChannelWindow* ca = a.channel(0);
