@@ -8,7 +8,7 @@ set -euo pipefail
 run_packages=(build-essential cmake ninja-build pkg-config qt6-base-dev libxkbcommon-dev
               fonts-dejavu-core xdg-utils)
 test_packages=(libgtest-dev libgmock-dev libbenchmark-dev clang-14 libclang-rt-14-dev
-               socat direwolf xvfb xauth xdotool)
+               socat direwolf xvfb xauth xdotool lrzsz sharutils)
 packages=("${run_packages[@]}")
 case "${1:-test}" in
   run) ;;

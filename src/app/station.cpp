@@ -13,11 +13,25 @@
 #include "devices/port_drivers.h"
 #include "devices/tcp_server.h"
 #include "remote/remote_service.h"
+#include "remote/transfer_parts.h"
 #include "script/channel_scripts.h"
 
 namespace tarvik::app {
 
 namespace {
+
+// A channel's script learns the result of a uuencoded reception.
+remote::TransferHooks TransferHooksFor(script::Scripting& scripting) {
+  remote::TransferHooks hooks;
+  hooks.setTransfer = [&scripting](channels::ChannelWindow& ch, const std::string& value) {
+    if (script::Script* s = scripting.Find(ch.id())) s->variables().Define("TRANSFER", value);
+  };
+  hooks.scriptRunning = [&scripting](channels::ChannelWindow& ch) {
+    const script::Script* s = scripting.Find(ch.id());
+    return s && s->running();
+  };
+  return hooks;
+}
 
 // The parts every channel gets. The channel offers received lines in the
 // order of their LineStage (channels/channel_part.h), whatever the order
@@ -31,6 +45,9 @@ channels::ChannelSetup ChannelSetupFor(core::App& app, ui::FormRuntime& forms, s
   setup.parts.push_back(channels::StationFormPart(app, forms));
   setup.parts.push_back(scripting.Part());
   setup.parts.push_back(remote::RemoteServicePart(app));
+  setup.parts.push_back(remote::BinaryTransferPart(app, TransferHooksFor(scripting)));
+  setup.parts.push_back(remote::SevenPlusPart(app));
+  setup.parts.push_back(remote::XmodemPart(app));
   return setup;
 }
 

@@ -89,6 +89,7 @@ class CaptureAndSend final : public ChannelPart {
     FileSendRequest request;
     request.path = *path;
     request.requester = this;
+    request.showProgress = true;  // window 1160, when the station has it
     if (!channel.fileSender().Start(channel, std::move(request))) {
       // Indicators and controls stay as they were; the operator is told.
       channel.SetCheck(kChSnd, 0);

@@ -1,5 +1,9 @@
 #include "channels/file_sender.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 
@@ -15,11 +19,41 @@ void RemoveFile(const std::string& path) {
   std::filesystem::remove(path, ec);
 }
 
+// An encoder's text on screen: each line red, without its line end.
+void ShowLines(ChannelWindow& channel, std::string_view text) {
+  while (!text.empty()) {
+    const std::size_t end = std::min(text.find('\r'), text.size());
+    channel.ShowText(text.substr(0, end), ui::kRed);
+    text.remove_prefix(std::min(end + 1, text.size()));
+  }
+}
+
+void SendBytes(ChannelWindow& channel, const std::string& text) {
+  if (!text.empty()) channel.SendData({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
+}
+
+long Position(std::FILE* file) { return file ? std::ftell(file) : 0; }
+
 }  // namespace
+
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat sa {}, sb {};
+  if (a.empty() || b.empty() || ::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
+  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
 
 bool TextFileSender::Open(const std::string& path) {
   Close();
-  file_.reset(std::fopen(path.c_str(), "rb"));
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    return false;
+  }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  file_.reset(::fdopen(fd, "rb"));
+  if (!file_) ::close(fd);
   return file_ != nullptr;
 }
 
@@ -50,13 +84,28 @@ std::string TextFileSender::NextBlock(std::vector<std::string>* lines, const Exp
 
 bool ChannelFileSender::Start(ChannelWindow& channel, FileSendRequest request) {
   TextFileSender next;
-  if (!next.Open(request.path)) return false;
+  if (SameFile(request.path, channel.capturePath()) || !next.Open(request.path)) return false;
   if (sending_) end(channel, FileSendEnd::Replaced);
   file_ = std::move(next);
   request_ = std::move(request);
   sending_ = true;
   channel.SetState(kLampSqueue, 1);
   channel.SetCheck(kChSnd, 1);
+  progress_ = request_.showProgress;
+  if (progress_) {
+    std::error_code ec;
+    const std::uintmax_t size = std::filesystem::file_size(request_.path, ec);
+    const std::size_t slash = request_.path.rfind('/');
+    channel.toolkit().sendUser(channel.id(), kEvtSendStart, 0,
+                               std::make_unique<SendProgressArgument>(
+                                   slash == std::string::npos ? request_.path : request_.path.substr(slash + 1),
+                                   ec ? 0 : size));
+  }
+  if (request_.encoder) {
+    const std::string begin = request_.encoder->Begin(request_.path);
+    ShowLines(channel, begin);
+    SendBytes(channel, begin);
+  }
   // The first block goes out as soon as the channel takes its events.
   channel.toolkit().post(channel.id(), ui::Event::user(ax25::kEvtQueueDrained, 1));
   return true;
@@ -68,10 +117,29 @@ void ChannelFileSender::Stop(ChannelWindow& channel) {
 
 void ChannelFileSender::Step(ChannelWindow& channel) {
   if (!sending_ || channel.sessionState() != SessionState::Connected) return;
+  const long before = Position(file_.handle());
+  const auto progress = [&] {
+    const long taken = Position(file_.handle()) - before;
+    if (progress_ && taken > 0) channel.toolkit().sendUser(channel.id(), kEvtSendProgress, taken);
+  };
+  if (request_.encoder) {
+    const std::string block = request_.encoder->Block(file_.handle(), kSendBlockLimit);
+    progress();
+    if (block.empty()) {
+      const std::string last = request_.encoder->End();
+      ShowLines(channel, last);
+      SendBytes(channel, last);
+      end(channel, FileSendEnd::Done);
+      return;
+    }
+    SendBytes(channel, block);
+    return;
+  }
   std::vector<std::string> shown;
   TextFileSender::Expand expand;
   if (request_.mode.expandMacros) expand = [&channel](const std::string& line) { return channel.ExpandMacros(line); };
   const std::string block = file_.NextBlock(&shown, expand);
+  progress();
   if (block.empty()) {
     end(channel, FileSendEnd::Done);
     return;
@@ -82,6 +150,7 @@ void ChannelFileSender::Step(ChannelWindow& channel) {
 
 void ChannelFileSender::Abandon() {
   closeFile();
+  progress_ = false;
   if (!request_.listPath.empty()) RemoveFile(request_.listPath);
   request_ = {};
   sending_ = false;
@@ -102,7 +171,7 @@ bool ChannelFileSender::nextFromList(ChannelWindow& channel) {
       found = entry == request_.path;
       continue;
     }
-    if (file_.Open(entry)) {
+    if (!SameFile(entry, channel.capturePath()) && file_.Open(entry)) {
       request_.path = entry;
       request_.mode = {};
       channel.toolkit().post(channel.id(), ui::Event::user(ax25::kEvtQueueDrained, 1));
@@ -120,6 +189,8 @@ void ChannelFileSender::end(ChannelWindow& channel, FileSendEnd how) {
     return;
   if (!request_.listPath.empty()) RemoveFile(request_.listPath);
   FileSendResult result{request_.path, request_.mode, request_.requester, how};
+  if (progress_) channel.toolkit().sendUser(channel.id(), how == FileSendEnd::Done ? kEvtSendEnd : kEvtSendBroken);
+  progress_ = false;
   request_ = {};
   sending_ = false;
   if (how != FileSendEnd::Replaced) {

@@ -17,6 +17,7 @@
 #include "core/text.h"
 #include "remote/remote_commands.h"
 #include "remote/remote_paths.h"
+#include "remote/transfer_commands.h"
 #include "ui/fifo_text.h"
 
 namespace tarvik::remote {
@@ -187,6 +188,19 @@ class RemoteService final : public channels::ChannelPart {
     channel.SendText(text);
   }
 
+  // For the transfers: their directories and the reply.
+  TransferContext transfers(ChannelWindow& channel, const core::LevelRecord& level) {
+    return {fileDir(), remoteBound(level), saveDir_, saveBound(),
+            [this, &channel](const std::string& text) { Reply(channel, text); }};
+  }
+
+  // A transfer's late answer goes to the station.
+  void ReplyLater(ChannelWindow& channel, const std::string& text) {
+    origin_ = Origin::Station;
+    Reply(channel, text);
+  }
+  std::string saveDirectory() const { return levelTaken_ ? saveDir_ : std::string(); }
+
   // Shown red and sent without the prompt.
   void SendDirectly(ChannelWindow& channel, const std::string& text) {
     channel.ShowText(text, ui::kRed);
@@ -305,7 +319,7 @@ class RemoteService final : public channels::ChannelPart {
         return;
       }
       case Cmd::Get:
-        if (c2 == 'B') return illegal();  // no uuencoded sending in this program yet
+        if (c2 == 'B') return GetUuencoded(channel, argument, transfers(channel, level));
         get(channel, ArgumentUpTo(argument, ' ', kNameLimit), level);
         return;
       case Cmd::Help: help(channel, ArgumentUpTo(argument, '|', 7)); return;
@@ -369,12 +383,12 @@ class RemoteService final : public channels::ChannelPart {
         return;
       }
       case Cmd::Gateway: gateway(channel, line, argument); return;
+      case Cmd::XmodemReceive: return XmodemReceive(channel, argument, transfers(channel, level));
+      case Cmd::XmodemSend: return XmodemSend(channel, argument, transfers(channel, level));
       // Parts this program does not have yet: the connection list, link
       // statistics texts, XMODEM and service libraries.
       case Cmd::Monitor:
       case Cmd::Statistics:
-      case Cmd::XmodemReceive:
-      case Cmd::XmodemSend:
       case Cmd::Services:
       case Cmd::Unknown: illegal(); return;
     }
@@ -724,6 +738,18 @@ bool RunRemoteLine(ChannelWindow& channel, const std::string& line, Origin origi
 bool SendFile(ChannelWindow& channel, const std::string& path, SendMode mode) {
   RemoteService* service = FindService(channel);
   return service && service->SendFile(channel, path, mode);
+}
+
+void ReplyToStation(ChannelWindow& channel, const std::string& text) {
+  if (RemoteService* service = FindService(channel)) return service->ReplyLater(channel, text);
+  channel.ShowText(text, ui::kRed);
+  channel.SendText(text);
+}
+
+std::string SaveDirectory(ChannelWindow& channel, const std::string& savePath) {
+  RemoteService* service = FindService(channel);
+  const std::string dir = service ? service->saveDirectory() : std::string();
+  return dir.empty() ? savePath : dir;
 }
 
 void DisconnectWithGoodbye(ChannelWindow& channel) {

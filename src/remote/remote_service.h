@@ -55,6 +55,14 @@ bool RunRemoteLine(channels::ChannelWindow& channel, const std::string& line, Or
 // when the file cannot be opened or the channel has no service.
 bool SendFile(channels::ChannelWindow& channel, const std::string& path, SendMode mode);
 
+// Answers the station as a command does (shown red, with the prompt in
+// prompt mode); without a service the text is shown and sent as it is.
+void ReplyToStation(channels::ChannelWindow& channel, const std::string& text);
+
+// The channel's save directory (SAVEPATH until the station's SC changes
+// it); `savePath` without a service.
+std::string SaveDirectory(channels::ChannelWindow& channel, const std::string& savePath);
+
 // Sends the goodbye text and disconnects after it.
 void DisconnectWithGoodbye(channels::ChannelWindow& channel);
 

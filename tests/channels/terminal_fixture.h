@@ -183,6 +183,7 @@ class TerminalFixture : public ::testing::Test {
     std::ofstream(t->dir / "TARVIK.INI")
         << "[TARVIK]\nMYCALL=" << call << "\nMYNAME=" << call << "\nFLAGS=0000000000\nMESSAGEFILE=" << d
         << "TARVIK.MSG\nCNFPATH=" << d << "cnf/\nTMPPATH=" << d << "tmp/\nLOGPATH=" << d << "log/\n"
+        << (stationIni ? stationIni(d) : std::string())
         << "[P0]\nTITLE=Air\nDEVICE=air\nPROTOCOL=KISS\nDEVTYPE=TNC\n"
         << "[P0CHAN0]\nTITLE=Local\nQRG=438.300\nWINDOW=4\nPACLEN=128\nT1=2\nT2=100\nT2DAMA=500\nT3=180\n"
         << "RETRY=3\nL2F=10\n"
@@ -277,6 +278,10 @@ class TerminalFixture : public ::testing::Test {
     EXPECT_TRUE(ether.RunUntil([&] { return Connected(from.channel(*s)) && to.opened.size() > before; }));
     return from.channel(*s);
   }
+
+  // More [TARVIK] lines for the next stations, given the station's
+  // directory (with its final "/").
+  std::function<std::string(const std::string&)> stationIni;
 
   ui::HeadlessToolkit tk{ui::HeadlessToolkit::Mode::Manual};
   Ether ether{tk};

@@ -108,9 +108,8 @@ TEST_F(RemoteTest, CommandLinesAndTheirReplies) {
       {"//xyz", "Unknown command: //xyz\r"},
       {"//pw", home + "\r"},
       {"//ps", "\r"},  // this station has no SAVEPATH
-      // No receiver of uuencoded files yet: the switch is not offered.
-      {"//bi on", "Not available on this station: //bi on\r"},
-      {"//BI OFF", "Not available on this station: //BI OFF\r"},
+      {"//bi on", "Automatic binary reception is on\r"},
+      {"//BI OFF", "Automatic binary reception is off\r"},
       {"//h", "help one\rhelp two\r"},
       {"//help dir", "about dir\r"},
       {"//h nosuch", "No help about 'nosuch' available\n"},
@@ -125,8 +124,8 @@ TEST_F(RemoteTest, CommandLinesAndTheirReplies) {
       {"//re remark of A", "remark of A\r"},
       {"//m a subject", "Cannot take mail at the moment\r"},
       {"//n Joe", "Name stored: Joe\r"},  // into the station database
-      {"//rx file", "Unknown command: //rx file\r"},       // no XMODEM
-      {"//gb a.txt", "Unknown command: //gb a.txt\r"},     // no uuencoded sending
+      {"//rx file", "Could not open file !\r"},  // this station has no SAVEPATH
+      {"//gb a.txt", "begin 0666 a.txt\r&86QP:&$*\rend [32c3]\r"},
       {"//c x", "Unknown command: //c x\r"},
       {"//c 5:DB0ABC", "Port 5 does not exist: //c 5:DB0ABC\r"},
       {"//c x:DB0ABC", "Port x does not exist: //c x:DB0ABC\r"},

@@ -1,0 +1,113 @@
+#pragma once
+// Two whole stations for the file transfers: A runs the remote service with
+// files in its public directory; B is connected to it; both have a save
+// directory, and each knows the other at level 5 (so that the operator's
+// own "!//..." lines run on either side). Helpers for files, the external
+// programs the interop tests use, and the windows of a station.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <sstream>
+#include <string>
+
+#include "channels/terminal_fixture.h"
+#include "remote/remote_service.h"
+#include "store/station_db.h"
+#include "ui/cnx_file.h"
+
+namespace tarvik::remote::test {
+
+namespace fs = std::filesystem;
+using channels::ChannelWindow;
+
+inline std::string RandomData(std::size_t n, unsigned seed) {
+  std::mt19937 rng(seed);
+  std::string s(n, '\0');
+  for (char& c : s) c = static_cast<char>(rng() & 0xFF);
+  return s;
+}
+
+inline std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+inline void WriteFile(const fs::path& path, const std::string& data) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << data;
+}
+
+// A program on the PATH, or empty.
+inline std::string Program(const std::string& name) {
+  const char* path = std::getenv("PATH");
+  std::stringstream dirs(path ? path : "");
+  std::string dir;
+  while (std::getline(dirs, dir, ':')) {
+    const fs::path candidate = fs::path(dir) / name;
+    if (::access(candidate.c_str(), X_OK) == 0) return candidate.string();
+  }
+  return {};
+}
+
+class TransferFixture : public tarvik::test::TerminalFixture {
+ protected:
+  void Connect() {
+    stationIni = [](const std::string& d) { return "SAVEPATH=" + d + "save/\nPUBPATH=" + d + "pub/\n"; };
+    a = &AddStation("DA1AAA", true);
+    b = &AddStation("DB2BBB", true);
+    for (tarvik::test::Terminal* t : {a, b}) {
+      for (const char* sub : {"pub", "save", "cnf"}) fs::create_directories(t->dir / sub);
+      for (const int number : {1150, 1160}) InstallDescription(*t, number);
+      for (int l = 1; l <= 5; ++l)
+        t->app->config().SetLevelRecord(l, (t->dir / "pub").string() + "/", "111111111111111111111111");
+    }
+    Know(*a, "DB2BBB");
+    Know(*b, "DA1AAA");
+    chB = ConnectPair(*b, *a);
+    ASSERT_NE(chB, nullptr);
+    chA = a->channel(0);
+    ASSERT_NE(chA, nullptr);
+    chA->setObserver({[this](std::span<const std::uint8_t> bytes) { atA.append(bytes.begin(), bytes.end()); }, {}, {}});
+    chB->setObserver({[this](std::span<const std::uint8_t> bytes) { atB.append(bytes.begin(), bytes.end()); }, {}, {}});
+    ASSERT_TRUE(ether.RunUntil([this] { return !atB.empty(); }));  // A's (empty) welcome and prompt
+    RunRemoteLine(*chA, "//p off", Origin::Local);
+    ether.Run(2000);
+    atA.clear();
+    atB.clear();
+  }
+
+  static void InstallDescription(tarvik::test::Terminal& t, int number) {
+    const std::string name = ui::DescriptionFileName(number);
+    std::ifstream in(fs::path(TARVIK_SOURCE_DIR) / "data" / "forms" / ("M" + std::to_string(number) + ".txt"));
+    std::stringstream text;
+    text << in.rdbuf();
+    std::ofstream(t.dir / "cnf" / name, std::ios::binary) << ui::EncodeCnx(ui::SealDescription(text.str()), name);
+  }
+
+  // `call` at level 5 in the station database of `t`.
+  static void Know(tarvik::test::Terminal& t, const std::string& call) {
+    store::StationDatabase db((t.dir / "log").string() + "/");
+    store::StationEntry entry;
+    entry.record.station = call;
+    ASSERT_EQ(db.Insert(entry.record, entry.position), 0);
+    entry.record.level = 5;
+    ASSERT_EQ(db.Update(entry.position, entry.record), store::kRecordFound);
+  }
+
+  // B sends a line to A.
+  void FromB(const std::string& line) { chB->SendText(line + "\r"); }
+
+  bool Wait(const std::function<bool()>& done, long long ms = 600'000) { return ether.RunUntil(done, ms); }
+
+  tarvik::test::Terminal* a = nullptr;
+  tarvik::test::Terminal* b = nullptr;
+  ChannelWindow* chA = nullptr;
+  ChannelWindow* chB = nullptr;
+  std::string atA, atB;  // what each side received
+};
+
+}  // namespace tarvik::remote::test
