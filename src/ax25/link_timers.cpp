@@ -34,9 +34,10 @@ void LinkWindow::onTick() {
       if (rules_->disconnectCountdownSendsDisc())
         sendUnnumbered(FrameType::DISC, CrPf::CommandPoll);
     } else {
-      // DECIDED (kept as the link has always done it): the last word of a
-      // link that gets no answer to its DISC is a UA marked as command.
-      sendUnnumbered(FrameType::UA, CrPf::CommandPoll);
+      // DECIDED: the last word of a link that gets no answer to its DISC
+      // is a UA. UA exists only as a response: one marked as command is a
+      // protocol error to the peer (and decodes as something else).
+      sendUnnumbered(FrameType::UA, CrPf::ResponseFinal);
       report(LinkStatus::Disconnected);
     }
   }
@@ -47,7 +48,8 @@ void LinkWindow::onTick() {
       b_.connectTimer.start(10);
       sendUnnumbered(FrameType::SABM, CrPf::CommandPoll);
     } else {
-      sendUnnumbered(FrameType::DM, CrPf::CommandPoll);
+      // DECIDED: DM exists only as a response, like UA above.
+      sendUnnumbered(FrameType::DM, CrPf::ResponseFinal);
       report(LinkStatus::ConnectFailed);
     }
   }

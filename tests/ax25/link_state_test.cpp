@@ -242,8 +242,8 @@ INSTANTIATE_TEST_SUITE_P(
                                    {"tick 1", {"SABM cmd P"}},
                                    {"tick 10", {"SABM cmd P"}},
                                    {"tick 9", {}},
-                                   {"tick 1", {"DM cmd P"}}}},
-                      ConnectCase{0, {{"tick 1", {"DM cmd P"}}}}));
+                                   {"tick 1", {"DM res F"}}}},
+                      ConnectCase{0, {{"tick 1", {"DM res F"}}}}));
 
 TEST_F(LinkStateTest, RefusedConnectionReportsSix) {
   Load();

@@ -1,6 +1,7 @@
 // Timers and recovery: T1, T2, T3, the set-up and release countdowns,
 // retransmission and retry exhaustion, path scaling, disconnects with data
 // still on its way, and the DAMA slave under a scripted master.
+#include "ax25/frame_codec.h"
 #include "link_fixture.h"
 
 namespace tarvik::test {
@@ -28,7 +29,7 @@ TEST_F(LinkTimerTest, UnansweredFrameIsRepeatedThenPolledThenTheLinkIsReleased) 
   Run({
       {"tick 5", {"DISC cmd P"}},
       {"tick 5", {"DISC cmd P"}},
-      {"tick 5", {"UA cmd P"}},  // no answer to the DISCs either
+      {"tick 5", {"UA res F"}},  // no answer to the DISCs either
   });
   EXPECT_EQ(owner->statuses, (S{LinkStatus::Disconnecting, LinkStatus::Disconnected}));
 }
@@ -133,8 +134,48 @@ TEST_F(LinkTimerTest, RetryZeroReleasesOnTheFirstT1Expiry) {
   c.retry = 0;
   Load(c);
   Accept();
-  Run({{"send 10", {"I ns0 nr0 cmd"}}, {"tick 10", {"UA cmd P"}}});
+  Run({{"send 10", {"I ns0 nr0 cmd"}}, {"tick 10", {"UA res F"}}});
   EXPECT_EQ(owner->statuses, (S{LinkStatus::Disconnecting, LinkStatus::Disconnected}));
+}
+
+// A link that gives up has no command to answer, but DM and UA exist only as
+// responses: on the air the destination's C bit is clear and the source's
+// set (a "DM command" is read as another frame by the peer's decoder).
+TEST_F(LinkTimerTest, GivingUpSendsDmAndUaOnTheAirAsResponses) {
+  struct Case {
+    bool connecting;
+    FrameType type;
+    std::uint8_t control;
+  };
+  for (const Case& c : {Case{true, FrameType::DM, 0x1F}, Case{false, FrameType::UA, 0x73}}) {
+    SCOPED_TRACE(TypeName(c.type));
+    ChannelConfig config;
+    config.retry = 0;
+    Load(config);
+    if (c.connecting) {
+      Connect();
+      Tick(1);
+    } else {
+      Accept();
+      Do("disc now");
+      Tick(1);
+    }
+    ASSERT_FALSE(task->frames.empty());
+    const FrameRecord& last = task->frames.back();
+    ASSERT_EQ(last.type, c.type);
+    const auto raw = ax25::EncodeFrame(last);
+    ASSERT_TRUE(raw.has_value());
+    const auto bytes = raw->bytes();  // KISS command byte, then the frame
+    ASSERT_GT(bytes.size(), 15u);
+    EXPECT_EQ(bytes[7] & 0x80, 0) << "destination C bit";
+    EXPECT_EQ(bytes[14] & 0x80, 0x80) << "source C bit";
+    EXPECT_EQ(bytes[15], c.control);
+    const auto decoded = ax25::DecodeFrame(0, bytes);
+    ASSERT_TRUE(decoded.has_value());
+    EXPECT_EQ(decoded->type, c.type);
+    EXPECT_EQ(decoded->crpf, CrPf::ResponseFinal);
+    for (auto w : tk.windows()) tk.destroy(w);
+  }
 }
 
 TEST_F(LinkTimerTest, ShortT1KeepsRecovering) {
