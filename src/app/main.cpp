@@ -4,6 +4,7 @@
 // unattended station with NOGUI), wires the subsystems into the core's hooks
 // and runs the main loop until the task window ends it.
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -12,11 +13,14 @@
 
 #include "app/station.h"
 #include "core/app.h"
+#include "core/atomic_file.h"
+#include "core/config.h"
 #include "core/frame_position.h"
 #include "core/ini_reader.h"
 #include "core/signal_watch.h"
 #include "core/startup_options.h"
 #include "core/station_directory.h"
+#include "store/station_db.h"
 #include "ui/message_dialog.h"
 #include "ui/toolkit/headless/headless_toolkit.h"
 #include "ui/toolkit/ui_driver.h"
@@ -49,6 +53,11 @@ int runStation(tarvik::ui::Toolkit& toolkit, const tarvik::core::StartupOptions&
   tarvik::app::BuildStation(app, *forms);
   tarvik::core::WatchTerminationSignals(app);
   if (!app.Start()) return 2;  // no configuration: end silently
+  // What writers killed half-way left behind (the station database, the
+  // window positions) goes before anything is written again.
+  tarvik::store::RemoveStaleTemporaries(app.config().GetSetting(tarvik::core::kSettingLogPath));
+  tarvik::core::RemoveStaleTemporariesIn(app.config().GetSetting(tarvik::core::kSettingTmpPath) + "POS",
+                                         ".POS");
   // DRIVER=<path>: the operator's side can be driven over a local socket
   // ("-": standard input and output), see the README's UI driver section.
   if (!options.driverSocket.empty() &&
@@ -62,6 +71,9 @@ int runStation(tarvik::ui::Toolkit& toolkit, const tarvik::core::StartupOptions&
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A peer that closes its end (a UI driver client, a TCP link, a pipe)
+  // is an error of that one write, never the end of the station.
+  std::signal(SIGPIPE, SIG_IGN);
   std::vector<std::string> args(argv + 1, argv + argc);
   const std::string program = programPath(argv[0]);
   tarvik::core::StartupOptions options = tarvik::core::ParseArguments(args, program);

@@ -492,6 +492,7 @@ void ChannelWindow::closeSoon() {
 
 void ChannelWindow::onData(ui::WindowId from, std::span<const std::uint8_t> bytes) {
   if (from == link_ && link_ != ui::kNoWindow) {
+    ++receivedBlocks_;
     if (secondLink_ != ui::kNoWindow) {
       showReceived(received_, bytes, ui::kBlack, false);
       ax25::LinkSendData(toolkit(), secondLink_, bytes);

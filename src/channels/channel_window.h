@@ -200,6 +200,9 @@ class ChannelWindow final : public ui::Form {
   void StopCapture();
   const std::string& capturePath() const { return capturePath_; }
   CaptureOwner captureOwner() const { return captureOwner_; }
+  // Counts the data blocks the link has handed to the channel; the lines
+  // of one block are handled while the count stays.
+  std::uint64_t receivedBlocks() const { return receivedBlocks_; }
   // The data diversion: while a part holds it, received data goes to that
   // part (shown, no line handling). False when it is taken.
   bool Divert(ChannelPart& part);
@@ -284,6 +287,7 @@ class ChannelWindow final : public ui::Form {
   StationFacts facts_;
   ChannelFileSender fileSender_;
   std::string capturePath_;
+  std::uint64_t receivedBlocks_ = 0;
   CaptureOwner captureOwner_ = CaptureOwner::None;
   ChannelPart* diversion_ = nullptr;
   ChannelObserver observer_;

@@ -7,7 +7,13 @@
 #include <filesystem>
 #include <system_error>
 
+#include <fcntl.h>
+#include <linux/openat2.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 namespace tarvik::remote {
 
@@ -15,13 +21,105 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::optional<fs::path> Resolved(const std::string& path) {
+// The part of `path` below `bound`, by name ("." for the bound itself);
+// nothing when the path is not below it.
+std::optional<std::string> BelowBound(const std::string& bound, const std::string& path) {
+  if (bound.empty() || path.empty()) return std::nullopt;
   std::error_code ec;
-  fs::path absolute = fs::absolute(fs::path(path), ec);
+  const fs::path b = fs::absolute(fs::path(bound), ec).lexically_normal();
   if (ec) return std::nullopt;
-  fs::path resolved = fs::weakly_canonical(absolute, ec);
+  const fs::path p = fs::absolute(fs::path(path), ec).lexically_normal();
   if (ec) return std::nullopt;
-  return resolved;
+  auto pi = p.begin();
+  for (const auto& part : b) {
+    if (part.empty()) continue;  // the empty last part of "dir/"
+    if (pi == p.end() || part != *pi) return std::nullopt;
+    ++pi;
+  }
+  fs::path rest;
+  for (; pi != p.end(); ++pi)
+    if (!pi->empty()) rest /= *pi;
+  if (rest.empty()) return std::string(".");
+  return rest.string();
+}
+
+// Walks `relative` from `dirfd` one component at a time without following
+// any link: the resolution for kernels without openat2.
+int OpenWithoutLinks(int dirfd, const std::string& relative, int flags, mode_t mode) {
+  std::vector<std::string> parts;
+  for (const auto& part : fs::path(relative))
+    if (!part.empty() && part != ".") parts.push_back(part.string());
+  if (parts.empty()) return ::openat(dirfd, ".", flags, mode);
+  Descriptor current(::fcntl(dirfd, F_DUPFD_CLOEXEC, 0));
+  for (std::size_t i = 0; current && i + 1 < parts.size(); ++i) {
+    if (parts[i] == "..") {
+      errno = EXDEV;
+      return -1;
+    }
+    current = Descriptor(::openat(current.get(), parts[i].c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  }
+  if (!current) return -1;
+  if (parts.back() == "..") {
+    errno = EXDEV;
+    return -1;
+  }
+  return ::openat(current.get(), parts.back().c_str(), flags | O_NOFOLLOW, mode);
+}
+
+// Opens `relative` from the bound's descriptor, resolved beneath it.
+int OpenBeneathFd(int dirfd, const std::string& relative, int flags, mode_t mode) {
+  open_how how{};
+  how.flags = static_cast<std::uint64_t>(flags | O_CLOEXEC);
+  how.mode = (flags & (O_CREAT | O_TMPFILE)) ? mode : 0;
+  how.resolve = RESOLVE_BENEATH | RESOLVE_NO_MAGICLINKS;
+  for (;;) {
+    const long fd = ::syscall(SYS_openat2, dirfd, relative.c_str(), &how, sizeof how);
+    if (fd >= 0) return static_cast<int>(fd);
+    if (errno == EINTR || errno == EAGAIN) continue;  // a rename raced the lookup
+    if (errno == ENOSYS) return OpenWithoutLinks(dirfd, relative, flags | O_CLOEXEC, mode);
+    return -1;
+  }
+}
+
+// As OpenBeneathFd; a link written with an absolute target (which the
+// kernel refuses beneath a directory) counts when its existing target,
+// fully resolved, lies below the bound: then that resolved path is opened.
+int OpenInside(const std::string& bound, int rootfd, const std::string& relative, int flags, mode_t mode) {
+  const int fd = OpenBeneathFd(rootfd, relative, flags, mode);
+  if (fd >= 0 || errno != EXDEV) return fd;
+  std::error_code ec;
+  const fs::path target = fs::canonical(fs::path(bound) / relative, ec);
+  if (ec) return -1;
+  const fs::path top = fs::canonical(fs::path(bound), ec);
+  if (ec) return -1;
+  const auto inside = BelowBound(top.string() + "/", target.string());
+  if (!inside) {
+    errno = EXDEV;
+    return -1;
+  }
+  return OpenBeneathFd(rootfd, *inside, flags, mode);
+}
+
+Descriptor OpenBound(const std::string& bound) {
+  return Descriptor(::open(bound.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+}
+
+// `path` split into the bound's descriptor, the descriptor of its
+// directory (resolved beneath the bound) and its last name.
+struct Placed {
+  Descriptor directory;
+  std::string leaf;
+};
+std::optional<Placed> Place(const std::string& bound, const std::string& path) {
+  const auto relative = BelowBound(bound, path);
+  if (!relative || *relative == ".") return std::nullopt;
+  const Descriptor root = OpenBound(bound);
+  if (!root) return std::nullopt;
+  const fs::path rel(*relative);
+  const std::string parent = rel.has_parent_path() ? rel.parent_path().string() : ".";
+  Placed placed{Descriptor(OpenInside(bound, root.get(), parent, O_PATH | O_DIRECTORY, 0)), rel.filename().string()};
+  if (!placed.directory || placed.leaf.empty() || placed.leaf == "." || placed.leaf == "..") return std::nullopt;
+  return placed;
 }
 
 char Folded(char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); }
@@ -60,17 +158,98 @@ void SplitPattern(const std::string& directory, std::string_view pattern, std::s
 
 }  // namespace
 
-bool Within(const std::string& bound, const std::string& path) {
-  if (bound.empty()) return false;
-  const auto b = Resolved(bound);
-  const auto p = Resolved(path);
-  if (!b || !p) return false;
-  auto bi = b->begin(), pi = p->begin();
-  for (; bi != b->end(); ++bi, ++pi) {
-    if (bi->empty()) continue;  // the empty last part of "dir/"
-    if (pi == p->end() || *bi != *pi) return false;
+Descriptor& Descriptor::operator=(Descriptor&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = other.release();
   }
-  return true;
+  return *this;
+}
+
+Descriptor::~Descriptor() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+PathKind KindOf(const std::string& bound, const std::string& path) {
+  const auto relative = BelowBound(bound, path);
+  if (!relative) return PathKind::Outside;
+  const Descriptor root = OpenBound(bound);
+  if (!root) return PathKind::Outside;
+  const Descriptor target(OpenInside(bound, root.get(), *relative, O_PATH, 0));
+  struct stat info {};
+  if (target) {
+    if (::fstat(target.get(), &info) != 0) return PathKind::Outside;
+    if (S_ISREG(info.st_mode)) return PathKind::Regular;
+    if (S_ISDIR(info.st_mode)) return PathKind::Directory;
+    return PathKind::Other;
+  }
+  if (errno != ENOENT) return PathKind::Outside;
+  // Nothing there: fine when its directory is inside and the name is not
+  // a link pointing at something missing.
+  const auto placed = Place(bound, path);
+  if (!placed) return PathKind::Outside;
+  if (::fstatat(placed->directory.get(), placed->leaf.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0)
+    return PathKind::Other;
+  return errno == ENOENT ? PathKind::Missing : PathKind::Outside;
+}
+
+bool Within(const std::string& bound, const std::string& path) { return KindOf(bound, path) != PathKind::Outside; }
+
+Descriptor OpenRegular(const std::string& bound, const std::string& path, int flags) {
+  const auto relative = BelowBound(bound, path);
+  if (!relative) return {};
+  const Descriptor root = OpenBound(bound);
+  if (!root) return {};
+  // The type first, on a path descriptor that opens nothing ...
+  const Descriptor probe(OpenInside(bound, root.get(), *relative, O_PATH, 0));
+  struct stat before {};
+  if (!probe || ::fstat(probe.get(), &before) != 0 || !S_ISREG(before.st_mode)) return {};
+  // ... then the file itself, without blocking, and the type again: it
+  // may have been swapped in between.
+  Descriptor file(OpenInside(bound, root.get(), *relative, (flags & ~(O_CREAT | O_TRUNC)) | O_NONBLOCK | O_NOCTTY, 0));
+  struct stat after {};
+  if (!file || ::fstat(file.get(), &after) != 0 || !S_ISREG(after.st_mode) || after.st_ino != before.st_ino ||
+      after.st_dev != before.st_dev)
+    return {};
+  const int status = ::fcntl(file.get(), F_GETFL);
+  if (status >= 0) ::fcntl(file.get(), F_SETFL, status & ~O_NONBLOCK);
+  return file;
+}
+
+Descriptor CreateNew(const std::string& bound, const std::string& path, mode_t mode) {
+  const auto placed = Place(bound, path);
+  if (!placed) return {};
+  // O_EXCL never follows a link in the last place, dangling or not.
+  return Descriptor(::openat(placed->directory.get(), placed->leaf.c_str(),
+                             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, mode));
+}
+
+bool RemoveFile(const std::string& bound, const std::string& path) {
+  const auto placed = Place(bound, path);
+  if (!placed) return false;
+  struct stat info {};
+  if (::fstatat(placed->directory.get(), placed->leaf.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 ||
+      !S_ISREG(info.st_mode))
+    return false;
+  return ::unlinkat(placed->directory.get(), placed->leaf.c_str(), 0) == 0;
+}
+
+bool DirectoryTakesFiles(const std::string& bound, const std::string& directory) {
+  const auto relative = BelowBound(bound, directory);
+  if (!relative) return false;
+  const Descriptor root = OpenBound(bound);
+  if (!root) return false;
+  const Descriptor dir(OpenInside(bound, root.get(), *relative, O_PATH | O_DIRECTORY, 0));
+  if (!dir) return false;
+  constexpr const char* kProbe = "$.$";
+  Descriptor probe(::openat(dir.get(), kProbe, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600));
+  if (probe) {
+    probe = Descriptor();
+    ::unlinkat(dir.get(), kProbe, 0);
+    return true;
+  }
+  // Someone's "$.$" (a file, a link, a FIFO) stays untouched.
+  return errno == EEXIST && ::faccessat(dir.get(), ".", W_OK | X_OK, 0) == 0;
 }
 
 std::optional<std::string> CleanName(std::string_view name) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -40,9 +41,8 @@ constexpr std::size_t kDeferredLimit = 127;
 constexpr int kCommandsPerBlock = 2;
 constexpr int kWelcomeTicks = 3;
 constexpr int kExitTicks = 5;
-// Posted to the channel once the lines of a received block have been
-// handled: the command count starts again.
-constexpr int kEvtBlockDone = 1034;
+// The switch of DE: replacing an existing file by a capture needs it too.
+constexpr int kDeleteAccess = 6;
 
 bool FileExists(const std::string& path) {
   std::error_code ec;
@@ -55,6 +55,20 @@ std::string ArgumentUpTo(std::string_view argument, char terminator, std::size_t
   std::string_view text = argument;
   if (terminator != 0) text = text.substr(0, text.find(terminator));
   return std::string(text.substr(0, limit));
+}
+
+// What a station asks to store, without control bytes: names, places and
+// remarks end up in the station database and the connection log.
+std::string Printable(std::string text) {
+  std::erase_if(text, [](char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return u < 0x20 || u == 0x7f;
+  });
+  return text;
+}
+
+bool Allowed(const core::LevelRecord& level, int index) {
+  return index >= 0 && static_cast<std::size_t>(index) < level.access.size() && level.access[index] == '1';
 }
 
 std::string CallWithoutSsid(std::string_view call) { return std::string(call.substr(0, call.find('-'))); }
@@ -95,12 +109,6 @@ class RemoteService final : public channels::ChannelPart {
     if (welcomeTicks_ > 0 && --welcomeTicks_ == 0) welcome(channel);
     if (exitTicks_ > 0 && --exitTicks_ == 0 && app_.mainWindow != ui::kNoWindow)
       app_.toolkit().sendUser(app_.mainWindow, channels::kEvtMainClose);
-  }
-
-  bool UserEvent(ChannelWindow&, ui::Event& event) override {
-    if (event.id != kEvtBlockDone) return false;
-    counter_ = 0;
-    return true;
   }
 
   // The link has taken everything: a command kept while a file went out
@@ -152,17 +160,16 @@ class RemoteService final : public channels::ChannelPart {
       deferredOrigin_ = origin;
       return true;
     }
-    if (origin == Origin::Local) counter_ = 0;
+    // The count starts again with every data block the link hands to the
+    // channel, and with every line of the operator or a script's "!".
+    if (origin == Origin::Local || channel.receivedBlocks() != block_) counter_ = 0;
+    block_ = channel.receivedBlocks();
     if (counter_++ >= kCommandsPerBlock) return true;
-    // The lines of one received block are handled in one go; the count
-    // starts again once the channel's events have run.
-    if (counter_ == 1) channel.toolkit().post(channel.id(), ui::Event::user(kEvtBlockDone));
 
     const CommandKind kind = Identify(c1, c2, c3);
     origin_ = origin;
     if ((origin == Origin::Station || kind.cmd == Cmd::Exit) && kind.access >= 0) {
-      const bool allowed = static_cast<std::size_t>(kind.access) < level->access.size() && level->access[kind.access] == '1';
-      if (!allowed) {
+      if (!Allowed(*level, kind.access)) {
         Reply(channel, FillReply(channel.Text("ACCESS"), {line}) + "\r");
         return true;
       }
@@ -342,7 +349,7 @@ class RemoteService final : public channels::ChannelPart {
         const bool name = cmd == Cmd::Name;
         channels::StationFactsSource* source = channel.stationSource();
         if (!source) return illegal();
-        std::string value = ArgumentUpTo(argument, '|', 40);
+        std::string value = Printable(ArgumentUpTo(argument, '|', 40));
         if (value.empty()) value = name ? station.name : station.qth;
         else if (name) source->StoreName(channel.remoteText(), value);
         else source->StoreQth(channel.remoteText(), value);
@@ -364,7 +371,7 @@ class RemoteService final : public channels::ChannelPart {
         Goodbye(channel);
         return;
       case Cmd::Remark: {
-        const std::string text = ArgumentUpTo(argument, '|', 31);
+        const std::string text = Printable(ArgumentUpTo(argument, '|', 31));
         if (!text.empty()) channel.setRemark(text);
         Reply(channel, text.empty() ? text : text + "\r");
         return;
@@ -490,19 +497,24 @@ class RemoteService final : public channels::ChannelPart {
       return;
     }
     const std::string shown = fileDir() + value;
-    const auto path = ConfinedPath(remoteBound(level), fileDir(), value);
-    bool created = false;
-    if (path && running.empty() && !fs::is_directory(*path)) {
-      created = static_cast<bool>(std::ofstream(*path, std::ios::binary | std::ios::trunc));
-      // The test left an empty file; gone again, the capture starts it
-      // afresh instead of asking the operator whether to append.
-      std::error_code ec;
-      fs::remove(*path, ec);
+    const std::string bound = remoteBound(level);
+    const auto path = ConfinedPath(bound, fileDir(), value);
+    const auto failed = [&](std::string_view key) { Reply(channel, FillReply(channel.Text(key), {shown}) + "\r"); };
+    if (!path || !running.empty()) return failed("CAERR");
+    switch (KindOf(bound, *path)) {
+      case PathKind::Missing: break;
+      case PathKind::Regular:
+        // Writing anew over a file destroys it: only for a station that
+        // may delete files (the operator's own lines may).
+        if (origin_ == Origin::Station && !Allowed(level, kDeleteAccess)) return failed("CAEXIST");
+        if (!OpenRegular(bound, *path, O_WRONLY) || !RemoveFile(bound, *path)) return failed("CAERR");
+        break;
+      default: return failed("CAERR");  // directories, FIFOs, devices, links leading out
     }
-    if (!created) {
-      Reply(channel, FillReply(channel.Text("CAERR"), {shown}) + "\r");
-      return;
-    }
+    // The test leaves an empty file; gone again, the capture starts it
+    // afresh instead of asking the operator whether to append.
+    if (!CreateNew(bound, *path)) return failed("CAERR");
+    RemoveFile(bound, *path);
     Reply(channel, FillReply(channel.Text("CAOPEN"), {*path}) + "\r");
     channel.StartCapture(*path, false, channels::CaptureOwner::Station);
   }
@@ -527,14 +539,9 @@ class RemoteService final : public channels::ChannelPart {
       result = bound;
     }
     const std::string shown = result.empty() ? argument : result;
-    bool usable = !result.empty() && Within(bound, result);
-    if (usable) {
-      // The directory must take a file: the service writes captures there.
-      const std::string probe = result + "$.$";
-      std::error_code ec;
-      usable = fs::is_directory(result, ec) && static_cast<bool>(std::ofstream(probe));
-      fs::remove(probe, ec);
-    }
+    // The directory must take a file: the service writes captures there.
+    const bool usable =
+        !result.empty() && KindOf(bound, result) == PathKind::Directory && DirectoryTakesFiles(bound, result);
     if (!usable) {
       Reply(channel, FillReply(channel.Text("ILLCD"), {shown}) + "\r");
       return;
@@ -551,8 +558,7 @@ class RemoteService final : public channels::ChannelPart {
     char text[512];
     if (!HasWildcard(name)) {
       const auto path = ConfinedPath(bound, directory, name);
-      std::error_code ec;
-      const bool removed = path && fs::is_regular_file(fs::symlink_status(*path, ec)) && fs::remove(*path, ec);
+      const bool removed = path && RemoveFile(bound, *path);
       std::snprintf(text, sizeof text, removed ? "%s%s deleted\r" : "Could not delete %s%s\r", directory.c_str(),
                     name.c_str());
       Reply(channel, text);
@@ -565,10 +571,7 @@ class RemoteService final : public channels::ChannelPart {
       Reply(channel, text);
       return;
     }
-    for (const std::string& file : files) {
-      std::error_code ec;
-      fs::remove(file, ec);
-    }
+    for (const std::string& file : files) RemoveFile(bound, file);
     std::snprintf(text, sizeof text, "%s%s deleted\r", directory.c_str(), name.c_str());
     Reply(channel, text);
   }
@@ -593,14 +596,22 @@ class RemoteService final : public channels::ChannelPart {
     const std::string directory = fileDir();
     const std::string bound = remoteBound(level);
     const auto notFound = [&] { Reply(channel, FillReply(channel.Text("GETNOTF"), {directory + name}) + "\r"); };
+    // The file the channel captures into grows with every line it sends:
+    // it is never sent while the capture runs.
+    const auto captured = [&](const std::string& file) { return channels::SameFile(file, channel.capturePath()); };
+    const auto beingCaptured = [&] { Reply(channel, FillReply(channel.Text("GETCAPT"), {directory + name}) + "\r"); };
     if (!HasWildcard(name)) {
       const auto path = ConfinedPath(bound, directory, name);
-      if (!path || !FileExists(*path) || !SendFile(channel, *path, SendMode{})) notFound();
+      if (!path || !OpenRegular(bound, *path, O_RDONLY)) return notFound();
+      if (captured(*path)) return beingCaptured();
+      if (!SendFile(channel, *path, SendMode{})) notFound();
       return;
     }
     const auto clean = CleanName(name);
-    const std::vector<std::string> files = clean ? MatchingFiles(bound, directory, *clean) : std::vector<std::string>{};
-    if (files.empty()) return notFound();
+    std::vector<std::string> files = clean ? MatchingFiles(bound, directory, *clean) : std::vector<std::string>{};
+    const std::size_t matched = files.size();
+    std::erase_if(files, captured);
+    if (files.empty()) return matched > 0 ? beingCaptured() : notFound();
     const std::string listPath = app_.config().GetSetting(kSettingTempFile);
     {
       std::ofstream out(listPath, std::ios::binary | std::ios::trunc);
@@ -689,6 +700,7 @@ class RemoteService final : public channels::ChannelPart {
   bool levelTaken_ = false;
   bool promptMode_ = false;
   int counter_ = 0;
+  std::uint64_t block_ = 0;  // the received data block the counter belongs to
   Origin origin_ = Origin::Station;
   std::string remoteDir_;
   std::string saveDir_;

@@ -6,6 +6,8 @@
 
 #include <cstring>
 
+#include "core/atomic_file.h"
+
 namespace tarvik::store {
 namespace {
 
@@ -206,6 +208,12 @@ std::int16_t StationDatabase::List(std::vector<StationEntry>& entries) {
        r = files_.Next(file.handle(), bytes, position))
     entries.push_back({position, StationRecord::Decode(bytes)});
   return kRecordOk;
+}
+
+void RemoveStaleTemporaries(const std::string& directory) {
+  const RecordFiles files(directory);
+  core::RemoveStaleTemporaries(files.IndexPath(kStationFileName));
+  core::RemoveStaleTemporaries(files.DataPath(kStationFileName));
 }
 
 }  // namespace tarvik::store

@@ -67,6 +67,10 @@ struct StationEntry {
   StationRecord record;
 };
 
+// Removes the temporary files a write of the database killed half-way left
+// in `directory` ("USER.DAT.XXXXXX", "USER.IDX.XXXXXX"); run at start.
+void RemoveStaleTemporaries(const std::string& directory);
+
 class StationDatabase {
  public:
   explicit StationDatabase(std::string directory) : files_(std::move(directory)) {}

@@ -595,7 +595,10 @@ class Session {
 
 bool writeAll(int fd, std::string_view data) {
   while (!data.empty()) {
-    const ssize_t n = ::write(fd, data.data(), data.size());
+    // A client that went away must not end the program with SIGPIPE:
+    // sockets say so per call, standard output (a pipe) by write.
+    ssize_t n = ::send(fd, data.data(), data.size(), MSG_NOSIGNAL);
+    if (n < 0 && errno == ENOTSOCK) n = ::write(fd, data.data(), data.size());
     if (n > 0) {
       data.remove_prefix(static_cast<std::size_t>(n));
     } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
