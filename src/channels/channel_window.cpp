@@ -825,7 +825,10 @@ bool ChannelWindow::Divert(ChannelPart& part) {
 }
 
 void ChannelWindow::ReleaseDiversion(const ChannelPart& part) {
-  if (diversion_ == &part) diversion_ = nullptr;
+  if (diversion_ != &part) return;
+  diversion_ = nullptr;
+  // What the taker had (binary data, shown only) never starts the next line.
+  received_ = LineAssembler{};
 }
 
 void ChannelWindow::writeConnectionLog() {

@@ -198,7 +198,7 @@ class RemoteService final : public channels::ChannelPart {
   // For the transfers: their directories and the reply.
   TransferContext transfers(ChannelWindow& channel, const core::LevelRecord& level) {
     return {fileDir(), remoteBound(level), saveDir_, saveBound(),
-            [this, &channel](const std::string& text) { Reply(channel, text); }};
+            [this, &channel](const std::string& text) { Reply(channel, text); }, origin_ == Origin::Local};
   }
 
   // A transfer's late answer goes to the station.

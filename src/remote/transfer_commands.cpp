@@ -50,7 +50,7 @@ void XmodemReceive(ChannelWindow& channel, std::string_view argument, const Tran
   const auto path = ConfinedPath(context.saveBound, context.saveDir, name);
   std::error_code ec;
   const auto announce = [&] { context.reply("Receiving File " + name + " with XMODEM protocol !\r"); };
-  if (!transfer || !path || fs::is_directory(*path, ec) || !transfer->Receive(channel, *path, announce))
+  if (!transfer || !path || fs::is_directory(*path, ec) || !transfer->Receive(channel, *path, context.local, announce))
     context.reply("Could not open " + (path ? *path : context.saveDir + ShownName(name)) + " !\r");
 }
 
@@ -60,7 +60,7 @@ void XmodemSend(ChannelWindow& channel, std::string_view argument, const Transfe
   XmodemTransfer* transfer = channel.FindPart<XmodemTransfer>();
   const auto path = ConfinedPath(context.remoteBound, context.remoteDir, name);
   const auto announce = [&] { context.reply("Sending File " + name + " with XMODEM protocol !\r"); };
-  if (!transfer || !path || !RegularFile(*path) || !transfer->Send(channel, *path, announce))
+  if (!transfer || !path || !RegularFile(*path) || !transfer->Send(channel, *path, context.local, announce))
     context.reply("File " + (path ? *path : context.remoteDir + ShownName(name)) + " not found !\r");
 }
 

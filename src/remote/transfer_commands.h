@@ -17,6 +17,7 @@ struct TransferContext {
   std::string remoteDir, remoteBound;  // where GB and SX read
   std::string saveDir, saveBound;      // where RX writes
   std::function<void(const std::string&)> reply;  // the service's reply
+  bool local = false;  // the operator's own command: the end is only shown
 };
 
 void GetUuencoded(channels::ChannelWindow& channel, std::string_view argument, const TransferContext& context);

@@ -13,10 +13,11 @@ XmodemTransfer::XmodemTransfer()
               },
               [this](XmodemEnd how) { ended(how); }) {}
 
-bool XmodemTransfer::Receive(channels::ChannelWindow& channel, const std::string& target,
+bool XmodemTransfer::Receive(channels::ChannelWindow& channel, const std::string& target, bool local,
                              const std::function<void()>& announce) {
   if (engine_.active() || !channel.Divert(*this)) return false;
   channel_ = &channel;
+  local_ = local;
   path_ = target;
   partial_ = PartialPath(target);
   if (!engine_.StartReceive(partial_)) {
@@ -29,10 +30,11 @@ bool XmodemTransfer::Receive(channels::ChannelWindow& channel, const std::string
   return true;
 }
 
-bool XmodemTransfer::Send(channels::ChannelWindow& channel, const std::string& path,
+bool XmodemTransfer::Send(channels::ChannelWindow& channel, const std::string& path, bool local,
                           const std::function<void()>& announce) {
   if (engine_.active() || !channel.Divert(*this)) return false;
   channel_ = &channel;
+  local_ = local;
   path_ = path;
   partial_.clear();
   if (!engine_.StartSend(path)) {
@@ -63,7 +65,8 @@ void XmodemTransfer::ended(XmodemEnd how) {
   if (receiving && how == XmodemEnd::Finished && !MoveIntoPlace(partial_, path_)) how = XmodemEnd::Error;
   const std::string text = std::string(XmodemEndWord(how)) + (receiving ? " receiving " : " sending ") + path_ +
                            " with XMODEM protocol !\r";
-  ReplyToStation(*channel, text);
+  if (local_) channel->ShowText(text.substr(0, text.size() - 1), ui::kBlue);
+  else ReplyToStation(*channel, text);
 }
 
 }  // namespace tarvik::remote

@@ -24,11 +24,14 @@ class XmodemTransfer final : public channels::ChannelPart {
 
   // Starts a reception into `target`; false when the file cannot be made or
   // the channel's data is taken. `announce` runs before the first request
-  // goes out.
-  bool Receive(channels::ChannelWindow& channel, const std::string& target, const std::function<void()>& announce);
+  // goes out. The end of a `local` transfer (the operator's own command) is
+  // only shown.
+  bool Receive(channels::ChannelWindow& channel, const std::string& target, bool local,
+               const std::function<void()>& announce);
   // Starts sending `path`; false when it cannot be opened or the
   // channel's data is taken.
-  bool Send(channels::ChannelWindow& channel, const std::string& path, const std::function<void()>& announce);
+  bool Send(channels::ChannelWindow& channel, const std::string& path, bool local,
+            const std::function<void()>& announce);
   bool active() const { return engine_.active(); }
   const XmodemEngine& engine() const { return engine_; }
 
@@ -43,6 +46,7 @@ class XmodemTransfer final : public channels::ChannelPart {
   channels::ChannelWindow* channel_ = nullptr;  // while a transfer runs
   std::string path_;                            // the target or the file sent
   std::string partial_;                         // receiving: where the data goes
+  bool local_ = false;
 };
 
 }  // namespace tarvik::remote
