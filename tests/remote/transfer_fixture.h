@@ -56,7 +56,10 @@ inline std::string Program(const std::string& name) {
 class TransferFixture : public tarvik::test::TerminalFixture {
  protected:
   void Connect() {
-    stationIni = [](const std::string& d) { return "SAVEPATH=" + d + "save/\nPUBPATH=" + d + "pub/\n"; };
+    stationIni = [](const std::string& d) {
+      return "SAVEPATH=" + d + "save/\nPUBPATH=" + d +
+             "pub/\n7P_GO= go_7+.\n7P_STOP= stop_7+.\nGO_TEXT= go_text.\nSTOP_TEXT= stop_text.\n";
+    };
     a = &AddStation("DA1AAA", true);
     b = &AddStation("DB2BBB", true);
     for (tarvik::test::Terminal* t : {a, b}) {
