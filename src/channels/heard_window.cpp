@@ -58,16 +58,21 @@ ui::WindowId FindHeardWindow(ui::Toolkit& toolkit) {
 }
 
 void HeardFrameEvent(core::App& app, const ui::Event& event) {
+  ui::WindowCache<HeardWindow> window;
+  HeardFrameEvent(app, event, window);
+}
+
+void HeardFrameEvent(core::App& app, const ui::Event& event, ui::WindowCache<HeardWindow>& window) {
   if (event.id != core::kEvtFrameReceived) return;
   const auto* frame = event.as<ax25::FrameRecord>();
-  HeardList* list = FindHeardList(app);
-  if (!frame || !list) return;
+  HeardList* list = frame ? FindHeardList(app) : nullptr;
+  if (!list || !list->Notes(*frame)) return;
   const ui::LocalTime now = app.toolkit().localTime();
   const std::vector<int> changed =
       list->Note(*frame, HeardTime(now.day, now.month, now.year, now.hour, now.minute));
-  const ui::WindowId window = FindHeardWindow(app.toolkit());
-  if (window == ui::kNoWindow) return;
-  for (const int place : changed) app.toolkit().sendUser(window, kEvtHeardChanged, place);
+  HeardWindow* open = window.Find(app.toolkit());
+  if (!open) return;
+  for (const int place : changed) app.toolkit().sendUser(open->id(), kEvtHeardChanged, place);
 }
 
 bool HeardWindow::ownerEvent(ui::Event& event) {

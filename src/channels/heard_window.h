@@ -18,6 +18,7 @@
 #include "channels/heard_list.h"
 #include "core/app.h"
 #include "ui/form.h"
+#include "ui/toolkit/window_cache.h"
 
 namespace tarvik::channels {
 
@@ -81,5 +82,8 @@ ui::WindowId FindHeardWindow(ui::Toolkit& toolkit);
 // frame in the heard list with the time now and tells the open heard window
 // which places changed. The frame is only read.
 void HeardFrameEvent(core::App& app, const ui::Event& event);
+// The same for a hook that sees every frame, with the heard window
+// remembered between frames.
+void HeardFrameEvent(core::App& app, const ui::Event& event, ui::WindowCache<HeardWindow>& window);
 
 }  // namespace tarvik::channels

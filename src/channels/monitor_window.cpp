@@ -54,12 +54,17 @@ ui::WindowId FindMonitorWindow(ui::Toolkit& toolkit) {
 }
 
 void MonitorFrameEvent(ui::Toolkit& toolkit, const ui::Event& event) {
+  ui::WindowCache<MonitorWindow> monitor;
+  MonitorFrameEvent(toolkit, event, monitor);
+}
+
+void MonitorFrameEvent(ui::Toolkit& toolkit, const ui::Event& event,
+                       ui::WindowCache<MonitorWindow>& monitor) {
   if (event.id != core::kEvtFrameReceived && event.id != core::kEvtFrameSend) return;
   const auto* frame = event.as<ax25::FrameRecord>();
   if (!frame) return;
-  const ui::WindowId id = FindMonitorWindow(toolkit);
-  if (MonitorWindow* monitor = toolkit.findAs<MonitorWindow>(id))
-    monitor->ShowFrame(*frame, event.id == core::kEvtFrameSend);
+  if (MonitorWindow* window = monitor.Find(toolkit))
+    window->ShowFrame(*frame, event.id == core::kEvtFrameSend);
 }
 
 bool MonitorWindow::ownerEvent(ui::Event& event) {

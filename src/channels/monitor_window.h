@@ -20,6 +20,7 @@
 #include "ax25/monitor_format.h"
 #include "core/app.h"
 #include "ui/form.h"
+#include "ui/toolkit/window_cache.h"
 
 namespace tarvik::channels {
 
@@ -90,5 +91,9 @@ ui::WindowId FindMonitorWindow(ui::Toolkit& toolkit);
 // (received) or 810 (sent) in the open monitor window; nothing when no
 // monitor is open or the event carries no frame. The frame is only read.
 void MonitorFrameEvent(ui::Toolkit& toolkit, const ui::Event& event);
+// The same for a hook that sees every frame: the monitor is looked for again
+// only when windows came or went.
+void MonitorFrameEvent(ui::Toolkit& toolkit, const ui::Event& event,
+                       ui::WindowCache<MonitorWindow>& monitor);
 
 }  // namespace tarvik::channels

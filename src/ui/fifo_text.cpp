@@ -131,9 +131,11 @@ void FifoText::onEvent(Event& event) {
       Layout();
       break;
     case EventType::Update: {
-      const Rect client = toolkit().clientRect(id());
-      if (client.width() != width_ || client.height() != height_) Layout();
-      else PaintAll();
+      // The pane's own changes first (a scroll among them uncovers rows,
+      // whose Update follows), then what else was asked to be drawn again.
+      Redraw();
+      if (event.id != kUpdateChanges)
+        if (const RectRecord* r = event.as<RectRecord>()) PaintArea(r->rect);
       break;
     }
     case EventType::Focus:
@@ -193,22 +195,22 @@ void FifoText::onEvent(Event& event) {
 
 void FifoText::AppendLine(std::string_view text, Color colour) {
   lines_.AppendLine(text, colour);
-  Redraw();
+  RequestRedraw();
 }
 
 void FifoText::AppendToLastLine(std::string_view text) {
   lines_.AppendToLastLine(text);
-  Redraw();
+  RequestRedraw();
 }
 
 void FifoText::ReplaceLine(int index, std::string_view text) {
   lines_.ReplaceLine(index, text);
-  Redraw();
+  RequestRedraw();
 }
 
 void FifoText::ScrollToEnd() {
   lines_.ScrollToEnd();
-  Redraw();
+  RequestRedraw();
 }
 
 void FifoText::Capture(const std::string& name, bool history) {
@@ -287,19 +289,40 @@ void FifoText::Redraw() {
     PaintAll();
     return;
   }
+  // Rows that came into view by a scroll are drawn with the Update of the
+  // strip the scroll uncovered.
+  int firstNew = rows, lastNew = -1;
   if (d.scroll != 0) {
-    // Move what is shown and draw only the rows that came into view.
     const Rect area{headerHeight_, 0, headerHeight_ + rows * lineHeight_, width_};
     c->scrollRect(area, 0, -d.scroll * lineHeight_);
-    if (d.scroll > 0)
-      for (int r = rows - d.scroll; r < rows; ++r) PaintRow(r);
-    else
-      for (int r = 0; r < -d.scroll; ++r) PaintRow(r);
+    firstNew = d.scroll > 0 ? rows - d.scroll : 0;
+    lastNew = d.scroll > 0 ? rows - 1 : -d.scroll - 1;
     PaintFrame();
   }
-  for (int slot : d.lines)
-    if (const std::optional<int> row = lines_.RowOfSlot(slot)) PaintRow(*row);
-  if (d.unseen) PaintRow(rows - 1);
+  int painted = -1;
+  for (int slot : d.lines) {
+    const std::optional<int> row = lines_.RowOfSlot(slot);
+    if (!row || (*row >= firstNew && *row <= lastNew) || *row == painted) continue;
+    PaintRow(*row);
+    painted = *row;
+  }
+  if (d.unseen && !(rows - 1 >= firstNew && rows - 1 <= lastNew)) PaintRow(rows - 1);
+}
+
+void FifoText::RequestRedraw() {
+  if (Canvas* c = canvas()) c->requestPaint();
+  else Redraw();
+}
+
+void FifoText::PaintArea(const Rect& area) {
+  if (!canvas() || area.empty()) return;
+  if (area.top < headerHeight_) PaintHeader();
+  const int rows = lines_.rows();
+  const int first = std::max(0, (area.top - headerHeight_) / lineHeight_);
+  const int last = std::min(rows - 1, (area.bottom - 1 - headerHeight_) / lineHeight_);
+  for (int r = first; r <= last; ++r) PaintRow(r);
+  if (area.bottom > headerHeight_ + rows * lineHeight_) PaintStrip();
+  PaintFrame();
 }
 
 void FifoText::PaintAll() {

@@ -101,8 +101,13 @@ class FifoText : public Window {
  private:
   void Layout();
   void ComputeColumns();
+  // Draws what changed in the lines since the last time (scrolls, changed
+  // rows, the mark); RequestRedraw does it once the waiting events are handled.
   void Redraw();
+  void RequestRedraw();
   void PaintAll();
+  // Draws again what lies in `area` (client coordinates).
+  void PaintArea(const Rect& area);
   void PaintRow(int row);
   void PaintRowText(Canvas& canvas, const FifoSlot& slot, int top, Color back);
   void PaintHeader();

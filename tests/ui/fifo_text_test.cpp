@@ -69,7 +69,11 @@ class FifoPane : public ::testing::Test {
                              messages_, std::move(options));
     return *FindFifo(tk_, pane_);
   }
-  HeadlessCanvas& Canvas() { return *tk_.headlessCanvas(pane_); }
+  // The surface once the pane has drawn what it took (as after an event-loop pass).
+  HeadlessCanvas& Canvas() {
+    tk_.flushUpdates();
+    return *tk_.headlessCanvas(pane_);
+  }
   std::vector<std::string> Shown() { return Canvas().rows(); }
   std::string Path(const char* name) const { return (dir_ / name).string(); }
   static std::string Read(const std::string& path) {

@@ -89,6 +89,11 @@ class Canvas {
   virtual void scrollRect(const Rect& r, int dx, int dy) = 0;
   // Asks for an Update event for r (the whole client area when nullopt).
   virtual void invalidate(std::optional<Rect> r = std::nullopt) = 0;
+  // The window has changes of its own to draw: once the events waiting now
+  // have been handled it receives one Update event with id kUpdateChanges
+  // (and no rectangle), however often it asked meanwhile. A window that
+  // takes many small changes in a row draws them together that way.
+  virtual void requestPaint() = 0;
 };
 
 }  // namespace tarvik::ui

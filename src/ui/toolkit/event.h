@@ -35,7 +35,9 @@ enum class EventType : int {
   Destroy,
   Focus,     // arg: 1 gained, 0 lost
   Size,      // id: client width, arg: client height
-  Update,    // record: RectRecord with the rectangle to repaint
+  Update,    // record: RectRecord with the rectangle to repaint; id
+             // kUpdateChanges (no record): the changes the window asked to
+             // draw (Canvas::requestPaint)
   Close,     // the user asked the window to close
   Mouse,     // id: MouseAction, arg: modifier bits, record: MouseRecord
   Char,      // id: key code (see Key), arg: modifier bits (see KeyModifier)
@@ -46,6 +48,10 @@ enum class EventType : int {
   Quit,      // arg: 1 when the toolkit demands the quit, 0 when it asks
   User = 19, // id: user event number, arg: argument, record: owned record
 };
+
+// The id of an Update event that a window asked for through
+// Canvas::requestPaint rather than an invalidated rectangle.
+inline constexpr int kUpdateChanges = 1;
 
 // --- keys ---------------------------------------------------------------
 // A Char event's id is the key: a character as its Windows-1252 byte value

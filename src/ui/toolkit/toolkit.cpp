@@ -11,6 +11,7 @@ Toolkit::~Toolkit() = default;
 WindowId Toolkit::create(const WindowSpec& spec, std::unique_ptr<Window> window) {
   if (!window) return kNoWindow;
   const WindowId id = nextId_++;
+  ++generation_;
   window->id_ = id;
   window->toolkit_ = this;
   Window* raw = window.get();
@@ -43,6 +44,7 @@ void Toolkit::destroy(WindowId id) {
   auto it = windows_.find(id);
   if (it == windows_.end() || it->second.destroying) return;
   it->second.destroying = true;
+  ++generation_;
   for (WindowId child : children(id)) destroy(child);
   it = windows_.find(id);
   if (it == windows_.end()) return;

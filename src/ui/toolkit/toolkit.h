@@ -14,6 +14,7 @@
 // descriptor watches, the post queue and whatever is drawn.
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -131,6 +132,9 @@ class Toolkit {
   const WindowSpec* specOf(WindowId id) const;
   // All windows in creation order.
   std::vector<WindowId> windows() const;
+  // Changes whenever a window is created or starts being destroyed: what was
+  // found among the windows stays true while it is the same.
+  std::uint64_t windowsGeneration() const { return generation_; }
 
   // Delivers an event synchronously to the window's handler. An event for a
   // window that does not exist is dropped (its record freed).
@@ -393,6 +397,7 @@ class Toolkit {
   std::map<WindowId, Entry> windows_;
   std::vector<std::unique_ptr<Window>> graveyard_;
   WindowId nextId_ = 1;
+  std::uint64_t generation_ = 0;
   int dispatchDepth_ = 0;
 };
 

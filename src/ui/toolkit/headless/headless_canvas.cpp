@@ -75,7 +75,7 @@ void HeadlessCanvas::drawText(int x, int y, std::string_view text, int len) {
 
 void HeadlessCanvas::drawRect(const Rect& r0) {
   Rect r = clip_ ? intersect(r0, *clip_) : r0;
-  log_.push_back("rect " + rc(r0));
+  if (recording_) log_.push_back("rect " + rc(r0));
   if (r.empty() || tools_.brushHollow) return;
   std::erase_if(texts_, [&](const Text& o) { return inside(r, o.x, o.y); });
   std::erase_if(fills_, [&](const auto& f) {
@@ -86,15 +86,15 @@ void HeadlessCanvas::drawRect(const Rect& r0) {
 }
 
 void HeadlessCanvas::drawLine(Point from, Point to) {
-  log_.push_back("line " + pt(from.x, from.y) + " " + pt(to.x, to.y));
+  if (recording_) log_.push_back("line " + pt(from.x, from.y) + " " + pt(to.x, to.y));
 }
 
 void HeadlessCanvas::drawIcon(int x, int y, int number) {
-  log_.push_back("icon " + std::to_string(number) + " " + pt(x, y));
+  if (recording_) log_.push_back("icon " + std::to_string(number) + " " + pt(x, y));
 }
 
 void HeadlessCanvas::scrollRect(const Rect& r, int dx, int dy) {
-  log_.push_back("scroll " + rc(r) + " " + pt(dx, dy));
+  if (recording_) log_.push_back("scroll " + rc(r) + " " + pt(dx, dy));
   if (r.empty()) return;
   // What lies inside moves; what lands outside is lost, and so is what lay
   // where moved pixels land.

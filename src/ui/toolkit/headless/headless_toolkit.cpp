@@ -274,7 +274,9 @@ void HeadlessToolkit::nativeCreate(WindowId id, const WindowSpec& spec) {
           u = Rect{std::min(u.top, r.top), std::min(u.left, r.left), std::max(u.bottom, r.bottom),
                    std::max(u.right, r.right)};
         }
-      });
+      },
+      [this, id] { pendingPaints_.insert(id); });
+  canvases_[id]->setRecording(recordDrawing_);
   // A new window paints itself once, as on a display.
   if (const Rect r = clientRect(id); !r.empty()) pendingUpdates_[id] = r;
 }
@@ -282,6 +284,7 @@ void HeadlessToolkit::nativeCreate(WindowId id, const WindowSpec& spec) {
 void HeadlessToolkit::nativeDestroy(WindowId id) {
   canvases_.erase(id);
   pendingUpdates_.erase(id);
+  pendingPaints_.erase(id);
 }
 
 Canvas* HeadlessToolkit::canvas(WindowId id) { return headlessCanvas(id); }
@@ -293,13 +296,29 @@ HeadlessCanvas* HeadlessToolkit::headlessCanvas(WindowId id) {
 
 int HeadlessToolkit::flushUpdates() {
   int sent = 0;
-  while (!pendingUpdates_.empty()) {
-    auto node = pendingUpdates_.extract(pendingUpdates_.begin());
-    Event ev(EventType::Update, 0, 0, std::make_unique<RectRecord>(node.mapped()));
-    send(node.key(), ev);
-    ++sent;
+  // A window's own changes are drawn first; what they uncover (a scroll)
+  // and any other invalidation follow in the same flush.
+  while (!pendingUpdates_.empty() || !pendingPaints_.empty()) {
+    while (!pendingPaints_.empty()) {
+      const WindowId id = *pendingPaints_.begin();
+      pendingPaints_.erase(pendingPaints_.begin());
+      Event ev(EventType::Update, kUpdateChanges, 0);
+      send(id, ev);
+      ++sent;
+    }
+    while (!pendingUpdates_.empty() && pendingPaints_.empty()) {
+      auto node = pendingUpdates_.extract(pendingUpdates_.begin());
+      Event ev(EventType::Update, 0, 0, std::make_unique<RectRecord>(node.mapped()));
+      send(node.key(), ev);
+      ++sent;
+    }
   }
   return sent;
+}
+
+void HeadlessToolkit::recordDrawing(bool on) {
+  recordDrawing_ = on;
+  for (auto& [id, canvas] : canvases_) canvas->setRecording(on);
 }
 
 std::optional<FontSpec> HeadlessToolkit::fontDialog(const FontSpec&) {

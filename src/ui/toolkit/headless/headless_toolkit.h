@@ -13,7 +13,9 @@
 // answer is queued stays open until answerDialog() closes it.
 
 #include <deque>
+#include <map>
 #include <mutex>
+#include <set>
 
 #include "ui/toolkit/headless/headless_canvas.h"
 #include "ui/toolkit/toolkit.h"
@@ -66,6 +68,9 @@ class HeadlessToolkit final : public Toolkit {
   // bounding rectangle of what was invalidated). The main loop and pump() do
   // it after posts; tests may call it directly. Returns the number sent.
   int flushUpdates();
+  // Keeps the log of drawing calls of every surface (HeadlessCanvas::log)
+  // from now on; off by default, as it grows with everything drawn.
+  void recordDrawing(bool on);
 
   // --- test and driver controls ------------------------------------------
   // Manual clock: set the wall-clock time, or step it, firing due timers.
@@ -156,6 +161,8 @@ class HeadlessToolkit final : public Toolkit {
   int beeps_ = 0;
   std::deque<std::optional<FontSpec>> fontAnswers_;
   std::map<WindowId, std::unique_ptr<HeadlessCanvas>> canvases_;
+  std::set<WindowId> pendingPaints_;
+  bool recordDrawing_ = false;
   std::map<WindowId, Rect> pendingUpdates_;
 };
 

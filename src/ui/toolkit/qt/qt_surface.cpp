@@ -1,5 +1,6 @@
 #include "ui/toolkit/qt/qt_surface.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFocusEvent>
 #include <QFont>
@@ -14,6 +15,8 @@
 #include <QWheelEvent>
 #include <QtMath>
 #include <algorithm>
+#include <cstdlib>
+#include <cstring>
 
 #include "ui/toolkit/qt/cp1252.h"
 #include "ui/toolkit/qt/qt_toolkit.h"
@@ -165,13 +168,35 @@ int QtCanvas::height() const { return surface_->height(); }
 
 // Metrics are taken on the image the text is drawn into, so that a line
 // box computed from them holds every pixel the drawing makes.
-FontMetrics QtCanvas::metrics() const {
-  return metricsOf(QFontMetrics(toQFont(font_), &surface_->image()));
-}
+QtCanvas::~QtCanvas() = default;
+
+FontMetrics QtCanvas::metrics() const { return metricsOf(qtMetrics()); }
 
 int QtCanvas::textWidth(std::string_view text) const {
-  const QFontMetrics fm(toQFont(font_), &surface_->image());
-  return fm.horizontalAdvance(fromCp1252(text));
+  return qtMetrics().horizontalAdvance(fromCp1252(text));
+}
+
+// The Qt font and its metrics on the image are looked up once per font, not
+// for every text drawn.
+const QFont& QtCanvas::qtFont() const {
+  if (!qfont_) qfont_ = std::make_unique<QFont>(toQFont(font_));
+  return *qfont_;
+}
+
+const QFontMetrics& QtCanvas::qtMetrics() const {
+  if (!qmetrics_) qmetrics_ = std::make_unique<QFontMetrics>(qtFont(), &surface_->image());
+  return *qmetrics_;
+}
+
+void QtCanvas::setFont(const FontSpec& font) {
+  if (font == font_) return;
+  font_ = font;
+  forgetFont();
+}
+
+void QtCanvas::forgetFont() {
+  qmetrics_.reset();
+  qfont_.reset();
 }
 
 void QtCanvas::begin(QPainter& p) const {
@@ -180,13 +205,17 @@ void QtCanvas::begin(QPainter& p) const {
 
 void QtCanvas::drawText(int x, int y, std::string_view text, int len) {
   if (len >= 0 && static_cast<std::size_t>(len) < text.size()) text = text.substr(0, len);
+  if (text.empty()) return;
   const QString s = fromCp1252(text);
   QPainter p(&surface_->image());
   begin(p);
-  const QFont f = toQFont(font_);
-  p.setFont(f);
-  const QFontMetrics fm(f, &surface_->image());
-  const QRect box(x, y - fm.ascent(), fm.horizontalAdvance(s), fm.ascent() + fm.descent());
+  p.setFont(qtFont());
+  const QFontMetrics& fm = qtMetrics();
+  // Only an opaque text needs its width; otherwise what is shown again runs
+  // to the clip's or the surface's right edge.
+  const int right = clip_ ? clip_->right : surface_->width();
+  const int width = tools_.opaqueText ? fm.horizontalAdvance(s) : std::max(0, right - x);
+  const QRect box(x, y - fm.ascent(), width, fm.ascent() + fm.descent());
   if (tools_.opaqueText) p.fillRect(box, toQColor(tools_.backColor));
   p.setPen(toQColor(tools_.foreColor));
   p.drawText(QPoint(x, y), s);
@@ -239,9 +268,25 @@ void QtCanvas::scrollRect(const Rect& r, int dx, int dy) {
   const qreal ratio = img.devicePixelRatio();
   const QRect area = toQRect(r).intersected(surface_->rect());
   if (area.isEmpty()) return;
-  QImage part = img.copy(inPixels(area, ratio));
-  part.setDevicePixelRatio(ratio);
-  {
+  const QRect pixels = inPixels(area, ratio).intersected(img.rect());
+  const int py = qRound(dy * ratio);
+  if (dx == 0 && py == 0) {
+    // nothing moves
+  } else if (dx == 0 && img.depth() == 32 && std::abs(py) < pixels.height()) {
+    // A vertical move: the rows' pixels are copied in place, nearest row to
+    // the destination first.
+    const int bytes = pixels.width() * 4;
+    const int from = py < 0 ? pixels.top() - py : pixels.bottom() - py;
+    const int to = py < 0 ? pixels.bottom() : pixels.top();
+    const int step = py < 0 ? 1 : -1;
+    for (int row = from;; row += step) {
+      std::memcpy(img.scanLine(row + py) + pixels.left() * 4, img.constScanLine(row) + pixels.left() * 4,
+                  static_cast<std::size_t>(bytes));
+      if (row == to) break;
+    }
+  } else {
+    QImage part = img.copy(pixels);
+    part.setDevicePixelRatio(ratio);
     QPainter p(&img);
     p.setClipRect(area);
     p.drawImage(area.topLeft() + QPoint(dx, dy), part);
@@ -257,6 +302,8 @@ void QtCanvas::scrollRect(const Rect& r, int dx, int dy) {
 void QtCanvas::invalidate(std::optional<Rect> r) {
   surface_->invalidateArea(r ? toQRect(*r) : surface_->rect());
 }
+
+void QtCanvas::requestPaint() { surface_->requestChangesPaint(); }
 
 // --- surface ----------------------------------------------------------------
 
@@ -288,7 +335,26 @@ void Surface::invalidateArea(const QRect& r) {
   update(a);
 }
 
+namespace {
+// The posted event that delivers a window's Update event for its own changes.
+const QEvent::Type kChangesEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
+}  // namespace
+
+void Surface::requestChangesPaint() {
+  if (changesRequested_) return;
+  changesRequested_ = true;
+  QCoreApplication::postEvent(this, new QEvent(kChangesEvent));
+}
+
 bool Surface::event(QEvent* e) {
+  if (e->type() == kChangesEvent) {
+    changesRequested_ = false;
+    if (tk_) {
+      Event ev(EventType::Update, kUpdateChanges, 0);
+      tk_->send(id_, ev);
+    }
+    return true;
+  }
   // Tab belongs to the window (a form moves the focus itself), not to Qt's
   // focus chain.
   if (e->type() == QEvent::KeyPress) {
@@ -324,6 +390,7 @@ void Surface::resizeEvent(QResizeEvent* e) {
     p.drawImage(0, 0, image_);
     p.end();
     image_ = std::move(next);
+    canvas_->forgetFont();
   }
   pending_ = QRegion(rect());
   QWidget::resizeEvent(e);

@@ -51,11 +51,12 @@ class Surface;
 class QtCanvas final : public Canvas {
  public:
   explicit QtCanvas(Surface* surface) : surface_(surface) {}
+  ~QtCanvas() override;
   int width() const override;
   int height() const override;
   void setTools(const DrawTools& tools) override { tools_ = tools; }
   const DrawTools& tools() const override { return tools_; }
-  void setFont(const FontSpec& font) override { font_ = font; }
+  void setFont(const FontSpec& font) override;
   const FontSpec& font() const override { return font_; }
   FontMetrics metrics() const override;
   int textWidth(std::string_view text) const override;
@@ -66,13 +67,20 @@ class QtCanvas final : public Canvas {
   void setClip(std::optional<Rect> r) override { clip_ = r; }
   void scrollRect(const Rect& r, int dx, int dy) override;
   void invalidate(std::optional<Rect> r = std::nullopt) override;
+  void requestPaint() override;
+  // The image was made anew (a resize, another screen): its metrics too.
+  void forgetFont();
 
  private:
   void begin(class QPainter& p) const;
+  const QFont& qtFont() const;
+  const QFontMetrics& qtMetrics() const;
   Surface* surface_;
   DrawTools tools_;
   FontSpec font_;
   std::optional<Rect> clip_;
+  mutable std::unique_ptr<QFont> qfont_;
+  mutable std::unique_ptr<QFontMetrics> qmetrics_;
 };
 
 class Surface : public QWidget {
@@ -88,6 +96,8 @@ class Surface : public QWidget {
   void showArea(const QRect& r) { update(r); }
   // Asks for an Update event for r.
   void invalidateArea(const QRect& r);
+  // Asks for one Update event (kUpdateChanges) after the events waiting now.
+  void requestChangesPaint();
 
  protected:
   bool event(QEvent* e) override;
@@ -109,6 +119,7 @@ class Surface : public QWidget {
   bool child_;
   QImage image_;
   QRegion pending_;
+  bool changesRequested_ = false;
   int wheelRest_ = 0;  // wheel turn not yet worth a line
   std::unique_ptr<QtCanvas> canvas_;
 };
