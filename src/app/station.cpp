@@ -15,6 +15,7 @@
 #include "remote/remote_service.h"
 #include "remote/transfer_parts.h"
 #include "script/channel_scripts.h"
+#include "script/timer_station.h"
 
 namespace tarvik::app {
 
@@ -75,15 +76,18 @@ void BuildStation(core::App& app, ui::FormRuntime& forms, StationTaps taps) {
     channels::MainWindowHooks h;
     // The monitor reads every frame, received or sent, while it is open; the
     // heard list notes the pairs exchanging I frames.
-    h.frameReceived = [&a](ui::Event& e) {
-      channels::MonitorFrameEvent(a.toolkit(), e);
-      channels::HeardFrameEvent(a, e);
+    auto monitor = std::make_shared<ui::WindowCache<channels::MonitorWindow>>();
+    auto heard = std::make_shared<ui::WindowCache<channels::HeardWindow>>();
+    h.frameReceived = [&a, monitor, heard](ui::Event& e) {
+      channels::MonitorFrameEvent(a.toolkit(), e, *monitor);
+      channels::HeardFrameEvent(a, e, *heard);
     };
-    h.frameSent = [&a](ui::Event& e) { channels::MonitorFrameEvent(a.toolkit(), e); };
+    h.frameSent = [&a, monitor](ui::Event& e) { channels::MonitorFrameEvent(a.toolkit(), e, *monitor); };
     // The toolbox's connect entries open outgoing channels from a connect text.
     h.openOutgoingChannel = [&a](const std::string& text) { channels::OpenOutgoingChannel(a, text); };
     h.channelSetup = [&a, &forms, scripting, facts] { return ChannelSetupFor(a, forms, *scripting, facts); };
     h.channelOpened = taps.channelOpened;
+    script::InstallTimerList(a, h);
     return channels::MainWindow::Create(a, forms, std::move(h));
   };
 }
