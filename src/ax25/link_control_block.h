@@ -45,6 +45,19 @@ struct LinkStatistics {
 
 // The counters as a statistics window receives them every tick.
 struct LinkStatisticsBlock : ui::Payload {
+  // When what was handed to the port will have left it (ms on the toolkit
+  // clock): the whole queue, and each held frame's last transmission.
+  long long ownAirEndMs = 0;
+  std::array<long long, 8> frameAirEndMs{};
+  int t1CreditMs = 0;         // the peer's airtime not yet added to T1
+  long long t1BaseMs = 0;     // when T1 began to count (our frames had left)
+  long long t1HeardMs = 0;    // the peer's airtime heard since then
+  int srtMs = 0;              // smoothed time from our last frame to its answer; 0 unknown
+  std::size_t largestInfo = 0;  // the longest information field heard
+  bool burstPending = false;  // new I frames wait for the burst event
+  std::intptr_t burstSeq = 0;  // the burst event that counts
+  bool flushTail = false;     // the burst may take a short last frame
+
   LinkStatistics statistics;
   std::string connectTime;
   ui::Clock::time_point createTime;
@@ -103,6 +116,12 @@ struct LinkControlBlock {
   int t2Dama = 0;
   int window = 7;
   int paclen = 256;
+  // The air as the link estimates it (used by the rules adapted to the air):
+  // the radio channel's bit rate, and what one key-up of the TNC costs
+  // before the first frame (TXDELAY and the expected p-persistence wait).
+  int baud = 1200;
+  int keyUpMs = 0;
+  bool plainRules = false;  // LINKRULES 1: timers count from handing frames over
 
   Countdown t3Count;
   int t3Retries = 0;
@@ -131,6 +150,19 @@ struct LinkControlBlock {
   // I frames sent and not yet acknowledged, by N(S); each has keep set and is
   // owned here. Copies of them go out.
   std::array<std::optional<FrameRecord>, 8> sentFrames{};
+
+  // When what was handed to the port will have left it (ms on the toolkit
+  // clock): the whole queue, and each held frame's last transmission.
+  long long ownAirEndMs = 0;
+  std::array<long long, 8> frameAirEndMs{};
+  int t1CreditMs = 0;         // the peer's airtime not yet added to T1
+  long long t1BaseMs = 0;     // when T1 began to count (our frames had left)
+  long long t1HeardMs = 0;    // the peer's airtime heard since then
+  int srtMs = 0;              // smoothed time from our last frame to its answer; 0 unknown
+  std::size_t largestInfo = 0;  // the longest information field heard
+  bool burstPending = false;  // new I frames wait for the burst event
+  std::intptr_t burstSeq = 0;  // the burst event that counts
+  bool flushTail = false;     // the burst may take a short last frame
 
   LinkStatistics statistics;
   std::string connectTime;

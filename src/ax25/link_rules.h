@@ -27,6 +27,11 @@ class LinkRules {
   virtual bool disconnectCountdownSendsDisc() const = 0;
   // What a disconnecting link answers to I, S, SABM and DISC frames.
   virtual FrameType disconnectingAnswer() const = 0;
+  // The link reckons with the airtime of its frames (link_air.cpp): T1
+  // counts from when they have left the TNC, T2 outlasts a frame, new
+  // frames go out as one burst packed to PACLEN with a poll on the last,
+  // and nothing still waiting in the TNC is sent again.
+  virtual bool airAware() const { return false; }
 };
 
 // The ordinary rules of a link that sends when it likes.
@@ -39,6 +44,20 @@ class NormalRules final : public LinkRules {
   void afterRetransmission(LinkWindow&) const override {}
   bool disconnectCountdownSendsDisc() const override { return true; }
   FrameType disconnectingAnswer() const override { return FrameType::DM; }
+};
+
+// The rules of a link that sends when it likes and reckons with airtime
+// (link_air.cpp).
+class AirRules final : public LinkRules {
+ public:
+  bool dama() const override { return false; }
+  void newIFrame(LinkWindow& link, const FrameRecord& frame) const override;
+  void answerPoll(LinkWindow& link) const override;
+  bool retransmitOldestOnly(const LinkWindow& link) const override;
+  void afterRetransmission(LinkWindow&) const override {}
+  bool disconnectCountdownSendsDisc() const override { return true; }
+  FrameType disconnectingAnswer() const override { return FrameType::DM; }
+  bool airAware() const override { return true; }
 };
 
 // The rules of a DAMA slave (link_dama.cpp).

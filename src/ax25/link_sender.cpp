@@ -52,13 +52,26 @@ void LinkWindow::runSender() {
     stopT2();
     if (!b_.flags.empty() && b_.flags[0] == '1') sendSupervisory(CrPf::Response);
   }
+  const bool air = rules_->airAware();
+  const auto paclen = static_cast<std::size_t>(b_.paclen);
+  bool topUp = false;
   while (!b_.windowFull() && !b_.sendQueue.empty()) {
-    std::vector<std::uint8_t> info = b_.sendQueue.take(static_cast<std::size_t>(b_.paclen));
+    if (air && b_.sendQueue.size() < paclen && !b_.flushTail) {
+      // A short last frame waits for the burst: the owner is asked for
+      // more first, so frames are packed to PACLEN whatever the blocks.
+      topUp = true;
+      break;
+    }
+    std::vector<std::uint8_t> info = b_.sendQueue.take(paclen);
     b_.lastAckedVr = b_.vr;
     std::optional<FrameRecord>& place = b_.sentFrames[static_cast<std::size_t>(b_.vs)];
     place = build(FrameType::I, CrPf::Command, info, b_.vs, /*keep=*/true);
     b_.vs = (b_.vs + 1) & 7;
     rules_->newIFrame(*this, *place);
+  }
+  if (topUp) {
+    postDrained();
+    scheduleBurst(/*afterTopUp=*/true);
   }
   if (b_.sendQueue.empty()) postDrained();
 }
@@ -89,6 +102,22 @@ void LinkWindow::retransmit() {
   stopT2();
   b_.lastAckedVr = b_.vr;
   const bool oldestOnly = rules_->retransmitOldestOnly(*this);
+  if (rules_->airAware()) {
+    // Only what has left the TNC: a frame still waiting there (or not yet
+    // handed over) arrives anyway, and sending it twice draws a REJ. The
+    // last one asks the peer for an answer at once.
+    std::vector<int> again;
+    for (int ns = b_.va; ns != b_.vs; ns = (ns + 1) & 7) {
+      const auto& held = b_.sentFrames[static_cast<std::size_t>(ns)];
+      if (!held || held->sendCount == 0 || stillQueued(ns)) continue;
+      again.push_back(ns);
+      if (oldestOnly) break;
+    }
+    for (std::size_t i = 0; i < again.size(); ++i) sendHeldIFrame(again[i], i + 1 == again.size());
+    if (!again.empty() || !b_.t1Count.running()) startT1(b_.t1);
+    rules_->afterRetransmission(*this);
+    return;
+  }
   for (int ns = b_.va; ns != b_.vs; ns = (ns + 1) & 7) {
     std::optional<FrameRecord>& held = b_.sentFrames[static_cast<std::size_t>(ns)];
     if (!held) continue;

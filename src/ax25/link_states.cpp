@@ -69,6 +69,8 @@ void LinkWindow::countReceived(const FrameRecord& frame) {
 void LinkWindow::onFrame(const FrameRecord& frame) {
   if (b_.transparent) return;  // a transparent link runs no link layer
   countReceived(frame);
+  noteHeard(frame);
+  timeAnswer(frame);
   if (frame.dama && !b_.damaMode) enterDama();
   switch (b_.state) {
     case LinkState::Connecting: connectingHandler(frame); break;
@@ -250,6 +252,16 @@ void LinkWindow::pollFinal(const FrameRecord& frame) {
       rules_->answerPoll(*this);
       b_.t3Count.start(b_.t3);
       b_.t3Retries = 0;
+      if (rules_->airAware()) {
+        // The peer's poll asks for our state, not for our frames: its
+        // N(R) may be older than our last transmission. T1 and the answer
+        // to our own poll decide what goes again.
+        if (b_.peerReceive == Receive::Busy) {
+          startT1(b_.t1);
+          b_.t1Retries = 0;
+        }
+        break;
+      }
       afterPeerState();
       break;
     case CrPf::ResponseFinal:
@@ -268,20 +280,22 @@ void LinkWindow::pollFinal(const FrameRecord& frame) {
 // otherwise whatever it has not acknowledged goes out again.
 void LinkWindow::afterPeerState() {
   if (b_.peerReceive == Receive::Busy) {
-    b_.t1Count.start(b_.t1);
+    startT1(b_.t1);
     b_.t1Retries = 0;
   } else {
     b_.t1Count.stop();
     b_.recovery = false;
     b_.t1Retries = 0;
     retransmit();
+    // Frames still on their way keep T1 running.
+    if (rules_->airAware() && b_.outstanding() > 0 && !b_.t1Count.running()) startT1(b_.t1);
   }
 }
 
 void LinkWindow::afterFrame() {
   if (b_.state != LinkState::Connected && b_.state != LinkState::Idle) return;
   if (b_.windowFull()) {
-    b_.t1Count.start(b_.t1);
+    startT1(b_.t1);
     b_.t1Retries = 0;
     return;
   }
@@ -295,6 +309,7 @@ void LinkWindow::afterFrame() {
 
 void LinkWindow::reset() {
   for (auto& held : b_.sentFrames) held.reset();
+  b_.frameAirEndMs = {};
   b_.state = LinkState::Connected;
   b_.ownReceive = b_.ownBusy ? Receive::Busy : Receive::Ready;
   b_.peerReceive = Receive::Ready;

@@ -17,8 +17,8 @@ void LinkWindow::onTick() {
     if (n < b_.retry) {
       b_.recovery = true;
       b_.t3Count.stop();
-      b_.t1Count.start(b_.t1);
       sendSupervisory(CrPf::CommandPoll);
+      startT1(b_.t1);
     } else {
       startDisconnect(1, /*forced=*/true);
     }
@@ -83,9 +83,22 @@ void LinkWindow::onT1Expiry() {
   b_.recovery = true;
   // Every repeat waits half of T1. DECIDED: at least one tick, so that a T1
   // of one second does not stop recovery altogether after its first expiry.
-  b_.t1Count.start(std::max(1, b_.t1 / 2));
+  startT1(std::max(1, b_.t1 / 2));
   if (b_.state == LinkState::FrameReject) {
     resendFrmr();
+    return;
+  }
+  if (rules_->airAware() && b_.outstanding() > 0 && b_.peerReceive != Receive::Busy &&
+      b_.ownReceive != Receive::Busy) {
+    // T1 counts from when our frames had left the TNC: nothing was heard
+    // since, so the burst or its answer is lost. Sending again what has
+    // left the TNC, with a poll on the last frame, costs one burst when
+    // only the answer was lost, and saves a round of asking when the burst
+    // was; and it keeps a channel that loses every few transmissions from
+    // losing the data every time.
+    const int before = b_.statistics.sentI;
+    retransmit();
+    if (b_.statistics.sentI == before) sendSupervisory(CrPf::CommandPoll);
     return;
   }
   const std::optional<FrameRecord>& single = b_.sentFrames[static_cast<std::size_t>(b_.va)];
@@ -96,16 +109,18 @@ void LinkWindow::onT1Expiry() {
     b_.lastAckedVr = b_.vr;
     FrameRecord again = build(FrameType::I, CrPf::CommandPoll, single->info, single->ns);
     transmit(again, /*countI=*/false);
+    startT1(std::max(1, b_.t1 / 2));  // from when it has left the TNC
     return;
   }
   // DECIDED: the poll tells our real receive condition (RNR while we are
   // busy), not always RR: an RR would invite data we would drop.
   sendSupervisory(CrPf::CommandPoll);
+  startT1(std::max(1, b_.t1 / 2));
 }
 
 void LinkWindow::startT2() {
   stopT2();
-  b_.t2Timer = toolkit().createTimer(id(), std::max(1, b_.t2));
+  b_.t2Timer = toolkit().createTimer(id(), std::max(1, t2Ms()));
 }
 
 void LinkWindow::stopT2() {

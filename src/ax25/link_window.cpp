@@ -82,6 +82,18 @@ void LinkWindow::takeParameters(bool hasDigipeaters) {
   b_.t1 = ScaleForPath(p.t1, p.l2f, hasDigipeaters);
   b_.t2 = ScaleForPath(p.t2, p.l2f, hasDigipeaters);
   b_.t3 = ScaleForPath(p.t3, p.l2f, hasDigipeaters);
+  b_.baud = p.baud > 0 ? p.baud : 1200;
+  // One key-up: TXDELAY and the mean wait of p-persistence, SLOTTIME times
+  // (1 - p) / p with p = (PERSIST * 255 / 100 + 1) / 256.
+  const int value = std::clamp<int>(p.persist, 0, 100) * 255 / 100;
+  b_.keyUpMs = std::max<int>(0, p.txdelay) + std::max<int>(0, p.slottime) * (255 - value) / (value + 1);
+  b_.plainRules = p.linkRules == 1;
+  if (!b_.damaMode) {
+    if (b_.plainRules)
+      rules_ = std::make_unique<NormalRules>();
+    else
+      rules_ = std::make_unique<AirRules>();
+  }
 }
 
 std::string LinkWindow::nowText() const {
@@ -147,6 +159,7 @@ void LinkWindow::onUser(ui::Event& event) {
     case kEvtConnectRequest:
       if (const auto* request = event.as<ConnectRequest>()) onConnectRequest(*request);
       break;
+    case kEvtSendBurst: onBurst(event.arg); break;
     default: break;
   }
 }
@@ -231,6 +244,7 @@ void LinkWindow::transmit(const FrameRecord& frame, bool countI) {
       break;
     default: break;
   }
+  noteOnAir(frame);
   auto copy = std::make_unique<FrameRecord>(frame);
   copy->keep = false;  // the copy belongs to the transmit path
   SendFrame(app_, std::move(copy));
@@ -266,7 +280,7 @@ void LinkWindow::command(LinkCommandCode command, std::intptr_t argument, std::s
       sendSupervisory(CrPf::CommandPoll);
       // The poll wants an answer; without T1 a lost one would never be
       // asked for again.
-      b_.t1Count.start(b_.t1);
+      startT1(b_.t1);
       break;
     case LinkCommandCode::HoldReports:
       b_.holdReports = argument != 0;

@@ -7,6 +7,7 @@
 //   link_sender.cpp      send queue, I-frame sender, acknowledgement, retransmission
 //   link_timers.cpp      the tick (T1, T3, countdowns), T2, frame reject, disconnect
 //   link_dama.cpp        the rule sets, DAMA slave behaviour
+//   link_air.cpp         airtime: T1 and T2 reckoned with the air, bursts
 //   link_statistics.cpp  the statistics report
 
 #include <memory>
@@ -24,6 +25,9 @@ inline constexpr std::uint8_t kFrmrW = 0x01;  // control field undefined
 inline constexpr std::uint8_t kFrmrX = 0x02;  // information field not allowed
 inline constexpr std::uint8_t kFrmrY = 0x04;  // information field too long
 inline constexpr std::uint8_t kFrmrZ = 0x08;  // N(R) invalid
+
+// Posted by a link to itself: the new I frames go out as one burst.
+inline constexpr int kEvtSendBurst = 891;
 
 class LinkWindow final : public ui::Window {
  public:
@@ -47,6 +51,7 @@ class LinkWindow final : public ui::Window {
 
  private:
   friend class NormalRules;
+  friend class AirRules;
   friend class DamaSlaveRules;
 
   // --- link_window.cpp
@@ -88,6 +93,25 @@ class LinkWindow final : public ui::Window {
   void runSender();
   bool acknowledge(const FrameRecord& frame);
   void retransmit();
+
+  // --- link_air.cpp
+  long long nowMs() const;
+  int airtimeMs(const FrameRecord& frame) const;
+  int airtimeMs(std::size_t infoLength) const;
+  // A frame handed to the port: when it will have left the TNC.
+  void noteOnAir(const FrameRecord& frame);
+  // A frame heard from the peer: our TNC could not send meanwhile.
+  void noteHeard(const FrameRecord& frame);
+  // Starts T1 for `ticks`, counted from when our frames have left the TNC.
+  void startT1(int ticks);
+  // An answer from the peer: how long after our frames had left did it come?
+  void timeAnswer(const FrameRecord& frame);
+  // The held frame's last transmission is still waiting in the TNC.
+  bool stillQueued(int ns) const;
+  void sendHeldIFrame(int ns, bool poll);
+  void scheduleBurst(bool afterTopUp);
+  void onBurst(std::intptr_t seq);
+  int t2Ms() const;
 
   // --- link_timers.cpp
   void onTick();

@@ -42,6 +42,8 @@ void readChannel(IniReader& ini, ChannelParams& c) {
   c.txtail = ini.ReadInt16("TXTAIL");
   c.persist = ini.ReadInt16("PERSIST");
   c.slottime = ini.ReadInt16("SLOTTIME");
+  c.baud = ini.ReadInt16("BAUD");
+  c.linkRules = ini.ReadInt16("LINKRULES");
 }
 
 // Comments and short lines go; the rest is joined with CR LF. A line that

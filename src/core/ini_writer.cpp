@@ -186,6 +186,8 @@ std::string FormatPortSections(int port, const PortRecord& record) {
     appendNumber(out, "TXTAIL", c.txtail);
     appendNumber(out, "PERSIST", c.persist);
     appendNumber(out, "SLOTTIME", c.slottime);
+    if (c.baud != 0) appendNumber(out, "BAUD", c.baud);
+    if (c.linkRules != 0) appendNumber(out, "LINKRULES", c.linkRules);
   }
   return out;
 }

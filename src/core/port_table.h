@@ -60,6 +60,11 @@ struct ChannelParams {
   std::int16_t txtail = 0;
   std::int16_t persist = 0;
   std::int16_t slottime = 0;
+  // The link layer's view of the air: BAUD, the radio channel's bit rate
+  // (0: 1200), and LINKRULES (0: the link adapts to the airtime of its
+  // frames; 1: the plain rules, timers counted from handing frames over).
+  std::int16_t baud = 0;
+  std::int16_t linkRules = 0;
 
   bool configured() const { return window > 0; }
   friend bool operator==(const ChannelParams&, const ChannelParams&) = default;

@@ -11,6 +11,7 @@
 //   "RR nr0 cmd P dama" a frame from a DAMA master
 //   "tick 5"            five heartbeat ticks
 //   "ms 1500"           the clock moves on 1500 ms (T2)
+//   "sec 5"             five seconds: the clock moves on and the link ticks
 //   "send 300"          the owner queues 300 bytes
 //   "disc", "disc now", "busy", "hold 1", "hold 0"   link commands
 //
@@ -20,6 +21,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -103,6 +105,7 @@ struct OwnerRecorder : ui::Window {
   std::string data;
   int drained = 0;
   int ticks = 0;
+  std::function<void()> onDrained;  // e.g. the next block of a file
   void onEvent(ui::Event& e) override {
     if (e.type != ui::EventType::User) return;
     if (e.id == core::kEvtHeartbeat) ++ticks;
@@ -112,6 +115,7 @@ struct OwnerRecorder : ui::Window {
       if (auto* b = e.as<ax25::RawFrameBuffer>()) data.append(b->bytes().begin(), b->bytes().end());
     } else if (e.id == ax25::kEvtQueueDrained) {
       ++drained;
+      if (onDrained) onDrained();
     }
   }
 };
@@ -134,6 +138,10 @@ struct ChannelConfig {
   int window = 4, paclen = 128, t1 = 10, t2 = 1500, t2dama = 500, t3 = 180, retry = 3, l2f = 15;
   std::string flags = "0000000000";
   std::string protocol = "KISS";
+  // 1: the plain rules, whose every frame and tick the scenarios spell out;
+  // 0: the rules adapted to the air, with BAUD and the KISS timing below.
+  int linkRules = 1;
+  int baud = 1200, txdelay = 300, persist = 100, slottime = 100;
 };
 
 // One step of a scenario and the frames it must send.
@@ -165,7 +173,9 @@ class LinkFixture : public ::testing::Test {
         << "\n[P0]\nDEVICE=/dev/null\nPROTOCOL=" << c.protocol << "\nDEVTYPE=COM\n[P0CHAN0]\nQRG=144.800\nWINDOW="
         << c.window << "\nPACLEN=" << c.paclen << "\nT1=" << c.t1 << "\nT2=" << c.t2
         << "\nT2DAMA=" << c.t2dama << "\nT3=" << c.t3 << "\nRETRY=" << c.retry
-        << "\nL2F=" << c.l2f << "\n";
+        << "\nL2F=" << c.l2f << "\nLINKRULES=" << c.linkRules << "\nBAUD=" << c.baud
+        << "\nTXDELAY=" << c.txdelay << "\nPERSIST=" << c.persist << "\nSLOTTIME=" << c.slottime
+        << "\n";
     std::ofstream(dir / "TARVIK.MSG") << "9 2 Disconnecting %s\n11 2 UI %s: %s\n"
                                          "12 2 Disconnected by %s\n13 2 No answer from %s\n";
     app = std::make_unique<core::App>(tk, core::StartupOptions{});
@@ -249,6 +259,7 @@ class LinkFixture : public ::testing::Test {
     int n = 0;
     if (word == "tick") { in >> n; Tick(n); }
     else if (word == "ms") { in >> n; tk.stepMs(n); }
+    else if (word == "sec") { in >> n; for (int i = 0; i < n; ++i) { tk.stepMs(1000); Tick(1); } }
     else if (word == "send") { in >> n; ax25::LinkSendData(tk, link, std::vector<std::uint8_t>(static_cast<std::size_t>(n), 'x')); }
     else if (word == "disc") {
       std::string now;

@@ -1,0 +1,174 @@
+// The link and the air. A KISS TNC tells its program nothing about when a
+// frame has gone out: it queues what it is handed, waits for a clear channel
+// and its turn (p-persistence), keys up (TXDELAY) and sends. At 1200 bit/s a
+// window of seven 256-byte frames is some 13 seconds on the air, longer than
+// a usual T1. Under the rules adapted to the air (AirRules, the default) the
+// link therefore keeps an estimate of when what it has handed over will
+// have left the TNC, from the radio channel's bit rate (BAUD), TXDELAY,
+// PERSIST and SLOTTIME, moved on by the airtime of every frame heard from
+// the peer (the TNC cannot send while the peer does). From it:
+// - T1 counts from when our frames have left the TNC, and stands still
+//   while the peer's frames are on the air;
+// - T2 outlasts one frame's airtime, so a burst is acknowledged once;
+// - new I frames go out as one burst, packed to PACLEN across the blocks
+//   the owner hands over, with a poll on the last one so that the peer
+//   answers at once, and an answer with final or a REJ sends again only
+//   frames that have left the TNC, each once.
+// LINKRULES=1 in the radio channel's section selects the plain rules,
+// which count every timer from handing the frame over.
+
+#include <algorithm>
+
+#include "ax25/link_window.h"
+
+namespace tarvik::ax25 {
+
+namespace {
+// Bit stuffing adds about one bit in fifty; flags and FCS four bytes.
+constexpr int kFrameOverheadBytes = 4;
+constexpr int kStuffingPercent = 2;
+// T1 never shrinks below this many ticks, whatever answers took so far.
+constexpr int kMinT1 = 5;
+}  // namespace
+
+long long LinkWindow::nowMs() const {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(toolkit().now().time_since_epoch())
+      .count();
+}
+
+int LinkWindow::airtimeMs(std::size_t infoLength) const {
+  // Addresses, control and PID, information, flags and FCS.
+  const std::size_t bytes = 7 * (2 + static_cast<std::size_t>(ViaCount(b_.via))) + 2 +
+                            infoLength + kFrameOverheadBytes;
+  const long long bits = static_cast<long long>(bytes) * 8 * (100 + kStuffingPercent) / 100;
+  return static_cast<int>(bits * 1000 / std::max(1, b_.baud));
+}
+
+int LinkWindow::airtimeMs(const FrameRecord& frame) const {
+  return airtimeMs(static_cast<std::size_t>(frame.infoLength()));
+}
+
+void LinkWindow::noteOnAir(const FrameRecord& frame) {
+  const long long now = nowMs();
+  if (b_.ownAirEndMs <= now) b_.ownAirEndMs = now + b_.keyUpMs;  // the TNC keys up anew
+  b_.ownAirEndMs += airtimeMs(frame);
+  if (frame.type == FrameType::I) b_.frameAirEndMs[static_cast<std::size_t>(frame.ns & 7)] = b_.ownAirEndMs;
+}
+
+void LinkWindow::noteHeard(const FrameRecord& frame) {
+  if (!rules_->airAware()) return;
+  if (frame.type == FrameType::I) b_.largestInfo = std::max(b_.largestInfo, frame.info.size());
+  const int airtime = airtimeMs(frame);
+  const long long began = nowMs() - airtime;
+  if (b_.ownAirEndMs > began) b_.ownAirEndMs += airtime;
+  for (long long& end : b_.frameAirEndMs)
+    if (end > began) end += airtime;
+  b_.t1HeardMs += airtime;
+  if (b_.t1Count.running()) {
+    b_.t1CreditMs += airtime;
+    b_.t1Count.ticks += b_.t1CreditMs / 1000;
+    b_.t1CreditMs %= 1000;
+  }
+}
+
+void LinkWindow::startT1(int ticks) {
+  b_.t1CreditMs = 0;
+  if (rules_->airAware()) {
+    // Once answers have been timed, T1 is twice the smoothed answer time
+    // and our own key-up (whose p-persistence wait varies), a tick more for
+    // the tick's phase; at least kMinT1 and at most as configured.
+    if (b_.srtMs > 0)
+      ticks = std::min(ticks, std::max(kMinT1, (2 * (b_.srtMs + b_.keyUpMs) + 999) / 1000 + 1));
+    const long long now = nowMs();
+    b_.t1BaseMs = std::max(now, b_.ownAirEndMs);
+    b_.t1HeardMs = 0;
+    const long long left = b_.ownAirEndMs - now;
+    if (left > 0) ticks += static_cast<int>((left + 999) / 1000);
+  }
+  b_.t1Count.start(ticks);
+}
+
+void LinkWindow::timeAnswer(const FrameRecord& frame) {
+  // A response with final answers our last poll, which went out with the
+  // last transmission T1 is counting from.
+  if (!rules_->airAware() || frame.crpf != CrPf::ResponseFinal || !b_.t1Count.running()) return;
+  const long long sample = nowMs() - b_.t1BaseMs - b_.t1HeardMs;
+  if (sample <= 0) return;
+  const int ms = static_cast<int>(std::min<long long>(sample, 600'000));
+  b_.srtMs = b_.srtMs == 0 ? ms : (7 * b_.srtMs + ms) / 8;
+}
+
+bool LinkWindow::stillQueued(int ns) const {
+  return rules_->airAware() && b_.frameAirEndMs[static_cast<std::size_t>(ns & 7)] > nowMs();
+}
+
+int LinkWindow::t2Ms() const {
+  if (!rules_->airAware()) return b_.t2;
+  // The next frame of the peer's burst ends one frame's airtime after the
+  // last: wait a little longer than that before acknowledging.
+  const std::size_t info = std::max(static_cast<std::size_t>(b_.paclen), b_.largestInfo);
+  const int frame = airtimeMs(info);
+  return std::max(b_.t2, frame + frame / 8 + 50);
+}
+
+void LinkWindow::sendHeldIFrame(int ns, bool poll) {
+  std::optional<FrameRecord>& held = b_.sentFrames[static_cast<std::size_t>(ns)];
+  if (!held) return;
+  held->nr = b_.vr;
+  held->crpf = poll ? CrPf::CommandPoll : CrPf::Command;
+  held->control = ControlByte(FrameType::I, held->crpf, b_.vr, ns);
+  if (held->sendCount > 0) b_.statistics.resentBytesSent += held->infoLength();
+  ++held->sendCount;
+  b_.lastAckedVr = b_.vr;  // it carries N(R) = V(R)
+  transmit(*held);
+  held->crpf = CrPf::Command;
+  held->control = ControlByte(FrameType::I, held->crpf, held->nr, ns);
+}
+
+void LinkWindow::scheduleBurst(bool afterTopUp) {
+  if (b_.burstPending && !afterTopUp) return;
+  b_.burstPending = true;
+  // Posted after the owner was asked for more: what the owner adds in
+  // answer is packed into the same burst. Only the latest event counts.
+  ++b_.burstSeq;
+  toolkit().post(id(), ui::Event::user(kEvtSendBurst, b_.burstSeq));
+}
+
+void LinkWindow::onBurst(std::intptr_t seq) {
+  if (!b_.burstPending || seq != b_.burstSeq) return;
+  if (!rules_->airAware()) {
+    b_.burstPending = false;
+    return;
+  }
+  // The owner has had its turn: a short last frame may go now.
+  b_.flushTail = true;
+  runSender();
+  b_.flushTail = false;
+  b_.burstPending = false;
+  if (b_.state != LinkState::Connected && b_.state != LinkState::Disconnecting) return;
+  std::vector<int> fresh;
+  for (int ns = b_.va; ns != b_.vs; ns = (ns + 1) & 7) {
+    const auto& held = b_.sentFrames[static_cast<std::size_t>(ns)];
+    if (held && held->sendCount == 0) fresh.push_back(ns);
+  }
+  if (fresh.empty()) return;
+  stopT2();  // the frames carry the acknowledgement
+  // A poll on the last frame of a burst makes the peer answer at once
+  // instead of after its T2; a single frame (typing) is not polled.
+  const bool poll = fresh.size() > 1 || b_.windowFull();
+  for (std::size_t i = 0; i < fresh.size(); ++i) sendHeldIFrame(fresh[i], poll && i + 1 == fresh.size());
+  startT1(b_.t1);
+}
+
+void AirRules::newIFrame(LinkWindow& link, const FrameRecord&) const {
+  // Stored only: the burst event sends the new frames together.
+  link.scheduleBurst(false);
+}
+
+void AirRules::answerPoll(LinkWindow& link) const { link.sendSupervisory(CrPf::ResponseFinal); }
+
+bool AirRules::retransmitOldestOnly(const LinkWindow& link) const {
+  return link.b_.flags.size() > 1 && link.b_.flags[1] == '1';
+}
+
+}  // namespace tarvik::ax25
