@@ -28,14 +28,14 @@ class DatabaseFacts final : public StationFactsSource {
   explicit DatabaseFacts(core::App& app) : app_(app) {}
 
   std::optional<StationFacts> Lookup(const std::string& call) override {
-    store::StationDatabase db = database();
+    store::StationDatabase& db = database();
     store::StationEntry entry;
     if (db.Lookup(call, entry) != store::kRecordFound) return std::nullopt;
     return FactsOf(entry.record);
   }
 
   StationFacts Connected(const std::string& call, const std::string& now) override {
-    store::StationDatabase db = database();
+    store::StationDatabase& db = database();
     store::StationEntry entry;
     const auto found = db.Lookup(call, entry);
     if (found == store::kRecordFound) {
@@ -65,11 +65,20 @@ class DatabaseFacts final : public StationFactsSource {
   }
 
  private:
-  store::StationDatabase database() { return store::StationDatabase(app_.config().GetSetting(core::kSettingLogPath)); }
+  // One database for the station's life, so its files stay loaded between
+  // lookups (a new one when LOGPATH changes).
+  store::StationDatabase& database() {
+    const std::string path = app_.config().GetSetting(core::kSettingLogPath);
+    if (!db_ || path != dbPath_) {
+      db_.emplace(path);
+      dbPath_ = path;
+    }
+    return *db_;
+  }
 
   template <class Change>
   bool update(const std::string& call, Change change) {
-    store::StationDatabase db = database();
+    store::StationDatabase& db = database();
     store::StationEntry entry;
     if (db.Lookup(call, entry) != store::kRecordFound) return false;
     change(entry.record);
@@ -77,6 +86,8 @@ class DatabaseFacts final : public StationFactsSource {
   }
 
   core::App& app_;
+  std::optional<store::StationDatabase> db_;
+  std::string dbPath_;
 };
 
 class StationForm final : public ChannelPart {

@@ -1,13 +1,17 @@
 #include "store/record_file.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <optional>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include "core/atomic_file.h"
+#include "store/record_journal.h"
 
 namespace tarvik::store {
 namespace {
@@ -127,7 +131,13 @@ bool RecordFiles::Check(const Header& h, const Files& f) {
   return true;
 }
 
-std::int32_t RecordFiles::FindExact(const Header& h, const Files& f, std::string_view key) {
+std::int32_t RecordFiles::FindExact(const Slot& slot, std::string_view key) {
+  if (slot.header.unique) {
+    const auto it = slot.keys.find(key);
+    return it == slot.keys.end() ? kNoNode : it->second;
+  }
+  const Header& h = slot.header;
+  const Files& f = slot.files;
   std::int32_t p = h.first;
   while (p != kNoNode) {
     const Node n = ReadNode(f.index, p);
@@ -144,8 +154,8 @@ std::int32_t RecordFiles::NodeAt(const Header& h, const Files& f, std::int32_t p
   return IsFree(ReadNode(f.index, p)) ? kNoNode : p;
 }
 
-std::int32_t RecordFiles::Locate(const Header& h, const Files& f, std::string_view key, std::int32_t position) {
-  return key.empty() ? NodeAt(h, f, position) : FindExact(h, f, CutKey(key));
+std::int32_t RecordFiles::Locate(const Slot& slot, std::string_view key, std::int32_t position) {
+  return key.empty() ? NodeAt(slot.header, slot.files, position) : FindExact(slot, CutKey(key));
 }
 
 std::string RecordFiles::RecordAt(const Header& h, const Files& f, std::int32_t p) {
@@ -155,6 +165,89 @@ std::string RecordFiles::RecordAt(const Header& h, const Files& f, std::int32_t 
   return record;
 }
 
+// The pieces one change writes, against the pair as it is: the new header,
+// nodes and records, and the sizes the files grow to.
+class RecordFiles::Change {
+ public:
+  Change(const Slot& slot) : header(slot.header) {
+    journal.indexSize = slot.files.index.size();
+    journal.dataSize = slot.files.data.size();
+  }
+  void PutNode(std::int32_t offset, const Node& node) {
+    std::string bytes(kNodeSize, '\0');
+    WriteNode(bytes, 0, node);
+    Put(true, static_cast<std::uint64_t>(offset), std::move(bytes));
+  }
+  void PutRecord(std::uint64_t at, std::string bytes) { Put(false, at, std::move(bytes)); }
+  void Finish() {
+    std::string bytes(kNodeSize, '\0');
+    WriteHeader(bytes, header);
+    Put(true, 0, std::move(bytes));
+  }
+
+  Header header;
+  Journal journal;
+
+ private:
+  void Put(bool index, std::uint64_t at, std::string bytes) {
+    std::uint64_t& size = index ? journal.indexSize : journal.dataSize;
+    size = std::max<std::uint64_t>(size, at + bytes.size());
+    journal.pieces.push_back(JournalPiece{index, at, std::move(bytes)});
+  }
+};
+
+RecordFiles::Stamp RecordFiles::StampOf(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return Stamp{};
+  return Stamp{static_cast<std::uintmax_t>(st.st_size),
+               static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec};
+}
+
+void RecordFiles::IndexKeys(Slot& slot) {
+  slot.keys.clear();
+  if (!slot.header.unique) return;
+  for (std::int32_t p = slot.header.first; p != kNoNode;) {
+    const Node n = ReadNode(slot.files.index, p);
+    slot.keys.emplace(std::string(KeyOf(n)), p);
+    p = n.next;
+  }
+}
+
+std::int16_t RecordFiles::Load(Slot& slot) {
+  if (!RecoverJournal(slot.indexPath, slot.dataPath, kFileLimit)) return kCannotOpen;
+  auto idx = ReadWhole(slot.indexPath);
+  auto dat = ReadWhole(slot.dataPath);
+  if (!idx || !dat) return kCannotOpen;
+  slot.files = Files{std::move(*idx), std::move(*dat)};
+  if (slot.files.index.size() < kNodeSize) return kDamaged;
+  slot.header = ReadHeader(slot.files.index);
+  if (!Check(slot.header, slot.files)) return kDamaged;
+  slot.indexStamp = StampOf(slot.indexPath);
+  slot.dataStamp = StampOf(slot.dataPath);
+  IndexKeys(slot);
+  return kRecordOk;
+}
+
+bool RecordFiles::Commit(Slot& slot, Change& change) {
+  change.Finish();
+  if (JournalPending(slot.indexPath)) {
+    // An earlier change failed half-way: it is finished first, and this
+    // one, made against what memory held, is refused.
+    Load(slot);
+    return false;
+  }
+  if (!CommitJournal(slot.indexPath, slot.dataPath, change.journal)) {
+    // What is on disk is not known now: the next opening reads it again.
+    slot.indexStamp = slot.dataStamp = Stamp{};
+    return false;
+  }
+  change.journal.ApplyTo(slot.files.index, slot.files.data);
+  slot.header = change.header;
+  slot.indexStamp = StampOf(slot.indexPath);
+  slot.dataStamp = StampOf(slot.dataPath);
+  return true;
+}
+
 RecordFiles::Slot* RecordFiles::slotOf(int handle) {
   if (handle < 0 || handle >= kRecordSlots) return nullptr;
   Slot& s = slots_[static_cast<std::size_t>(handle)];
@@ -162,6 +255,7 @@ RecordFiles::Slot* RecordFiles::slotOf(int handle) {
 }
 
 int RecordFiles::freeSlot() const {
+  // A closed pair kept loaded gives its place up.
   for (int i = 0; i < kRecordSlots; ++i)
     if (slots_[static_cast<std::size_t>(i)].useCount == 0) return i;
   return -1;
@@ -169,10 +263,14 @@ int RecordFiles::freeSlot() const {
 
 bool RecordFiles::Commit(Slot& slot, Header header, Files files) {
   WriteHeader(files.index, header);
+  std::remove(JournalPath(slot.indexPath).c_str());
   if (!core::WriteFileAtomically(slot.dataPath, files.data)) return false;
   if (!core::WriteFileAtomically(slot.indexPath, files.index)) return false;
   slot.header = header;
   slot.files = std::move(files);
+  slot.indexStamp = StampOf(slot.indexPath);
+  slot.dataStamp = StampOf(slot.dataPath);
+  IndexKeys(slot);
   return true;
 }
 
@@ -182,6 +280,8 @@ std::int16_t RecordFiles::Create(std::string_view name, int recordSize, bool uni
   if (recordSize <= 0 || recordSize > INT16_MAX) return kBadHandle;
   Slot fresh;
   fresh.indexPath = IndexPath(name);
+  for (Slot& s : slots_)
+    if (s.useCount == 0 && s.indexPath == fresh.indexPath) s = Slot{};
   fresh.dataPath = DataPath(name);
   Header h;
   h.recordSize = static_cast<std::int16_t>(recordSize);
@@ -193,6 +293,9 @@ std::int16_t RecordFiles::Create(std::string_view name, int recordSize, bool uni
     if (s.useCount > 0 && s.indexPath == fresh.indexPath) {
       s.header = fresh.header;
       s.files = fresh.files;
+      s.keys = fresh.keys;
+      s.indexStamp = fresh.indexStamp;
+      s.dataStamp = fresh.dataStamp;
       ++s.useCount;
       return static_cast<std::int16_t>(&s - slots_.data());
     }
@@ -203,23 +306,28 @@ std::int16_t RecordFiles::Create(std::string_view name, int recordSize, bool uni
 
 std::int16_t RecordFiles::Open(std::string_view name) {
   const std::string indexPath = IndexPath(name);
-  for (Slot& s : slots_)
-    if (s.useCount > 0 && s.indexPath == indexPath) {
+  for (Slot& s : slots_) {
+    if (s.indexPath != indexPath) continue;
+    if (s.useCount > 0) {
       ++s.useCount;
       return static_cast<std::int16_t>(&s - slots_.data());
     }
+    // Kept loaded since its last close: still what is on disk?
+    // (A journal another writer left before touching the files leaves them
+    // as they were: it is played when the pair is read again.)
+    if (s.indexStamp == StampOf(s.indexPath) && s.dataStamp == StampOf(s.dataPath) &&
+        s.indexStamp.modified >= 0) {
+      s.useCount = 1;
+      return static_cast<std::int16_t>(&s - slots_.data());
+    }
+    s = Slot{};
+  }
   const int index = freeSlot();
   if (index < 0) return kNoSlot;
   Slot slot;
   slot.indexPath = indexPath;
   slot.dataPath = DataPath(name);
-  auto idx = ReadWhole(slot.indexPath);
-  auto dat = ReadWhole(slot.dataPath);
-  if (!idx || !dat) return kCannotOpen;
-  slot.files = Files{std::move(*idx), std::move(*dat)};
-  if (slot.files.index.size() < kNodeSize) return kDamaged;
-  slot.header = ReadHeader(slot.files.index);
-  if (!Check(slot.header, slot.files)) return kDamaged;
+  if (const std::int16_t r = Load(slot); r != kRecordOk) return r;
   slot.useCount = 1;
   slots_[static_cast<std::size_t>(index)] = std::move(slot);
   return static_cast<std::int16_t>(index);
@@ -228,7 +336,7 @@ std::int16_t RecordFiles::Open(std::string_view name) {
 std::int16_t RecordFiles::Close(int handle) {
   Slot* s = slotOf(handle);
   if (!s) return kBadHandle;
-  if (--s->useCount == 0) *s = Slot{};
+  --s->useCount;  // the pair stays loaded for the next Open
   return kRecordOk;
 }
 
@@ -250,27 +358,30 @@ std::int16_t RecordFiles::Insert(int handle, std::string_view key, std::string_v
   key = CutKey(key);
   // An empty key would make a node that reads as free.
   if (key.empty() || key.find('\0') != std::string_view::npos) return kBadHandle;
-  Header h = s->header;
-  Files f = s->files;
+  const Files& f = s->files;
+  Change change(*s);
+  Header& h = change.header;
 
   // The insertion place: after an equal key, before a larger one, or at the end.
   std::int32_t previous = kNoNode, next = kNoNode;
-  if (h.first != kNoNode) {
+  if (h.unique) {
+    const auto it = s->keys.lower_bound(key);
+    if (it != s->keys.end() && it->first == key) return kDuplicate;
+    next = it == s->keys.end() ? kNoNode : it->second;
+    previous = next == kNoNode ? h.last : ReadNode(f.index, next).previous;
+  } else if (h.first != kNoNode) {
     std::int32_t p = h.first;
     Node n = ReadNode(f.index, p);
     while (KeyOf(n) < key && n.next != kNoNode) {
       p = n.next;
       n = ReadNode(f.index, p);
     }
-    if (KeyOf(n) == key) {
-      if (h.unique) return kDuplicate;
-      previous = p;
-      next = n.next;
-    } else if (KeyOf(n) > key) {
+    if (KeyOf(n) > key) {
       previous = n.previous;
       next = p;
     } else {
       previous = p;
+      next = KeyOf(n) == key ? n.next : kNoNode;
     }
   }
 
@@ -284,31 +395,31 @@ std::int16_t RecordFiles::Insert(int handle, std::string_view key, std::string_v
   }
 
   const std::size_t at = static_cast<std::size_t>(node / kNodeSize - 1) * static_cast<std::size_t>(h.recordSize);
-  if (f.data.size() < at + static_cast<std::size_t>(h.recordSize)) f.data.resize(at + static_cast<std::size_t>(h.recordSize), '\0');
   std::string fixed(record.substr(0, static_cast<std::size_t>(h.recordSize)));
   fixed.resize(static_cast<std::size_t>(h.recordSize), '\0');
-  f.data.replace(at, fixed.size(), fixed);
+  change.PutRecord(at, std::move(fixed));
 
   Node n;
   n.next = next;
   n.previous = previous;
   std::memcpy(n.key.data(), key.data(), key.size());
-  WriteNode(f.index, node, n);
+  change.PutNode(node, n);
   if (previous != kNoNode) {
     Node pn = ReadNode(f.index, previous);
     pn.next = node;
-    WriteNode(f.index, previous, pn);
+    change.PutNode(previous, pn);
   } else {
     h.first = node;
   }
   if (next != kNoNode) {
     Node nn = ReadNode(f.index, next);
     nn.previous = node;
-    WriteNode(f.index, next, nn);
+    change.PutNode(next, nn);
   } else {
     h.last = node;
   }
-  if (!Commit(*s, h, std::move(f))) return kCannotOpen;
+  if (!Commit(*s, change)) return kCannotOpen;
+  if (s->header.unique) s->keys.emplace(std::string(key), node);
   position = node;
   return kRecordOk;
 }
@@ -316,7 +427,7 @@ std::int16_t RecordFiles::Insert(int handle, std::string_view key, std::string_v
 std::int16_t RecordFiles::Read(int handle, std::string_view key, std::string& record, std::int32_t& position) {
   Slot* s = slotOf(handle);
   if (!s) return kBadHandle;
-  const std::int32_t p = Locate(s->header, s->files, key, position);
+  const std::int32_t p = Locate(*s, key, position);
   if (p == kNoNode) return 0;
   record = RecordAt(s->header, s->files, p);
   position = p;
@@ -326,16 +437,14 @@ std::int16_t RecordFiles::Read(int handle, std::string_view key, std::string& re
 std::int16_t RecordFiles::Update(int handle, std::string_view key, std::string_view record, std::int32_t& position) {
   Slot* s = slotOf(handle);
   if (!s) return kBadHandle;
-  const std::int32_t p = Locate(s->header, s->files, key, position);
+  const std::int32_t p = Locate(*s, key, position);
   if (p == kNoNode) return 0;
-  Files f = s->files;
   const auto size = static_cast<std::size_t>(s->header.recordSize);
-  const std::size_t at = static_cast<std::size_t>(p / kNodeSize - 1) * size;
-  if (f.data.size() < at + size) f.data.resize(at + size, '\0');
   std::string fixed(record.substr(0, size));
   fixed.resize(size, '\0');
-  f.data.replace(at, size, fixed);
-  if (!Commit(*s, s->header, std::move(f))) return kCannotOpen;
+  Change change(*s);
+  change.PutRecord(static_cast<std::size_t>(p / kNodeSize - 1) * size, std::move(fixed));
+  if (!Commit(*s, change)) return kCannotOpen;
   position = p;
   return kRecordFound;
 }
@@ -343,20 +452,21 @@ std::int16_t RecordFiles::Update(int handle, std::string_view key, std::string_v
 std::int16_t RecordFiles::Delete(int handle, std::string_view key, std::int32_t& position) {
   Slot* s = slotOf(handle);
   if (!s) return kBadHandle;
-  const std::int32_t p = Locate(s->header, s->files, key, position);
+  const std::int32_t p = Locate(*s, key, position);
   if (p == kNoNode) return 0;
-  Header h = s->header;
-  Files f = s->files;
+  const Files& f = s->files;
+  Change change(*s);
+  Header& h = change.header;
   const Node n = ReadNode(f.index, p);
   if (n.previous != kNoNode) {
     Node pn = ReadNode(f.index, n.previous);
     pn.next = n.next;
-    WriteNode(f.index, n.previous, pn);
+    change.PutNode(n.previous, pn);
   }
   if (n.next != kNoNode) {
     Node nn = ReadNode(f.index, n.next);
     nn.previous = n.previous;
-    WriteNode(f.index, n.next, nn);
+    change.PutNode(n.next, nn);
   }
   if (h.first == p) h.first = n.next;
   if (h.last == p) h.last = n.previous;
@@ -366,9 +476,13 @@ std::int16_t RecordFiles::Delete(int handle, std::string_view key, std::int32_t&
   freed.next = h.freeHead;
   freed.previous = kNoNode;
   std::memset(freed.key.data(), 0, 4);
-  WriteNode(f.index, p, freed);
+  change.PutNode(p, freed);
   h.freeHead = p;
-  if (!Commit(*s, h, std::move(f))) return kCannotOpen;
+  if (!Commit(*s, change)) return kCannotOpen;
+  if (s->header.unique) {
+    const auto it = s->keys.find(KeyOf(n));
+    if (it != s->keys.end() && it->second == p) s->keys.erase(it);
+  }
   position = p;
   return kRecordFound;
 }

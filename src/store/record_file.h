@@ -15,14 +15,18 @@
 //
 // Both files are untrusted: Open checks every link of the list and of the
 // free list before the files are used, and a file that does not hold
-// together is refused with kDamaged instead of being walked. Every change
-// rewrites the files through a temporary file and a rename, data file
-// first: a crash leaves either the old pair or the new one (the old index
-// never reaches a record the new data file lacks), and the header on disk
-// is always current, not only after Close.
+// together is refused with kDamaged instead of being walked. A change
+// writes only the pieces it touches, through the change journal
+// (record_journal.h): a crash leaves either the old pair or the new one,
+// and the header on disk is always current, not only after Close.
+//
+// The pair stays loaded after its last Close, with the keys of a unique
+// file in a map: opening it again costs a look at both files' size and
+// modification time, and finding a key a map lookup instead of a walk.
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
 
@@ -96,13 +100,23 @@ class RecordFiles {
     std::string index;
     std::string data;
   };
+  // What a file looked like when it was read or written last.
+  struct Stamp {
+    std::uintmax_t size = 0;
+    std::int64_t modified = -1;
+    bool operator==(const Stamp&) const = default;
+  };
   struct Slot {
-    int useCount = 0;
+    int useCount = 0;  // 0 with a path: closed, kept loaded
     std::string indexPath;
     std::string dataPath;
     Header header;
     Files files;
+    Stamp indexStamp, dataStamp;
+    // Key -> node of a unique file (the first node of a key).
+    std::map<std::string, std::int32_t, std::less<>> keys;
   };
+  class Change;
 
   Slot* slotOf(int handle);
   int freeSlot() const;
@@ -114,15 +128,20 @@ class RecordFiles {
   static bool IsFree(const Node& node);
   static bool Check(const Header& header, const Files& files);
   // The node whose key equals `key`, or kNoNode.
-  static std::int32_t FindExact(const Header& header, const Files& files, std::string_view key);
+  static std::int32_t FindExact(const Slot& slot, std::string_view key);
   // The node at `position` when it is a node in use, or kNoNode.
   static std::int32_t NodeAt(const Header& header, const Files& files, std::int32_t position);
   // Locates the node of a request: by key, or by position for an empty key.
-  static std::int32_t Locate(const Header& header, const Files& files, std::string_view key,
-                             std::int32_t position);
+  static std::int32_t Locate(const Slot& slot, std::string_view key, std::int32_t position);
   static std::string RecordAt(const Header& header, const Files& files, std::int32_t position);
-  // Writes both files; false when they cannot be written.
+  // Writes both files whole; false when they cannot be written.
   bool Commit(Slot& slot, Header header, Files files);
+  // Writes a change's pieces; false when they cannot be written.
+  bool Commit(Slot& slot, Change& change);
+  static Stamp StampOf(const std::string& path);
+  // Reads the pair into a slot; 0, 601 or 604.
+  static std::int16_t Load(Slot& slot);
+  static void IndexKeys(Slot& slot);
 
   std::string directory_;
   std::array<Slot, kRecordSlots> slots_{};
