@@ -93,5 +93,7 @@ int main(int argc, char** argv) {
   }
 #endif
   tarvik::ui::HeadlessToolkit toolkit(tarvik::ui::HeadlessToolkit::Mode::RealTime);
+  // Nobody looks at the surfaces of a station without a display.
+  toolkit.keepSurfaces(false);
   return runStation(toolkit, options);
 }

@@ -1,6 +1,7 @@
 #include "channels/heard_list.h"
 
 #include <cstdio>
+#include <utility>
 
 #include "core/atomic_file.h"
 
@@ -57,7 +58,7 @@ std::vector<int> HeardList::Note(const ax25::FrameRecord& frame, const std::stri
     // towards it; the newest place takes the new data.
     int q = found ? *found : Next(start_);
     for (; Next(q) != end_; q = Next(q)) {
-      places_[static_cast<std::size_t>(q)] = places_[static_cast<std::size_t>(Next(q))];
+      places_[static_cast<std::size_t>(q)] = std::move(places_[static_cast<std::size_t>(Next(q))]);
       changed.push_back(q);
     }
     written = q;

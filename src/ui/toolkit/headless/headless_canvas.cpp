@@ -35,6 +35,7 @@ Rect HeadlessCanvas::box(const Text& t) const {
 }
 
 void HeadlessCanvas::drawText(int x, int y, std::string_view text, int len) {
+  if (!keeping_) return;
   if (len >= 0 && static_cast<std::size_t>(len) < text.size()) text = text.substr(0, len);
   Text t{x, y, std::string(text), tools_.foreColor, tools_.opaqueText ? tools_.backColor : kWhite};
   if (!tools_.opaqueText) {
@@ -74,6 +75,7 @@ void HeadlessCanvas::drawText(int x, int y, std::string_view text, int len) {
 }
 
 void HeadlessCanvas::drawRect(const Rect& r0) {
+  if (!keeping_) return;
   Rect r = clip_ ? intersect(r0, *clip_) : r0;
   if (recording_) log_.push_back("rect " + rc(r0));
   if (r.empty() || tools_.brushHollow) return;
@@ -86,14 +88,17 @@ void HeadlessCanvas::drawRect(const Rect& r0) {
 }
 
 void HeadlessCanvas::drawLine(Point from, Point to) {
+  if (!keeping_) return;
   if (recording_) log_.push_back("line " + pt(from.x, from.y) + " " + pt(to.x, to.y));
 }
 
 void HeadlessCanvas::drawIcon(int x, int y, int number) {
+  if (!keeping_) return;
   if (recording_) log_.push_back("icon " + std::to_string(number) + " " + pt(x, y));
 }
 
 void HeadlessCanvas::scrollRect(const Rect& r, int dx, int dy) {
+  if (!keeping_) return;
   if (recording_) log_.push_back("scroll " + rc(r) + " " + pt(dx, dy));
   if (r.empty()) return;
   // What lies inside moves; what lands outside is lost, and so is what lay

@@ -67,6 +67,10 @@ class HeadlessCanvas final : public Canvas {
   const std::vector<std::string>& log() const { return log_; }
   void clearLog() { log_.clear(); }
   void setRecording(bool on) { recording_ = on; }
+  // Without keeping, the surface is a sink: drawing calls do nothing and a
+  // scroll uncovers nothing to draw again (a station without a display,
+  // where nobody reads the surface).
+  void setKeeping(bool on) { keeping_ = on; }
 
  private:
   Rect box(const Text& t) const;
@@ -79,6 +83,7 @@ class HeadlessCanvas final : public Canvas {
   std::vector<Text> texts_;
   std::vector<std::string> log_;
   bool recording_ = false;
+  bool keeping_ = true;
   // Fill colour under points, remembered per filled rectangle (newest last)
   // so that texts know their background.
   std::vector<std::pair<Rect, Color>> fills_;

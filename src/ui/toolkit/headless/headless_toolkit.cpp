@@ -277,6 +277,7 @@ void HeadlessToolkit::nativeCreate(WindowId id, const WindowSpec& spec) {
       },
       [this, id] { pendingPaints_.insert(id); });
   canvases_[id]->setRecording(recordDrawing_);
+  canvases_[id]->setKeeping(keepSurfaces_);
   // A new window paints itself once, as on a display.
   if (const Rect r = clientRect(id); !r.empty()) pendingUpdates_[id] = r;
 }
@@ -314,6 +315,11 @@ int HeadlessToolkit::flushUpdates() {
     }
   }
   return sent;
+}
+
+void HeadlessToolkit::keepSurfaces(bool on) {
+  keepSurfaces_ = on;
+  for (auto& [id, canvas] : canvases_) canvas->setKeeping(on);
 }
 
 void HeadlessToolkit::recordDrawing(bool on) {

@@ -71,6 +71,9 @@ class HeadlessToolkit final : public Toolkit {
   // Keeps the log of drawing calls of every surface (HeadlessCanvas::log)
   // from now on; off by default, as it grows with everything drawn.
   void recordDrawing(bool on);
+  // Whether the surfaces keep what is drawn on them (on by default; a
+  // station without a display turns it off, see HeadlessCanvas::setKeeping).
+  void keepSurfaces(bool on);
 
   // --- test and driver controls ------------------------------------------
   // Manual clock: set the wall-clock time, or step it, firing due timers.
@@ -163,6 +166,7 @@ class HeadlessToolkit final : public Toolkit {
   std::map<WindowId, std::unique_ptr<HeadlessCanvas>> canvases_;
   std::set<WindowId> pendingPaints_;
   bool recordDrawing_ = false;
+  bool keepSurfaces_ = true;
   std::map<WindowId, Rect> pendingUpdates_;
 };
 
