@@ -12,10 +12,10 @@ resident memory after a warm-up.
     bench/receive_run.py [--frames N] [--build DIR] [--wrap "valgrind ..."]
                          [--no-monitor] [--heard]
 
-With --wrap the program runs under the given command, e.g.
-    --wrap "valgrind --tool=callgrind --callgrind-out-file=/tmp/cg.out"
-Run it once with --frames 0 and once with many frames: the difference of the
-instruction counts divided by the frames is the cost of one frame.
+With --wrap the program runs under the given command. --callgrind runs the
+station twice under callgrind, without frames and with them, and reports the
+difference of the instruction counts divided by the frames: the cost of one
+received frame, start-up and shutdown left out.
 """
 import argparse
 import os
@@ -93,8 +93,11 @@ def mixed_frames(n, seed=1):
 class Peer(threading.Thread):
     """The KISS/TCP peer: waits for the station, then for the go, then sends."""
 
-    def __init__(self, frames, burst):
+    def __init__(self, frames, burst, warmup=0):
         super().__init__(daemon=True)
+        self.warmup = warmup
+        self.warm = threading.Event()
+        self.go_on = threading.Event()
         self.listener = socket.socket()
         self.listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
         self.listener.bind(("127.0.0.1", 0))
@@ -112,6 +115,9 @@ class Peer(threading.Thread):
         self.connected.set()
         self.go.wait()
         for i in range(0, len(self.frames), self.burst):
+            if self.warmup and i >= self.warmup and not self.warm.is_set():
+                self.warm.set()
+                self.go_on.wait()
             conn.sendall(b"".join(self.frames[i:i + self.burst]))
         self.sent_at = time.monotonic()
         self.sent.set()
@@ -162,12 +168,51 @@ def cpu_seconds(pid):
     return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
 
+def callgrind_total(path):
+    with open(path) as f:
+        for line in f:
+            if line.startswith("summary:") or line.startswith("totals:"):
+                return int(line.split()[1])
+    raise SystemExit("no total in " + path)
+
+
+def idle(pid):
+    """Waits until the station's CPU time stands still."""
+    last = cpu_seconds(pid)
+    while True:
+        time.sleep(0.5)
+        c = cpu_seconds(pid)
+        if c - last < 0.02:
+            return
+        last = c
+
+
 def main():
+    if "--callgrind" in sys.argv:
+        argv = [a for a in sys.argv[1:] if a != "--callgrind"]
+        frames = 20_000
+        if "--frames" in argv:
+            frames = int(argv[argv.index("--frames") + 1])
+            i = argv.index("--frames")
+            del argv[i:i + 2]
+        totals = []
+        for n in (0, frames):
+            out = tempfile.mktemp(prefix="tvk_cg_")
+            subprocess.run([sys.executable, __file__, "--frames", str(n), "--wrap",
+                            "valgrind --tool=callgrind --callgrind-out-file=" + out] + argv, check=True)
+            totals.append(callgrind_total(out))
+            os.unlink(out)
+        print("instructions      %d without frames, %d with %d frames: %.0f per frame"
+              % (totals[0], totals[1], frames, (totals[1] - totals[0]) / max(1, frames)))
+        return
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     ap.add_argument("--frames", type=int, default=100_000)
     ap.add_argument("--burst", type=int, default=20, help="frames per write of the peer")
     ap.add_argument("--build", default="build")
     ap.add_argument("--wrap", default="")
+    ap.add_argument("--callgrind", action="store_true")
+    ap.add_argument("--warmup", type=int, default=0,
+                    help="frames sent before the memory after warm-up is taken")
     ap.add_argument("--no-monitor", action="store_true")
     ap.add_argument("--heard", action="store_true", help="open the heard list too")
     args = ap.parse_args()
@@ -181,7 +226,7 @@ def main():
         shutil.copy(os.path.join(build, "station-cnf", name), os.path.join(station, "cnf"))
 
     frames = mixed_frames(args.frames)
-    peer = Peer(frames, args.burst)
+    peer = Peer(frames, args.burst, args.warmup)
     peer.start()
     ini = os.path.join(station, "TARVIK.INI")
     text = open(ini, encoding="cp1252").read()
@@ -215,6 +260,12 @@ def main():
         cpu0 = cpu_seconds(proc.pid)
         t0 = time.monotonic()
         peer.go.set()
+        rss_warm = None
+        if args.warmup:
+            peer.warm.wait()
+            idle(proc.pid)
+            rss_warm = status(proc.pid)
+            peer.go_on.set()
         peer.sent.wait()
         # The station has taken everything once its CPU time stands still.
         cpu1, t1 = cpu_seconds(proc.pid), time.monotonic()
@@ -239,6 +290,9 @@ def main():
     print("cpu seconds       %.2f  (%.1f us/frame)" % (cpu1 - cpu0, (cpu1 - cpu0) * 1e6 / n))
     print("monitor           %s, last line: %s" % (shown[-1], shown[-2] if len(shown) > 1 else "-"))
     print("rss kB            %d -> %d  (%+.3f kB/frame)" % (rss0, rss1, (rss1 - rss0) / n))
+    if rss_warm is not None:
+        print("rss after warm-up %d kB after %d frames, %+d kB over the %d frames after it"
+              % (rss_warm, args.warmup, rss1 - rss_warm, args.frames - args.warmup))
 
 
 if __name__ == "__main__":
