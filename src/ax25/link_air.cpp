@@ -41,7 +41,7 @@ int LinkWindow::airtimeMs(std::size_t infoLength) const {
   const std::size_t bytes = 7 * (2 + static_cast<std::size_t>(ViaCount(b_.via))) + 2 +
                             infoLength + kFrameOverheadBytes;
   const long long bits = static_cast<long long>(bytes) * 8 * (100 + kStuffingPercent) / 100;
-  return static_cast<int>(bits * 1000 / std::max(1, b_.baud));
+  return static_cast<int>(bits * 1000 * b_.airPercent / 100 / std::max(1, b_.baud));
 }
 
 int LinkWindow::airtimeMs(const FrameRecord& frame) const {
@@ -53,6 +53,10 @@ void LinkWindow::noteOnAir(const FrameRecord& frame) {
   if (b_.ownAirEndMs <= now) b_.ownAirEndMs = now + b_.keyUpMs;  // the TNC keys up anew
   b_.ownAirEndMs += airtimeMs(frame);
   if (frame.type == FrameType::I) b_.frameAirEndMs[static_cast<std::size_t>(frame.ns & 7)] = b_.ownAirEndMs;
+  if (frame.crpf == CrPf::CommandPoll) {
+    if (b_.polls.size() >= 8) b_.polls.pop_front();
+    b_.polls.push_back({now, b_.ownAirEndMs});
+  }
 }
 
 void LinkWindow::noteHeard(const FrameRecord& frame) {
@@ -91,8 +95,27 @@ void LinkWindow::startT1(int ticks) {
 void LinkWindow::timeAnswer(const FrameRecord& frame) {
   // A response with final answers our last poll, which went out with the
   // last transmission T1 is counting from.
-  if (!rules_->airAware() || frame.crpf != CrPf::ResponseFinal || !b_.t1Count.running()) return;
-  const long long sample = nowMs() - b_.t1BaseMs - b_.t1HeardMs;
+  if (!rules_->airAware() || frame.crpf != CrPf::ResponseFinal) return;
+  const long long now = nowMs();
+  if (!b_.polls.empty()) {
+    // The oldest poll has been heard (or a later one, which only makes
+    // this the safer conclusion): it and everything handed over before it
+    // have left the TNC, whatever the reckoning said.
+    const LinkControlBlock::Poll poll = b_.polls.front();
+    b_.polls.pop_front();
+    if (now < poll.airEndMs) {
+      for (long long& end : b_.frameAirEndMs)
+        if (end <= poll.airEndMs) end = std::min(end, now);
+      if (b_.ownAirEndMs <= poll.airEndMs) b_.ownAirEndMs = now;
+    }
+    const long long reckoned = poll.airEndMs - poll.handedMs;
+    if (reckoned > 0) {
+      const long long share = std::clamp<long long>((now - poll.handedMs) * 100 / reckoned, 1, 100);
+      b_.airPercent = static_cast<int>((b_.airPercent + share + 1) / 2);
+    }
+  }
+  if (!b_.t1Count.running()) return;
+  const long long sample = now - b_.t1BaseMs - b_.t1HeardMs;
   if (sample <= 0) return;
   const int ms = static_cast<int>(std::min<long long>(sample, 600'000));
   b_.srtMs = b_.srtMs == 0 ? ms : (7 * b_.srtMs + ms) / 8;

@@ -310,6 +310,7 @@ void LinkWindow::afterFrame() {
 void LinkWindow::reset() {
   for (auto& held : b_.sentFrames) held.reset();
   b_.frameAirEndMs = {};
+  b_.polls.clear();
   b_.state = LinkState::Connected;
   b_.ownReceive = b_.ownBusy ? Receive::Busy : Receive::Ready;
   b_.peerReceive = Receive::Ready;

@@ -12,7 +12,28 @@ struct LossyCase {
   const char* name;
   AirParams air;
   std::size_t bytes;
+  LinkParams link{};
 };
+
+// A 1200 bit/s radio channel as a KISS TNC meets it, with the radio
+// channel defaults the program ships (WINDOW 7, PACLEN 256, T1 10, T2 1500,
+// TXDELAY 300, TXTAIL 20, PERSIST 25, SLOTTIME 100).
+LossyCase OnTheAir(const char* name, double loss, int dropEvery, unsigned seed, std::size_t bytes) {
+  LossyCase c{name, {}, bytes, {}};
+  c.link.window = 7;
+  c.link.paclen = 256;
+  c.link.t1 = 10;
+  c.link.t2 = 1500;
+  c.air.halfDuplex = true;
+  c.air.loss = loss;
+  c.air.dropEvery = dropEvery;
+  c.air.txDelayMs = c.link.txdelay;
+  c.air.txTailMs = c.link.txtail;
+  c.air.persist = c.link.persist;
+  c.air.slotTimeMs = c.link.slottime;
+  c.air.seed = seed;
+  return c;
+}
 
 class LossyLinkTest : public ::testing::TestWithParam<LossyCase> {
  protected:
@@ -29,7 +50,7 @@ TEST_P(LossyLinkTest, BulkBothWaysArrivesCompleteAndTheLinkEndsCleanly) {
   const auto base = std::filesystem::temp_directory_path() /
                     ("tvk_lossy_" + std::to_string(::getpid()) + "_" + c.name);
   const std::string fromA = RandomBytes(c.bytes, 11), fromB = RandomBytes(c.bytes, 22);
-  LinkParams p;
+  const LinkParams& p = c.link;
   a.Start(tk, base / "a", "DL1AAA", p);
   b.Start(tk, base / "b", "DL1BBB", p);
   // The accepting station sends its bulk as soon as the connection is there.
@@ -66,8 +87,10 @@ TEST_P(LossyLinkTest, BulkBothWaysArrivesCompleteAndTheLinkEndsCleanly) {
   }
   EXPECT_TRUE(a.statuses.back() == ax25::LinkStatus::Disconnected ||
               a.statuses.back() == ax25::LinkStatus::Refused);
-  std::printf("[ %s ] %lld frames sent, %lld lost, %lld duplicated, %.0f s simulated\n", c.name,
-              air.framesSent(), air.framesLost(), air.framesDuplicated(), air.nowMs() / 1000.0);
+  std::printf("[ %s ] %lld frames sent, %lld lost, %lld duplicated, %lld of %lld transmissions lost, "
+              "%.0f s simulated\n",
+              c.name, air.framesSent(), air.framesLost(), air.framesDuplicated(), air.transmissionsLost(),
+              air.transmissions(), air.nowMs() / 1000.0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -77,7 +100,11 @@ INSTANTIATE_TEST_SUITE_P(
         LossyCase{"Loss20Duplicates5Delays", AirParams{0.20, 0.05, 5, 400, false, 1200, 300, 7},
                   200'000},
         LossyCase{"Loss20OtherSeed", AirParams{0.20, 0.05, 5, 400, false, 1200, 300, 1234},
-                  200'000}),
+                  200'000},
+        // Both stations send at once over one half-duplex channel.
+        OnTheAir("HalfDuplexClean", 0, 0, 3, 10'000),
+        OnTheAir("HalfDuplexLoss10", 0.10, 0, 5, 10'000),
+        OnTheAir("HalfDuplexEveryThirdLost", 0, 3, 9, 10'000)),
     [](const auto& param_info) { return std::string(param_info.param.name); });
 
 }  // namespace
