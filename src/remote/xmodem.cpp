@@ -11,6 +11,7 @@ constexpr int kBlockSeconds = 20;
 constexpr int kRepeatSeconds = 5;
 constexpr int kMaxRetries = 11;
 constexpr int kCrcRequests = 3;  // unanswered "C" before asking with NAK
+constexpr int kMaxSilences = 10;  // block time-outs in a row before giving up
 constexpr std::size_t kPacketData = 128;
 
 }  // namespace
@@ -46,6 +47,7 @@ bool XmodemEngine::StartReceive(const std::string& path) {
   blockSize_ = 128;
   retries_ = 0;
   requests_ = 0;
+  silences_ = 0;
   bytes_ = 0;
   return true;
 }
@@ -69,6 +71,7 @@ bool XmodemEngine::StartSend(const std::string& path) {
   buffered_ = sent_ = 0;
   bufferBytes_ = 0;
   bytes_ = 0;
+  silences_ = 0;
   return true;
 }
 
@@ -87,7 +90,18 @@ void XmodemEngine::end(XmodemEnd how) {
 void XmodemEngine::Tick() {
   if (state_ == State::Idle || timer_ < 0) return;
   if (timer_ == 0) {
-    end(XmodemEnd::Timeout);
+    // A block's time-out asks again (the block, EOT or a NAK): on a radio
+    // link the answer may be late, not lost. Ten in a row end it.
+    const bool started = state_ != State::SendStart && state_ != State::ReceiveStart;
+    if (!started || ++silences_ >= kMaxSilences) {
+      end(XmodemEnd::Timeout);
+      return;
+    }
+    timer_ = kBlockSeconds;
+    if (state_ == State::SendBlock) sendPacket();
+    else if (state_ == State::SendEot) sendByte(kEot);
+    else sendByte(kNak);
+    timer_ = kBlockSeconds;
     return;
   }
   --timer_;
@@ -125,6 +139,7 @@ void XmodemEngine::senderAnswer(std::uint8_t first) {
       return;
     case State::SendBlock:
       if (first == kAck) {
+        silences_ = 0;
         const std::uintmax_t left = bufferBytes_ - std::min<std::uintmax_t>(bufferBytes_, sent_ * kPacketData);
         bytes_ += std::min<std::uintmax_t>(left, kPacketData);
         ++block_;
@@ -281,6 +296,7 @@ void XmodemEngine::blockComplete() {
     }
     bytes_ += blockSize_;
     retries_ = 0;
+    silences_ = 0;
     ++block_;
   }
   sendByte(ack ? kAck : kNak);

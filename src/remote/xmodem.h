@@ -12,9 +12,11 @@
 //
 // The engine is fed the channel's received data as it comes (a block may
 // be split over several pieces or share one with the next) and the
-// one-second heartbeat: 60 seconds for the start, 20 per block, then the
-// transfer ends with "Timeout". While waiting, the receiver repeats its
-// request every 5 seconds. CAN ends it with "Break", eleven unexpected
+// one-second heartbeat: 60 seconds for the start, then "Timeout"; 20 per
+// block, after which the sender sends the block (or EOT) again and the
+// receiver asks with NAK; ten such time-outs in a row end the transfer with
+// "Timeout". While waiting, the receiver repeats its request every 5
+// seconds. CAN ends it with "Break", eleven unexpected
 // answers with "Error", the last answer to EOT with "Finished".
 //
 // The engine writes what it receives into the file it was given; the
@@ -96,6 +98,7 @@ class XmodemEngine {
   int timer_ = -1;
   int retries_ = 0;
   int requests_ = 0;  // "C" sent without an answer
+  int silences_ = 0;  // block time-outs since the last progress
   std::uintmax_t bytes_ = 0;
   // Sending: the data read ahead.
   std::vector<std::uint8_t> buffer_ = std::vector<std::uint8_t>(1024);

@@ -9,7 +9,9 @@ namespace tarvik::remote {
 
 XmodemTransfer::XmodemTransfer()
     : engine_([this](std::span<const std::uint8_t> bytes) {
-                if (channel_) channel_->SendData(bytes);
+                if (!channel_) return;
+                undelivered_ = true;
+                channel_->SendData(bytes);
               },
               [this](XmodemEnd how) { ended(how); }) {}
 
@@ -18,6 +20,7 @@ bool XmodemTransfer::Receive(channels::ChannelWindow& channel, const std::string
   if (engine_.active() || !channel.Divert(*this)) return false;
   channel_ = &channel;
   local_ = local;
+  undelivered_ = false;
   path_ = target;
   partial_ = PartialPath(target);
   if (!engine_.StartReceive(partial_)) {
@@ -35,6 +38,7 @@ bool XmodemTransfer::Send(channels::ChannelWindow& channel, const std::string& p
   if (engine_.active() || !channel.Divert(*this)) return false;
   channel_ = &channel;
   local_ = local;
+  undelivered_ = false;
   path_ = path;
   partial_.clear();
   if (!engine_.StartSend(path)) {
@@ -48,7 +52,11 @@ bool XmodemTransfer::Send(channels::ChannelWindow& channel, const std::string& p
 
 void XmodemTransfer::Diverted(channels::ChannelWindow&, std::span<const std::uint8_t> bytes) { engine_.Data(bytes); }
 
-void XmodemTransfer::Tick(channels::ChannelWindow&) { engine_.Tick(); }
+void XmodemTransfer::Tick(channels::ChannelWindow&) {
+  if (!undelivered_) engine_.Tick();
+}
+
+void XmodemTransfer::QueueDrained(channels::ChannelWindow&) { undelivered_ = false; }
 
 void XmodemTransfer::Closing(channels::ChannelWindow&) {
   // The partial file stays under its own name.

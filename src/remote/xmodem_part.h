@@ -7,6 +7,11 @@
 // complete, and an existing file of that name stays until a new one is
 // whole. The end is told to the station: "%s %s %s with XMODEM protocol !"
 // (Finished, Error, Break or Timeout; sending or receiving; the path).
+//
+// The time-outs count only heartbeats in which the link has taken into
+// frames all the engine gave it: on a slow radio channel the other side
+// cannot answer what is still queued here, and the link itself ends a
+// connection whose frames do not get through.
 
 #include <functional>
 #include <string>
@@ -37,6 +42,7 @@ class XmodemTransfer final : public channels::ChannelPart {
 
   void Diverted(channels::ChannelWindow& channel, std::span<const std::uint8_t> bytes) override;
   void Tick(channels::ChannelWindow& channel) override;
+  void QueueDrained(channels::ChannelWindow& channel) override;
   void Closing(channels::ChannelWindow& channel) override;
 
  private:
@@ -47,6 +53,7 @@ class XmodemTransfer final : public channels::ChannelPart {
   std::string path_;                            // the target or the file sent
   std::string partial_;                         // receiving: where the data goes
   bool local_ = false;
+  bool undelivered_ = false;  // sent data the link has not taken into frames yet
 };
 
 }  // namespace tarvik::remote

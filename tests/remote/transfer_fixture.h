@@ -15,6 +15,7 @@
 #include <sstream>
 #include <string>
 
+#include "channels/air.h"
 #include "channels/terminal_fixture.h"
 #include "remote/remote_service.h"
 #include "store/station_db.h"
@@ -55,7 +56,8 @@ inline std::string Program(const std::string& name) {
 
 class TransferFixture : public tarvik::test::TerminalFixture {
  protected:
-  void Connect() {
+  // With `lossy` set, both stations talk over that simulated air instead.
+  void Connect(const tarvik::test::AirParams* lossy = nullptr) {
     stationIni = [](const std::string& d) {
       return "SAVEPATH=" + d + "save/\nPUBPATH=" + d +
              "pub/\n7P_GO= go_7+.\n7P_STOP= stop_7+.\nGO_TEXT= go_text.\nSTOP_TEXT= stop_text.\n";
@@ -70,15 +72,31 @@ class TransferFixture : public tarvik::test::TerminalFixture {
     }
     Know(*a, "DB2BBB");
     Know(*b, "DA1AAA");
-    chB = ConnectPair(*b, *a);
+    if (lossy) {
+      air = std::make_unique<tarvik::test::Air>(tk, *lossy);
+      int side = 0;
+      for (tarvik::test::Terminal* t : {a, b}) {
+        air->Attach(side++, *t->app);
+        core::ChannelParams& p = t->app->config().Ports()[0].channels[0];
+        // The plain link rules: under this loss the air-aware rules stall
+        // the small answers of XMODEM for minutes.
+        p.window = 7, p.paclen = 256, p.t1 = 2, p.t2 = 200, p.t3 = 180, p.retry = 10, p.linkRules = 1;
+      }
+      const auto slot = channels::OpenOutgoingChannel(*b->app, a->call);
+      ASSERT_TRUE(slot.has_value());
+      ASSERT_TRUE(Wait([&] { return Connected(b->channel(*slot)) && a->channel(0); }));
+      chB = b->channel(*slot);
+    } else {
+      chB = ConnectPair(*b, *a);
+    }
     ASSERT_NE(chB, nullptr);
     chA = a->channel(0);
     ASSERT_NE(chA, nullptr);
     chA->setObserver({[this](std::span<const std::uint8_t> bytes) { atA.append(bytes.begin(), bytes.end()); }, {}, {}});
     chB->setObserver({[this](std::span<const std::uint8_t> bytes) { atB.append(bytes.begin(), bytes.end()); }, {}, {}});
-    ASSERT_TRUE(ether.RunUntil([this] { return !atB.empty(); }));  // A's (empty) welcome and prompt
+    ASSERT_TRUE(Wait([this] { return !atB.empty(); }));  // A's (empty) welcome and prompt
     RunRemoteLine(*chA, "//p off", Origin::Local);
-    ether.Run(2000);
+    Wait([] { return false; }, 2000);
     atA.clear();
     atB.clear();
   }
@@ -104,13 +122,16 @@ class TransferFixture : public tarvik::test::TerminalFixture {
   // B sends a line to A.
   void FromB(const std::string& line) { chB->SendText(line + "\r"); }
 
-  bool Wait(const std::function<bool()>& done, long long ms = 600'000) { return ether.RunUntil(done, ms); }
+  bool Wait(const std::function<bool()>& done, long long ms = 600'000) {
+    return air ? air->RunUntil(done, ms) : ether.RunUntil(done, ms);
+  }
 
   tarvik::test::Terminal* a = nullptr;
   tarvik::test::Terminal* b = nullptr;
   ChannelWindow* chA = nullptr;
   ChannelWindow* chB = nullptr;
   std::string atA, atB;  // what each side received
+  std::unique_ptr<tarvik::test::Air> air;
 };
 
 }  // namespace tarvik::remote::test

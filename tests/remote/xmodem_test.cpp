@@ -176,6 +176,19 @@ TEST_F(XmodemFiles, TimeOutsAndTheChecksumFallback) {
   s.engine.Tick();
   EXPECT_EQ(s.end, XmodemEnd::Timeout);
 
+  // Started, a silent receiver gets the block again every 20 seconds; the
+  // tenth silence ends it.
+  Side t;
+  ASSERT_TRUE(t.engine.StartSend(path("f")));
+  const std::uint8_t c = kCrcRequest;
+  t.engine.Data({&c, 1});
+  t.out.clear();
+  for (int i = 0; i < 9 * 21; ++i) t.engine.Tick();
+  EXPECT_EQ(t.out.size(), 9u);
+  EXPECT_FALSE(t.end.has_value());
+  for (int i = 0; i < 21; ++i) t.engine.Tick();
+  EXPECT_EQ(t.end, XmodemEnd::Timeout);
+
   // A receiver asks with "C" three times, then with NAK, and takes
   // checksum blocks from then on.
   Side r;
