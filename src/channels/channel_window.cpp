@@ -8,6 +8,7 @@
 #include "channels/connect_dialog.h"
 #include "channels/main_window.h"
 #include "core/file_handle.h"
+#include "core/port_opening.h"
 #include "core/text.h"
 #include "ui/fifo_text.h"
 
@@ -175,7 +176,8 @@ bool ChannelWindow::StartConnect(std::string_view connectText) {
   const std::optional<ConnectTarget> target = ParseConnectText(connectText);
   int refusal = 0;
   if (target) refusal = CheckConnectPort(app_.ports(), target->port, target->radioChannel);
-  if (!target || refusal) {
+  const bool portDown = target && !refusal && core::TellPortDown(app_, target->port, target->requestedCall);
+  if (!target || refusal || portDown) {
     // The channel was only opened for this connect; it does not stay
     // behind holding a slot.
     if (refusal) app_.messages().ShowMessageNumber(app_.taskWindow, 1, refusal, target->port);
@@ -314,6 +316,11 @@ void ChannelWindow::onUser(ui::Event& event) {
       break;
     }
     case core::kEvtHeartbeat:
+      // The state line tells when the port under the connection is down.
+      if (const core::PortRecord* port = app_.ports().Find(creation_.port); port && port->takesFrames() == noTnc_) {
+        noTnc_ = !noTnc_;
+        SetCtlText(kChStatus, Text(noTnc_ ? "NOTNC" : peerState_ == 11 ? "HOLD" : peerState_ == 12 ? "REJECT" : "READY"));
+      }
       for (const auto& part : parts_) part->Tick(*this);
       break;
     case kChListe:  // the receive pane: a double click takes the line
@@ -328,6 +335,7 @@ void ChannelWindow::onUser(ui::Event& event) {
 
 void ChannelWindow::onConnectRequest(const ax25::ConnectRequest& request) {
   remoteText_ = ax25::FormatCall(request.remote);
+  creation_.port = request.port;  // the port under the connection, for the state line
   ax25::LinkCommand(toolkit(), link_, ax25::LinkCommandCode::SetQrg, 0, request.qrg);
   updateTitle();
   toolkit().sendUser(link_, ax25::kEvtConnectRequest, 0, std::make_unique<ax25::ConnectRequest>(request));

@@ -270,6 +270,7 @@ class ChannelWindow final : public ui::Form {
   bool wasConnected_ = false;
   bool dama_;
   int peerState_ = 10;
+  bool noTnc_ = false;  // the state line shows that the port is down
   bool sabmSeen_ = false;
   bool sendQueueBusy_ = false;
   bool closing_ = false;

@@ -5,6 +5,7 @@
 
 #include "channels/channel_session.h"
 #include "channels/channel_window.h"
+#include "core/port_opening.h"
 
 namespace tarvik::channels {
 
@@ -74,11 +75,18 @@ void ConnectDialog::fillPorts() {
   if (list == ui::kNoControl) return;
   ui::Toolkit& tk = toolkit();
   tk.listClear(id(), list);
+  // Every configured port, with its state: one that is down may be chosen
+  // too, and Connect then says so. The first port that is up is chosen.
+  int chosen = -1, index = 0;
   for (int p = 0; p < core::kPortCount; ++p) {
     const core::PortRecord& port = app_.ports()[p];
-    if (port.open()) tk.listAdd(id(), list, Entry(p, port.title));
+    if (!port.configured()) continue;
+    const std::string state = core::PortStateWord(app_, port.shownState());
+    tk.listAdd(id(), list, Entry(p, port.title) + (state.empty() ? "" : " (" + state + ")"));
+    if (chosen < 0 && port.takesFrames()) chosen = index;
+    ++index;
   }
-  if (!tk.listItems(id(), list).empty()) tk.listSetSel(id(), list, 0);
+  if (index > 0) tk.listSetSel(id(), list, std::max(chosen, 0));
   fillRadioChannels();
 }
 
@@ -137,8 +145,16 @@ void ConnectDialog::connect() {
     }
   }
   if (first) return;
-  target.port = std::max(0, chosenNumber(kCdPort));
-  target.radioChannel = std::max(0, chosenNumber(kCdChan));
+  target.port = chosenNumber(kCdPort);
+  target.radioChannel = chosenNumber(kCdChan);
+  // A port that is closed, a radio channel that is not configured, or a
+  // port that is down is told at once, naming the port; the dialog stays
+  // for another choice.
+  if (const int refusal = CheckConnectPort(app_.ports(), target.port, target.radioChannel)) {
+    app_.messages().ShowMessageNumber(app_.taskWindow, 1, refusal, target.port);
+    return;
+  }
+  if (core::TellPortDown(app_, target.port, target.requestedCall)) return;
   const std::string qrg = GetCtlText(kCdQrg);
   const ui::WindowId channel = channel_;
   ChannelWindow* owner = toolkit().findAs<ChannelWindow>(channel);

@@ -7,7 +7,9 @@
 #include "channels/form_windows.h"
 #include "channels/frame_generator_window.h"
 #include "channels/monitor_window.h"
+#include "core/port_opening.h"
 #include "core/run_program.h"
+#include "ui/fifo_text.h"
 #include "ui/message_dialog.h"
 
 namespace tarvik::channels {
@@ -212,7 +214,20 @@ void MainWindow::onUser(ui::Event& event) {
       router_.RouteReceivedFrame(event);
       break;
     case core::kEvtFrameSend:
+      // A frame for a port that is down was not sent: the monitor does not
+      // list it (its port counted it as dropped).
+      if (const auto* frame = event.as<ax25::FrameRecord>()) {
+        const core::PortRecord* port = app_.ports().Find(frame->port);
+        if (port && port->open() && port->state == core::PortState::Down) break;
+      }
       if (hooks_.frameSent) hooks_.frameSent(event);
+      break;
+    case core::kEvtPortNotice:
+      // A port lost or back: a line in the monitor, between the frames.
+      if (const auto* text = event.as<ui::TextPayload>()) {
+        if (auto* monitor = toolkit().findAs<MonitorWindow>(FindMonitorWindow(toolkit())))
+          if (ui::FifoText* pane = ui::FindFifo(toolkit(), monitor->textPane())) pane->AppendLine(text->text, ui::kBlue);
+      }
       break;
     case ax25::kEvtConnectRequest:
       // An outgoing channel's request passes here: its slot learns both ends.

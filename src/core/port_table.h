@@ -5,6 +5,7 @@
 // addresses a port only by its number.
 
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -37,6 +38,14 @@ inline constexpr std::size_t kChannelQrgCapacity = 11;
 inline constexpr std::size_t kPortTitleCapacity = 31;
 inline constexpr std::size_t kPortDeviceCapacity = 63;
 inline constexpr std::size_t kIniTextCapacity = 399;
+
+// What the driver of an open port knows of its line. A driver that tells
+// nothing leaves its port up.
+enum class PortState : std::int8_t {
+  Up,          // frames go out
+  Connecting,  // the port's first connection is being made; frames wait for it
+  Down,        // the line or connection is lost: frames are dropped, not sent
+};
 
 // "KISS" = 1, "SMACK" = 2, "HOST" = 3, "RMNC" = 4, anything else 0.
 std::int16_t ProtocolFromName(std::string_view name);
@@ -83,8 +92,19 @@ struct PortRecord {
   std::int16_t protocol = kProtocolNone;
   std::int16_t devType = kDevTypeNone;
   std::int16_t mark = 0;  // working mark of the connection manager
+  // Entered by the port's driver (core::SetPortState) while its window is
+  // open; frames handed to a port that is down are counted, not sent.
+  PortState state = PortState::Up;
+  std::chrono::system_clock::time_point downSince{};  // when the port was last lost (toolkit clock)
+  std::uint64_t framesDropped = 0;
 
   bool open() const { return portWindow != ui::kNoWindow; }
+  // The state the operator sees: a closed port is down.
+  PortState shownState() const { return open() ? state : PortState::Down; }
+  // Frames given to the port go out (or wait for its first connection).
+  bool takesFrames() const { return open() && state != PortState::Down; }
+  // Configured: it has a device, or it was taken by an incoming connection.
+  bool configured() const { return !device.empty(); }
 };
 
 class PortTable {

@@ -146,7 +146,19 @@ void TaskWindow::onTimer(const ui::Event& event) {
     if (!app_.ShutdownHeld() || toolkit().now() >= shutdownDeadline_) toolkit().destroy(id());
     return;
   }
+  showPortStates();
   if (countdown_-- < 0) clearStatus();
+}
+
+void TaskWindow::showPortStates() {
+  if (!app_.options().frameMode) return;
+  std::string key;
+  for (const PortRecord& port : app_.ports())
+    key += port.configured() ? static_cast<char>('0' + static_cast<int>(port.shownState())) : '.';
+  if (key == portStateKey_) return;
+  portStateKey_ = key;
+  static constexpr std::size_t kFieldCapacity = 63;
+  toolkit().setStatusField(1, PortStateSummary(app_).substr(0, kFieldCapacity));
 }
 
 void TaskWindow::onUser(ui::Event& event) {

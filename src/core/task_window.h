@@ -32,6 +32,9 @@ class TaskWindow : public ui::Window {
   void shutdown(bool atOnce = false);
   void setStatus(int field, const std::string& text);
   void clearStatus();
+  // Field 1 of the status line: the state of every configured port,
+  // written again when one changes.
+  void showPortStates();
   void runStartPrograms();
 
   App& app_;
@@ -40,6 +43,9 @@ class TaskWindow : public ui::Window {
   bool shuttingDown_ = false;
   ui::TimerId shutdownTimer_ = 0;  // looks whether the holds are released
   ui::Clock::time_point shutdownDeadline_;
+  // The states last shown, one character per port; nothing is shown while
+  // no port is configured (the field stays free for other texts).
+  std::string portStateKey_ = std::string(kPortCount, '.');
 };
 
 // The welcome window shown while the program comes up: it asks for the main

@@ -221,15 +221,15 @@ std::string ComErrorText(int code) {
   return text ? text : "error " + std::to_string(code);
 }
 
-SerialPort::SerialPort(Key, SerialSettings settings, int fd, OnBytes onBytes)
-    : settings_(std::move(settings)), fd_(fd), onBytes_(std::move(onBytes)) {}
+SerialPort::SerialPort(Key, SerialSettings settings, int fd, OnBytes onBytes, OnLost onLost)
+    : settings_(std::move(settings)), fd_(fd), onBytes_(std::move(onBytes)), onLost_(std::move(onLost)) {}
 
 std::unique_ptr<SerialPort> SerialPort::Open(const SerialSettings& settings, OnBytes onBytes,
-                                             int& error) {
+                                             int& error, OnLost onLost) {
   error = 0;
   const int fd = openExclusive(settings.path, error);
   if (fd < 0) return nullptr;
-  auto port = std::make_unique<SerialPort>(Key{}, settings, fd, std::move(onBytes));
+  auto port = std::make_unique<SerialPort>(Key{}, settings, fd, std::move(onBytes), std::move(onLost));
   if (!configure(fd, settings, error) || !port->StartReader(error)) return nullptr;
   // Raise DTR: many TNCs only listen while it is up. Lines without modem
   // control (pseudo-terminals) refuse, which does no harm.
@@ -264,10 +264,11 @@ SerialPort::~SerialPort() {
     [[maybe_unused]] ssize_t n = ::write(wake_[1], &b, 1);
   }
   if (reader_.joinable()) reader_.join();
-  if (fd_ >= 0) {
+  if (fd_ >= 0 && !lost_) {
     // What was written goes out before the line closes (a TNC's DEINI text
     // must arrive whole); only unread input is discarded. Flushing the
-    // output would drop bytes the far end has not taken yet.
+    // output would drop bytes the far end has not taken yet. A line that
+    // is gone takes nothing more.
     ::tcdrain(fd_);
     int dtr = TIOCM_DTR;
     ::ioctl(fd_, TIOCMBIC, &dtr);
@@ -279,29 +280,41 @@ SerialPort::~SerialPort() {
 }
 
 void SerialPort::ReaderLoop() {
-  bool lineUsable = true;
   std::uint8_t buffer[kReadChunk];
-  while (running_) {
-    pollfd fds[2] = {{wake_[0], POLLIN, 0}, {lineUsable ? fd_ : -1, POLLIN, 0}};
+  int lostError = -1;  // set when the line is gone
+  while (running_ && lostError < 0) {
+    pollfd fds[2] = {{wake_[0], POLLIN, 0}, {fd_, POLLIN, 0}};
     const int n = ::poll(fds, 2, -1);
     if (n < 0) {
       if (errno == EINTR) continue;
       break;
     }
     if (!running_ || (fds[0].revents & POLLIN)) break;
-    if (fds[1].revents & POLLIN) {
-      // Take everything waiting, chunk by chunk, before waiting again.
+    const short ready = fds[1].revents;
+    if (ready & POLLIN) {
+      // Take everything waiting, chunk by chunk, before waiting again. Data
+      // that came before a hang-up is delivered first. A raw line answers
+      // "nothing waiting" with 0 (or EAGAIN); an error other than that
+      // tells that the line is gone.
       while (running_) {
         const ssize_t got = ::read(fd_, buffer, sizeof buffer);
-        if (got <= 0) break;
-        onBytes_(std::span<const std::uint8_t>(buffer, static_cast<std::size_t>(got)));
+        if (got > 0) {
+          onBytes_(std::span<const std::uint8_t>(buffer, static_cast<std::size_t>(got)));
+          continue;
+        }
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK) lostError = errno;
+        break;
       }
-    } else if (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) {
-      // The line is gone (device unplugged, far end of a pseudo-terminal
-      // closed): it would report this forever, so only the wake-up pipe is
-      // watched from now on, until the port is closed.
-      lineUsable = false;
     }
+    // A line that is gone (device unplugged, far end of a pseudo-terminal
+    // closed) would report this forever: the reader ends instead of
+    // spinning, and the owner learns it once.
+    if (lostError < 0 && (ready & (POLLHUP | POLLERR | POLLNVAL))) lostError = 0;
+  }
+  if (lostError >= 0 && running_) {
+    lost_ = true;
+    if (onLost_) onLost_(lostError == EIO ? 0 : lostError);
   }
   readerRunning_ = false;
 }
@@ -349,11 +362,12 @@ std::vector<bool> ProbeComPorts(int count) {
 }
 
 std::unique_ptr<SerialPort> SerialOpen(ui::Toolkit& toolkit, ui::WindowId owner, int port,
-                                       const std::string& device, SerialPort::OnBytes onBytes) {
+                                       const std::string& device, SerialPort::OnBytes onBytes,
+                                       SerialPort::OnLost onLost) {
   const std::optional<SerialSettings> settings = ParseDeviceString(device);
   int error = EINVAL;
   std::unique_ptr<SerialPort> serial;
-  if (settings) serial = SerialPort::Open(*settings, std::move(onBytes), error);
+  if (settings) serial = SerialPort::Open(*settings, std::move(onBytes), error, std::move(onLost));
   const std::string name = settings ? settings->portName : device;
   if (serial) {
     toolkit.sendUser(owner, core::kEvtSerialOpened, 0,

@@ -8,7 +8,10 @@
 // reader thread per open line waits in poll() on the line and on a wake-up
 // pipe, reads what is waiting (at most 255 bytes per read) and hands each
 // chunk to the owner's callback on that thread. Closing wakes the reader at
-// once and returns when it has ended.
+// once and returns when it has ended. A line that hangs up or goes away (the
+// far end of a pseudo-terminal closed, a USB adapter pulled) is told once to
+// the owner's loss callback, and the reader ends: it never spins on a dead
+// line.
 //
 // Failures carry the errno value of the failing call; users see it as
 // "Unknown COM error %4.4x".
@@ -56,18 +59,21 @@ class SerialPort {
  public:
   // Receives each chunk of received bytes, on the reader thread.
   using OnBytes = std::function<void(std::span<const std::uint8_t>)>;
+  // Told once, on the reader thread, that the line hung up or failed (the
+  // errno value of a failed read, 0 for a hang-up); the reader then ends.
+  using OnLost = std::function<void(int error)>;
 
   // Opens and configures the line and starts its reader. On failure returns
   // null and sets `error` to the errno value of the failing call.
   static std::unique_ptr<SerialPort> Open(const SerialSettings& settings, OnBytes onBytes,
-                                          int& error);
+                                          int& error, OnLost onLost = nullptr);
 
   struct Key {
    private:
     friend class SerialPort;
     Key() = default;
   };
-  SerialPort(Key, SerialSettings settings, int fd, OnBytes onBytes);
+  SerialPort(Key, SerialSettings settings, int fd, OnBytes onBytes, OnLost onLost = nullptr);
 
   // Stops the reader (it ends at once), waits until what was written has
   // gone out (tcdrain), drops DTR, discards unread input and closes the line.
@@ -85,6 +91,8 @@ class SerialPort {
 
   // True while the reader thread runs.
   bool ReaderRunning() const { return readerRunning_.load(); }
+  // True once the line has hung up or failed.
+  bool Lost() const { return lost_.load(); }
 
   const SerialSettings& settings() const { return settings_; }
 
@@ -96,6 +104,8 @@ class SerialPort {
   int fd_ = -1;
   int wake_[2] = {-1, -1};
   OnBytes onBytes_;
+  OnLost onLost_;
+  std::atomic<bool> lost_{false};
   std::atomic<bool> running_{false};
   std::atomic<bool> readerRunning_{false};
   std::thread reader_;
@@ -113,6 +123,7 @@ std::vector<bool> ProbeComPorts(int count);
 // event 950 (opened) or 952 (failed, with "Unknown COM error %4.4x"), each
 // with a core::PortStatus naming the port's device.
 std::unique_ptr<SerialPort> SerialOpen(ui::Toolkit& toolkit, ui::WindowId owner, int port,
-                                       const std::string& device, SerialPort::OnBytes onBytes);
+                                       const std::string& device, SerialPort::OnBytes onBytes,
+                                       SerialPort::OnLost onLost = nullptr);
 
 }  // namespace tarvik::devices

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "ax25/frame_events.h"
+#include "core/port_opening.h"
 
 namespace tarvik::devices {
 
@@ -35,7 +36,9 @@ SerialPortWindow::SerialPortWindow(core::App& app, ui::WindowId owner, int port)
       port_(port),
       protocol_(app.ports()[port].protocol),
       devType_(app.ports()[port].devType),
-      device_(app.ports()[port].device) {}
+      device_(app.ports()[port].device),
+      jitter_(static_cast<std::uint32_t>(port) * 7919u +
+              static_cast<std::uint32_t>(app.toolkit().now().time_since_epoch().count())) {}
 
 SerialPortWindow::~SerialPortWindow() = default;
 
@@ -61,7 +64,7 @@ void SerialPortWindow::onCreate() {
   ui::Toolkit* tk = &toolkit();
   const ui::WindowId self = id();
   const int protocol = protocol_;
-  auto onBytes = [side, tk, self, protocol](std::span<const std::uint8_t> bytes) {
+  onBytes_ = [side, tk, self, protocol](std::span<const std::uint8_t> bytes) {
     if (side->muted) return;
     if (side->raw) {
       if (protocol == core::kProtocolHost) return;  // host mode: nothing is read
@@ -73,19 +76,24 @@ void SerialPortWindow::onCreate() {
     std::lock_guard lock(side->mutex);
     side->kiss.feed(bytes);
   };
-  serial_ = SerialOpen(toolkit(), id(), port_, device_, std::move(onBytes));
+  onLost_ = [side, tk, self](int error) {
+    if (!side->muted) tk->post(self, ui::Event::user(kEvtSerialLost, error));
+  };
+  serial_ = SerialOpen(toolkit(), id(), port_, device_, onBytes_, onLost_);
   if (!serial_) {
     setMode(Mode::OpenFailed);
     timer_ = toolkit().createTimer(id(), kFailedCloseMs);
     return;
   }
+  core::SetPortState(app_, port_, core::PortState::Up);
   startText(app_.ports()[port_].iniText, true);
 }
 
 void SerialPortWindow::onDestroy() {
   if (timer_ != 0) toolkit().destroyTimer(timer_);
   if (textTimer_ != 0) toolkit().destroyTimer(textTimer_);
-  timer_ = textTimer_ = 0;
+  if (reopenTimer_ != 0) toolkit().destroyTimer(reopenTimer_);
+  timer_ = textTimer_ = reopenTimer_ = 0;
   // A text still running (the port closes during a delay of its INI text)
   // is abandoned: the DEINI text follows on the closing line.
   run_.reset();
@@ -101,13 +109,22 @@ void SerialPortWindow::onDestroy() {
                                                           app_.HoldShutdown()));
   }
   core::PortRecord& record = app_.ports()[port_];
-  if (record.portWindow == id()) record.portWindow = ui::kNoWindow;
+  if (record.portWindow == id()) {
+    record.portWindow = ui::kNoWindow;
+    record.state = core::PortState::Up;  // the next driver of the port tells its own
+  }
 }
 
 void SerialPortWindow::onTimer(ui::Event& event) {
   const auto timer = static_cast<ui::TimerId>(event.id);
   if (timer != 0 && timer == textTimer_) {
     advanceText();
+    return;
+  }
+  if (timer != 0 && timer == reopenTimer_) {
+    toolkit().destroyTimer(reopenTimer_);
+    reopenTimer_ = 0;
+    reopen();
     return;
   }
   // The heartbeat's forwarded ticks carry the main window's timer: ignored.
@@ -163,6 +180,9 @@ void SerialPortWindow::onUser(ui::Event& event) {
       startText(app_.ports()[port_].deiniText, false);
       startText(app_.ports()[port_].iniText, false);
       break;
+    case kEvtSerialLost:
+      if (serial_ && serial_->Lost()) lineLost(static_cast<int>(event.arg));
+      break;
     default:
       app_.ShowMessage(id(), 1, 501, "COM", std::to_string(event.id));
       break;
@@ -207,6 +227,11 @@ void SerialPortWindow::receiveRaw(std::span<const std::uint8_t> bytes) {
 }
 
 void SerialPortWindow::send(const ax25::RawFrameBuffer& buffer) {
+  if (!serial_) {
+    // The line is gone: nothing goes out, and nothing pretends to.
+    ++app_.ports()[port_].framesDropped;
+    return;
+  }
   if (isKissFamily(protocol_)) {
     write(KissTransmitBytes(static_cast<KissProtocol>(protocol_), buffer));
   } else if (protocol_ == core::kProtocolNone) {
@@ -275,6 +300,49 @@ void SerialPortWindow::textDone(bool afterOpen) {
     countdown_ = kAnswerWaitSeconds;
     timer_ = toolkit().createTimer(id(), kAnswerTickMs);
   }
+}
+
+void SerialPortWindow::lineLost(int error) {
+  // What was running on the line is over; the line is closed (its reader
+  // has ended already) and looked for again later.
+  run_.reset();
+  jobs_.clear();
+  if (textTimer_ != 0) toolkit().destroyTimer(textTimer_);
+  textTimer_ = 0;
+  serial_.reset();
+  {
+    std::lock_guard lock(receive_->mutex);
+    receive_->kiss.reset();
+  }
+  rawBuffer_.clear();
+  std::string reason = core::MessageText(app_, core::kMsgPortHungUp);
+  if (error != 0) reason += (reason.empty() ? "" : ": ") + ComErrorText(error);
+  core::SetPortState(app_, port_, core::PortState::Down, reason);
+  nextPauseMs_ = kSerialRetryFirstMs;
+  scheduleReopen();
+}
+
+void SerialPortWindow::scheduleReopen() {
+  if (reopenTimer_ != 0) return;
+  std::uniform_int_distribution<int> vary(-nextPauseMs_ / 10, nextPauseMs_ / 10);
+  pauseMs_ = std::max(1, nextPauseMs_ + vary(jitter_));
+  nextPauseMs_ = std::min(nextPauseMs_ * 2, kSerialRetryLongestMs);
+  reopenTimer_ = toolkit().createTimer(id(), pauseMs_);
+}
+
+void SerialPortWindow::reopen() {
+  if (serial_) return;
+  const std::optional<SerialSettings> settings = ParseDeviceString(device_);
+  int error = 0;
+  if (settings) serial_ = SerialPort::Open(*settings, onBytes_, error, onLost_);
+  if (!serial_) {
+    scheduleReopen();  // not there yet: quietly, the loss was told
+    return;
+  }
+  core::SetPortState(app_, port_, core::PortState::Up);
+  // A TNC plugged in again knows nothing of KISS: it gets its INI text and
+  // its parameters as at the start.
+  startText(app_.ports()[port_].iniText, true);
 }
 
 void SerialPortWindow::setMode(Mode mode) {

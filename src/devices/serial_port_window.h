@@ -10,6 +10,13 @@
 // Status reports (950 opened, 951 closed, 952 failed) go to the owner, which
 // is the task window once the port has opened.
 //
+// A line that hangs up or goes away while the port runs (a USB TNC pulled)
+// is closed and the port is down (core::SetPortState: told once); frames
+// given to it meanwhile are counted as dropped. The window looks for the
+// device again after one second, then after twice the pause each time, up
+// to a minute, and when the line opens again it sends the INI text and the
+// KISS parameters anew, as to a TNC just switched on, and is up.
+//
 // Closing (destroying the window) hands the open line to a SerialCloser that
 // sends the DEINI text, with its delays and final pause, and then closes the
 // line once everything written has gone out; the port is free in the port
@@ -20,6 +27,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <random>
 #include <string>
 
 #include "ax25/link.h"
@@ -34,6 +42,7 @@ namespace tarvik::devices {
 inline constexpr int kEvtSendKissParameters = 953;  // arg: radio channel, -1 = all
 inline constexpr int kEvtSendKissParameter = 954;   // record: KissParameterRequest
 inline constexpr int kEvtReinitTnc = 955;           // DEINI text, then INI text
+inline constexpr int kEvtSerialLost = 956;          // from the reader: the line is gone (arg: errno)
 
 // The record of user event 954.
 // The link layer asks for parameters (a DAMA slave's persistence) with the
@@ -46,6 +55,10 @@ inline constexpr int kInitTextPollMs = 100;
 inline constexpr int kAnswerWaitSeconds = 20;
 // Bytes a transparent port keeps while no link takes them.
 inline constexpr std::size_t kReceiveBufferCapacity = 536;
+// Pauses before a lost line is looked for again: the first, and the
+// longest the doubling reaches (milliseconds).
+inline constexpr int kSerialRetryFirstMs = 1000;
+inline constexpr int kSerialRetryLongestMs = 60'000;
 
 class SerialPortWindow final : public ui::Window {
  public:
@@ -68,6 +81,10 @@ class SerialPortWindow final : public ui::Window {
   SerialPort* serial() const { return serial_.get(); }
   // Transparent bytes received while no link takes them.
   const std::vector<std::uint8_t>& pendingBytes() const { return rawBuffer_; }
+  // The pause of the reopening the window waits for (milliseconds, varied),
+  // and whether one is due.
+  int reopenPauseMs() const { return pauseMs_; }
+  bool reopenPending() const { return reopenTimer_ != 0; }
 
  private:
   // What the reader thread shares with the window: it outlives the window
@@ -101,6 +118,9 @@ class SerialPortWindow final : public ui::Window {
   void textDone(bool afterOpen);
   void setMode(Mode mode);
   void report(int userId, std::unique_ptr<core::PortStatus> status);
+  void lineLost(int error);
+  void scheduleReopen();
+  void reopen();
 
   core::App& app_;
   ui::WindowId owner_;
@@ -111,6 +131,12 @@ class SerialPortWindow final : public ui::Window {
   std::string answer_;
   Mode mode_ = Mode::Normal;
   std::unique_ptr<SerialPort> serial_;
+  SerialPort::OnBytes onBytes_;  // kept for reopening
+  SerialPort::OnLost onLost_;
+  ui::TimerId reopenTimer_ = 0;
+  int nextPauseMs_ = kSerialRetryFirstMs;
+  int pauseMs_ = 0;
+  std::minstd_rand jitter_;
   std::shared_ptr<ReceiveSide> receive_;
   std::vector<std::uint8_t> rawBuffer_;  // transparent bytes not yet taken
   ui::TimerId timer_ = 0;                // answer wait, or the failed open

@@ -14,6 +14,8 @@ namespace tarvik::devices {
 // Winsock codes the port and server windows act on.
 inline constexpr int kWsaWouldBlock = 10035;
 inline constexpr int kWsaInProgress = 10036;
+inline constexpr int kWsaAddrNotAvail = 10049;
+inline constexpr int kWsaTimedOut = 10060;
 inline constexpr int kWsaConnRefused = 10061;
 inline constexpr int kWsaHostNotFound = 11001;
 inline constexpr int kWsaTryAgain = 11002;

@@ -2,9 +2,11 @@
 
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "core/message_service.h"
+#include "core/port_opening.h"
 #include "devices/tcp_errors.h"
 #include "devices/tcp_server.h"
 
@@ -34,18 +36,23 @@ TcpPortWindow::TcpPortWindow(core::App& app, int port, Socket socket, std::strin
       portText_(std::move(portText)),
       receiver_(app.toolkit(), app.taskWindow, port, ReceiveChecks::None),
       socket_(std::move(socket)),
-      state_(socket_ ? kTcpConnected : kTcpLookingUp) {}
+      state_(socket_ ? kTcpConnected : kTcpLookingUp),
+      outgoing_(!socket_),
+      jitter_(static_cast<std::uint32_t>(port) * 7919u +
+              static_cast<std::uint32_t>(app.toolkit().now().time_since_epoch().count())) {}
 
 void TcpPortWindow::onEvent(ui::Event& event) {
   switch (event.type) {
     case ui::EventType::Create: onCreate(); break;
     case ui::EventType::Destroy: onDestroy(); break;
     case ui::EventType::User: onUser(event); break;
+    case ui::EventType::Timer: onTimer(event); break;
     default: break;
   }
 }
 
 void TcpPortWindow::onCreate() {
+  core::SetPortState(app_, port_, socket_ ? core::PortState::Up : core::PortState::Connecting);
   if (socket_) {
     // An accepted connection stands already. Its title is the dotted
     // address until the peer's name is known; the name lookup must not hold
@@ -64,12 +71,15 @@ void TcpPortWindow::onCreate() {
 void TcpPortWindow::onDestroy() {
   lookup_.cancel();
   peerLookup_.cancel();
+  if (retryTimer_ != 0) toolkit().destroyTimer(retryTimer_);
+  retryTimer_ = 0;
   if (watch_ != 0) toolkit().unwatch(watch_);
   watch_ = 0;
   socket_.reset();
   if (core::PortRecord* record = app_.ports().Find(port_); record && record->portWindow == id()) {
     record->portWindow = ui::kNoWindow;
     record->transparentLink = ui::kNoWindow;
+    record->state = core::PortState::Up;  // the next driver of the port tells its own
   }
   // A connection waiting at the server may now take this port. Posted, so
   // that nothing is accepted while a shutdown is closing the ports.
@@ -97,7 +107,7 @@ void TcpPortWindow::onUser(ui::Event& event) {
       break;
     case core::kEvtTcpClosed:
       toolkit().sendUser(owner_, event.id, event.arg, std::move(event.record));
-      toolkit().destroy(id());
+      if (!outgoing_) toolkit().destroy(id());  // an outgoing port stays and tries again
       break;
     case core::kEvtTcpFailed:
       if (auto* status = event.as<core::PortStatus>()) {
@@ -105,7 +115,7 @@ void TcpPortWindow::onUser(ui::Event& event) {
         status->device = !host_.empty() || record == nullptr ? host_ : record->title;
       }
       toolkit().sendUser(owner_, event.id, event.arg, std::move(event.record));
-      toolkit().destroy(id());
+      if (!outgoing_) toolkit().destroy(id());
       break;
     case core::kAnswerBase + 0:
     case core::kAnswerBase + 1:
@@ -122,27 +132,88 @@ void TcpPortWindow::onUser(ui::Event& event) {
 void TcpPortWindow::onHeartbeat() {
   if (countdown_ < 0) return;
   if (--countdown_ != 0) return;
-  toolkit().beep();
-  if (state_ == kTcpConnecting) report(core::kEvtTcpClosed, 0);
+  if (!reconnecting_) toolkit().beep();
+  if (state_ == kTcpConnecting) connectFailed(0);
+}
+
+void TcpPortWindow::onTimer(ui::Event& event) {
+  if (retryTimer_ == 0 || static_cast<ui::TimerId>(event.id) != retryTimer_) return;
+  toolkit().destroyTimer(retryTimer_);
+  retryTimer_ = 0;
+  retry();
 }
 
 void TcpPortWindow::onLookupDone(const HostLookupResult& result) {
   lookup_ = {};
   if (result.code != 0) {
-    report(core::kEvtTcpFailed, result.code);
+    connectFailed(result.code);
     return;
   }
   connectTo(result.addresses.front());
 }
 
+void TcpPortWindow::connectFailed(int code) {
+  dropConnection();
+  if (!reconnecting_) {
+    // The first failure is told as ever (a time-out quietly); from now on
+    // the port tries again without more words until it is back.
+    reconnecting_ = true;
+    if (code != 0) report(core::kEvtTcpFailed, code);
+    else report(core::kEvtTcpClosed, 0);
+  }
+  core::SetPortState(app_, port_, core::PortState::Down,
+                     std::string(WinsockErrorText(code == 0 ? kWsaTimedOut : code)));
+  scheduleRetry();
+}
+
+void TcpPortWindow::connectionLost(const std::string& reason) {
+  if (!outgoing_) {
+    // FD_CLOSE of an accepted connection: its port is free again.
+    toolkit().destroy(id());
+    return;
+  }
+  dropConnection();
+  reconnecting_ = true;
+  nextPauseMs_ = kTcpRetryFirstMs;
+  core::SetPortState(app_, port_, core::PortState::Down, reason);
+  scheduleRetry();
+}
+
+void TcpPortWindow::dropConnection() {
+  if (watch_ != 0) toolkit().unwatch(watch_);
+  watch_ = 0;
+  socket_.reset();
+  state_ = kTcpWaiting;
+  countdown_ = -1;
+  // A frame half written would spoil the framing of the next connection;
+  // what waited is as lost as a frame on the air.
+  output_.clear();
+  outputStart_ = 0;
+}
+
+void TcpPortWindow::scheduleRetry() {
+  if (retryTimer_ != 0) return;
+  std::uniform_int_distribution<int> vary(-nextPauseMs_ / 10, nextPauseMs_ / 10);
+  pauseMs_ = std::max(1, nextPauseMs_ + vary(jitter_));
+  nextPauseMs_ = std::min(nextPauseMs_ * 2, kTcpRetryLongestMs);
+  retryTimer_ = toolkit().createTimer(id(), pauseMs_);
+}
+
+void TcpPortWindow::retry() {
+  if (socket_ || lookup_) return;
+  state_ = kTcpLookingUp;
+  lookup_ = StartHostLookup(toolkit(), id(), kEvtTcpLookupDone, host_);
+}
+
 void TcpPortWindow::connectTo(const in_addr& address) {
   int code = 0;
   socket_ = NewStreamSocket(code);
-  // A socket that cannot be made or bound is a local fault, told by message
-  // 1051; the port then closes quietly instead of staying taken for good.
+  // A socket that cannot be made or bound is a local fault, told once by
+  // message 1051; the port then tries again like after any failure.
   auto localFailure = [this](int err) {
-    app_.ShowMessage(id(), 4, 1051, std::to_string(err), std::string(WinsockErrorText(err)));
-    report(core::kEvtTcpClosed, err);
+    if (!reconnecting_) app_.ShowMessage(id(), 4, 1051, std::to_string(err), std::string(WinsockErrorText(err)));
+    reconnecting_ = true;
+    connectFailed(err);
   };
   if (!socket_) {
     localFailure(code);
@@ -168,7 +239,7 @@ void TcpPortWindow::connectTo(const in_addr& address) {
   }
   code = LastSocketError();
   if (code != kWsaInProgress && code != kWsaWouldBlock) {
-    report(core::kEvtTcpFailed, code);
+    connectFailed(code);
     return;
   }
   state_ = kTcpConnecting;
@@ -181,15 +252,8 @@ void TcpPortWindow::onSocket(unsigned ready) {
   if (state_ == kTcpConnecting) {
     // FD_CONNECT: the connect has completed, one way or the other.
     const int code = PendingSocketError(socket_.fd());
-    if (code == 0) {
-      onConnected();
-    } else {
-      if (watch_ != 0) toolkit().unwatch(watch_);
-      watch_ = 0;
-      state_ = kTcpFailed;
-      countdown_ = -1;
-      report(core::kEvtTcpFailed, code);
-    }
+    if (code == 0) onConnected();
+    else connectFailed(code);
     return;
   }
   if (state_ != kTcpConnected) return;
@@ -205,9 +269,11 @@ void TcpPortWindow::onSocket(unsigned ready) {
 void TcpPortWindow::onConnected() {
   state_ = kTcpConnected;
   countdown_ = -1;
+  nextPauseMs_ = kTcpRetryFirstMs;
   updateWatch();
+  core::SetPortState(app_, port_, core::PortState::Up);
   report(core::kEvtTcpOpened, 0);
-  flush();  // frames handed over while the connection was coming up
+  flush();  // frames handed over while the first connection was coming up
 }
 
 void TcpPortWindow::onPeerName(const HostLookupResult& result) {
@@ -225,7 +291,8 @@ void TcpPortWindow::receive() {
   if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return;
   if (n <= 0) {
     // FD_CLOSE: the peer has closed or reset the connection.
-    toolkit().destroy(id());
+    connectionLost(n == 0 ? core::MessageText(app_, core::kMsgPortClosedByPeer)
+                          : std::string(WinsockErrorText(LastSocketError())));
     return;
   }
   bytesReceived_ += static_cast<std::uint64_t>(n);
@@ -235,6 +302,11 @@ void TcpPortWindow::receive() {
 
 void TcpPortWindow::send(std::vector<std::uint8_t> bytes) {
   if (bytes.empty() || state_ == kTcpFailed) return;
+  if (reconnecting_ && state_ != kTcpConnected) {
+    // The port is down: nothing goes out, and nothing pretends to.
+    if (core::PortRecord* record = app_.ports().Find(port_)) ++record->framesDropped;
+    return;
+  }
   if (pendingOutput() + bytes.size() > kTcpMaxPendingOutput) {
     ++droppedFrames_;
     return;
@@ -258,11 +330,9 @@ void TcpPortWindow::flush() {
     }
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
-    // A broken connection takes nothing more; the read side sees its end
-    // and closes the port. The queue is let go so it cannot keep asking.
-    output_.clear();
-    outputStart_ = 0;
-    break;
+    // A broken connection takes nothing more: the port has lost it.
+    connectionLost(std::string(WinsockErrorText(LastSocketError())));
+    return;
   }
   if (outputStart_ == output_.size()) {
     output_.clear();

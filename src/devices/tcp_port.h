@@ -17,13 +17,26 @@
 // back as a posted event. Bytes the socket cannot take at once wait in a
 // bounded output queue and go out when it can.
 //
-// The window reports to its owner, the task window: 940 opened, 941 closed
-// (a connection that timed out), 942 failed (core::PortStatus with the host
-// name and the error text). After 941 and 942 the window is gone and its
-// port is free again.
+// An outgoing port keeps its TNC: a connection that cannot be made, or that
+// is lost while the program runs (the TNC or the peer station restarted),
+// is tried again, first after one second, then after twice the pause each
+// time, up to a minute, each pause varied by a tenth so that several
+// stations do not come back in step. While it is away the port is down
+// (core::SetPortState: the operator is told once of the loss and once of
+// the return) and frames given to it are counted as dropped, not sent;
+// the links on it recover them with their own retries when the port is
+// back in time. Frames given to it while its first connection is being
+// made wait for that connection.
+//
+// The window reports to its owner, the task window: 940 opened, 942 failed
+// (core::PortStatus with the host name and the error text; only the first
+// failure of an outgoing port, whose window stays and tries again). An
+// incoming connection that ends closes its window, and its port is free
+// again.
 
 #include <cstddef>
 #include <cstdint>
+#include <random>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -51,7 +64,13 @@ inline constexpr int kEvtTcpPeerName = 1152;    // HostLookupResult of the peer'
 inline constexpr int kTcpLookingUp = 0;  // outgoing: waiting for the host's address
 inline constexpr int kTcpConnecting = 2;
 inline constexpr int kTcpConnected = 3;
+inline constexpr int kTcpWaiting = 5;  // outgoing: lost, waiting to try again
 inline constexpr int kTcpFailed = 8;
+
+// Pauses before an outgoing port tries again: the first, and the longest
+// the doubling reaches (milliseconds).
+inline constexpr int kTcpRetryFirstMs = 1000;
+inline constexpr int kTcpRetryLongestMs = 60'000;
 
 // Seconds (heartbeat ticks) an outgoing connection has to come up.
 inline constexpr int kTcpConnectSeconds = 40;
@@ -82,12 +101,17 @@ class TcpPortWindow final : public ui::Window {
   std::size_t pendingOutput() const { return output_.size() - outputStart_; }
   std::size_t droppedFrames() const { return droppedFrames_; }
   std::uint64_t bytesReceived() const { return bytesReceived_; }
+  // The pause (milliseconds, varied) of the try an outgoing port waits
+  // for, and whether one is due.
+  int retryPauseMs() const { return pauseMs_; }
+  bool retryPending() const { return retryTimer_ != 0; }
 
  private:
   void onCreate();
   void onDestroy();
   void onUser(ui::Event& event);
   void onHeartbeat();
+  void onTimer(ui::Event& event);
   void onSocket(unsigned ready);
   void onLookupDone(const HostLookupResult& result);
   void onPeerName(const HostLookupResult& result);
@@ -99,6 +123,15 @@ class TcpPortWindow final : public ui::Window {
   void updateWatch();
   // Sends report 940, 941 or 942 to the window itself (see onUser).
   void report(int event, int code);
+  // An outgoing connection could not be made (a Winsock code; 0: it timed
+  // out): the first failure is reported, then the port tries again.
+  void connectFailed(int code);
+  // The connection ended: an incoming port closes, an outgoing one is down
+  // and tries again.
+  void connectionLost(const std::string& reason);
+  void dropConnection();
+  void scheduleRetry();
+  void retry();
 
   core::App& app_;
   ui::WindowId owner_;
@@ -112,6 +145,12 @@ class TcpPortWindow final : public ui::Window {
   ui::WatchId watch_ = 0;
   int state_;
   int countdown_ = -1;
+  bool outgoing_;
+  bool reconnecting_ = false;  // has failed or been lost once: tries again quietly
+  ui::TimerId retryTimer_ = 0;
+  int nextPauseMs_ = kTcpRetryFirstMs;  // the next pause before its variation
+  int pauseMs_ = 0;
+  std::minstd_rand jitter_;
   std::vector<std::uint8_t> output_;
   std::size_t outputStart_ = 0;
   std::size_t droppedFrames_ = 0;

@@ -1,14 +1,18 @@
 // A serial port window end to end: a TNC on a pseudo-terminal, the program
 // on the headless toolkit with a stepped clock.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 
 #include "ax25/frame_codec.h"
 #include "ax25/frame_events.h"
 #include "core/app.h"
+#include "core/port_opening.h"
 #include "devices/crc.h"
 #include "devices/port_drivers.h"
 #include "devices/pty_tnc.h"
@@ -239,6 +243,84 @@ TEST_F(SerialPortWindowTest, LineThatCannotOpenIsReportedAndGoesAway) {
   port0(core::kDevTypeCom, core::kProtocolKiss);
   open();
   EXPECT_NE(dialogs().find("Device or resource busy"), std::string::npos) << dialogs();
+}
+
+// CPU time of the whole process (every thread), in seconds.
+double CpuSeconds() {
+  rusage u{};
+  ::getrusage(RUSAGE_SELF, &u);
+  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+TEST_F(SerialPortWindowTest, TncThatGoesAwayIsToldOnceCostsNoCpuAndIsReopenedWhenBack) {
+  std::ofstream(dir / "TARVIK.MSG", std::ios::app)
+      << "1070 2 Port %s lost: %s\n1071 2 Port %s back after %s s\n1077 2 the device hung up\n";
+  // The port names its TNC by a link, as /dev/serial/by-id does: a TNC
+  // plugged in again may be another device behind the same name.
+  const fs::path link = dir / "tnc";
+  fs::create_symlink(tnc.path(), link);
+  core::PortRecord& p = port0(core::kDevTypeTnc, core::kProtocolKiss, "KISS ON<0D>");
+  p.device = link.string() + ":9600";
+  p.title = "TNC";
+  p.channels[0] = {.window = 2, .txdelay = 300, .txtail = 20, .persist = 25, .slottime = 100};
+  const Bytes params = {0xC0, 0x01, 0x1E, 0xC0, 0xC0, 0x04, 0x02, 0xC0,
+                        0xC0, 0x02, 0x3F, 0xC0, 0xC0, 0x03, 0x0A, 0xC0};
+  ASSERT_NE(open(), ui::kNoWindow);
+  EXPECT_EQ(tnc.read(8), text("KISS ON\r"));
+  tk.stepSeconds(3);
+  EXPECT_EQ(tnc.read(params.size()), params);
+  EXPECT_EQ(app->ports()[0].state, core::PortState::Up);
+
+  // Pulled: the far end closes and the device name is gone.
+  tnc.closeMaster();
+  fs::remove(link);
+  ASSERT_TRUE(tk.pumpUntil([&] { return app->ports()[0].state == core::PortState::Down; }, 5000));
+  EXPECT_EQ(tk.statusField(0), "Port 0 (TNC) lost: the device hung up");
+  EXPECT_EQ(window()->serial(), nullptr);
+  EXPECT_TRUE(window()->reopenPending());
+  ax25::SendFrame(*app, uiFrame(0));
+  EXPECT_EQ(app->ports()[0].framesDropped, 1u);
+
+  // While it is gone the program idles: no thread spins on the dead line,
+  // and the looks for the device (the clock stepped through a few pauses)
+  // cost next to nothing.
+  const double cpuBefore = CpuSeconds();
+  const auto wall = std::chrono::steady_clock::now();
+  for (int i = 0; i < 40; ++i) {
+    tk.pump(50);
+    tk.stepMs(500);
+  }
+  const double wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - wall).count();
+  EXPECT_LT(CpuSeconds() - cpuBefore, 0.5 * wallSeconds) << "over " << wallSeconds << " s";
+  EXPECT_TRUE(window()->reopenPending());
+  EXPECT_EQ(app->ports()[0].state, core::PortState::Down);
+  EXPECT_TRUE(tk.dialogLog().empty());  // told in the status line only
+
+  // Plugged in again: at the next look the line opens, the TNC gets its INI
+  // text and parameters anew, and frames flow both ways.
+  PtyTnc again;
+  ASSERT_TRUE(again.ok());
+  fs::create_symlink(again.path(), link);
+  ASSERT_LE(window()->reopenPauseMs(), kSerialRetryLongestMs + kSerialRetryLongestMs / 10);
+  tk.stepMs(window()->reopenPauseMs());
+  ASSERT_TRUE(tk.pumpUntil([&] { return app->ports()[0].state == core::PortState::Up; }, 5000));
+  EXPECT_THAT(tk.statusField(0), ::testing::StartsWith("Port 0 (TNC) back after "));
+  const Bytes setup = cat(text("KISS ON\r"), params);
+  Bytes got;
+  for (int i = 0; i < 5 && got.size() < setup.size(); ++i) {
+    got = cat(got, again.read(setup.size() - got.size(), 100));
+    tk.stepSeconds(1);
+  }
+  EXPECT_EQ(got, setup);
+  ax25::FrameRecord frame = uiFrame(0);
+  ax25::SendFrame(*app, frame);
+  const auto raw = ax25::EncodeFrame(frame);
+  EXPECT_EQ(again.read(EncodeKiss(*raw).size()), EncodeKiss(*raw));
+  again.send(EncodeKiss(*raw));
+  ASSERT_TRUE(tk.pumpUntil([&] { return main->frames.size() == 1; }));
+  EXPECT_EQ(main->frames[0].info, text("hello"));
+  EXPECT_EQ(app->ports()[0].framesDropped, 1u);
 }
 
 TEST_F(SerialPortWindowTest, TransparentPortAddsLineEndsAndFeedsItsLink) {

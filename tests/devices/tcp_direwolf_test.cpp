@@ -2,6 +2,7 @@
 // every frame it is given to transmit. Tarvik's outgoing TCP/IP port connects
 // to it and sends frames whose every address and control bit Dire Wolf must
 // decode as meant. Skipped where Dire Wolf is not installed.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <fcntl.h>
@@ -10,6 +11,7 @@
 #include <sys/wait.h>
 
 #include <chrono>
+#include <memory>
 #include <sstream>
 #include <thread>
 
@@ -143,6 +145,53 @@ TEST_F(DireWolfPeer, DecodesTheFramesTarvikSendsAsMeant) {
   for (const auto& line : expected) EXPECT_NE(console.find(line), std::string::npos) << line << console;
   EXPECT_TRUE(app->ports()[3].open());
   EXPECT_TRUE(tk.dialogLog().empty());
+}
+
+// Dire Wolf stopped and started again under a running station: the port is
+// down meanwhile, comes back by itself, and frames reach the new Dire Wolf.
+TEST_F(DireWolfPeer, RestartedDireWolfIsFoundAgain) {
+  const std::string program = FindInPath("direwolf");
+  if (program.empty()) GTEST_SKIP() << "direwolf is not installed";
+  const std::uint16_t kissPort = FreePort();
+  ASSERT_NE(kissPort, 0);
+  const std::string ready =
+      "Ready to accept KISS TCP client application 0 on port " + std::to_string(kissPort);
+  auto startDireWolf = [&] {
+    auto dw = std::make_unique<DireWolf>(program, dir, kissPort);
+    const auto budget = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+    while (dw->running() && dw->console().find(ready) == std::string::npos &&
+           std::chrono::steady_clock::now() < budget)
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_NE(dw->console().find(ready), std::string::npos) << dw->console();
+    return dw;
+  };
+  auto direwolf = startDireWolf();
+  writeIni("Yes", "0",
+           "[P3]\nTITLE=Dire Wolf\nDEVICE=127.0.0.1;" + std::to_string(kissPort) +
+               "\nPROTOCOL=KISS\nDEVTYPE=TCPIP\n");
+  start();
+  ASSERT_TRUE(pumpUntil([&] { return portState(3) == devices::kTcpConnected; }));
+
+  direwolf.reset();  // stopped
+  ASSERT_TRUE(pumpUntil([&] { return app->ports()[3].state == core::PortState::Down; }));
+  EXPECT_THAT(tk.statusField(0), ::testing::StartsWith("Port 3 (Dire Wolf) lost: "));
+  direwolf = startDireWolf();
+  // The port tries again after its pauses until Dire Wolf answers.
+  for (int i = 0; i < 6 && app->ports()[3].state != core::PortState::Up; ++i) {
+    if (auto* w = portWindow(3); w && w->retryPending()) tk.stepMs(w->retryPauseMs());
+    pumpUntil([&] { return app->ports()[3].state == core::PortState::Up; });
+  }
+  ASSERT_EQ(app->ports()[3].state, core::PortState::Up);
+  EXPECT_THAT(tk.statusField(0), ::testing::StartsWith("Port 3 (Dire Wolf) back after "));
+  const auto ui = MakeFrame(3, "APZTVK", "DL1ABC-3", {}, ax25::FrameType::UI, ax25::CrPf::Command, 0, 0,
+                            Bytes{'a', 'g', 'a', 'i', 'n'});
+  ax25::SendFrame(*app, ui);
+  const auto shown = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (direwolf->console().find("again") == std::string::npos && std::chrono::steady_clock::now() < shown)
+    tk.pump(50);
+  EXPECT_NE(direwolf->console().find("DL1ABC-3>APZTVK"), std::string::npos) << direwolf->console();
+  EXPECT_NE(direwolf->console().find("again"), std::string::npos) << direwolf->console();
+  EXPECT_EQ(tk.dialogLog().size(), 0u);
 }
 
 }  // namespace

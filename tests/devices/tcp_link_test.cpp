@@ -112,21 +112,45 @@ TEST_F(OutgoingPort, FramesHandedOverWhileConnectingGoOutOnceConnected) {
   EXPECT_EQ(frames[0], Encoded(sabm));
 }
 
-TEST_F(OutgoingPort, RefusedConnectionShowsMessageAndFreesThePort) {
+TEST_F(OutgoingPort, RefusedConnectionIsToldOnceAndTriedAgainUntilThePeerIsThere) {
   Listener bound(-1);  // bound but not listening: connections are refused
   writeIni("Yes", "0", DeviceFor("127.0.0.1", bound.port()));
   start();
   const ui::WindowId window = app->ports()[kPort].portWindow;
   ASSERT_NE(window, ui::kNoWindow);
-  ASSERT_TRUE(pumpUntil([&] { return !app->ports()[kPort].open(); }));
-  EXPECT_FALSE(tk.exists(window));
-  ASSERT_EQ(tk.dialogLog().size(), 1u);
+  ASSERT_TRUE(pumpUntil([&] { return portWindow(kPort)->retryPending(); }));
   // The port is named by its title and where it leads, the reason in words.
+  ASSERT_EQ(tk.dialogLog().size(), 1u);
   EXPECT_THAT(dialogs(), ::testing::HasSubstr("Port Net (127.0.0.1;" + std::to_string(bound.port()) + "): \n"));
   EXPECT_THAT(dialogs(), ::testing::HasSubstr("\nTCP/IP connection failed: Connection refused\n"));
+  // The port stays, down, and tries again: the pause doubles up to a minute.
+  EXPECT_EQ(app->ports()[kPort].portWindow, window);
+  EXPECT_EQ(app->ports()[kPort].shownState(), core::PortState::Down);
+  // Each try is refused again; the next waits twice as long, up to a
+  // minute, each pause varied by at most a tenth.
+  for (const int pause : {1000, 2000, 4000, 8000, 16000, 32000, 60000, 60000}) {
+    auto* w = portWindow(kPort);
+    ASSERT_NE(w, nullptr);
+    ASSERT_TRUE(pumpUntil([&] { return w->retryPending() && w->state() == devices::kTcpWaiting; })) << pause;
+    EXPECT_GE(w->retryPauseMs(), pause - pause / 10) << pause;
+    EXPECT_LE(w->retryPauseMs(), pause + pause / 10) << pause;
+    tk.stepMs(w->retryPauseMs());
+    ASSERT_FALSE(w->retryPending()) << pause;
+  }
+  ASSERT_TRUE(pumpUntil([&] { return portWindow(kPort)->retryPending(); }));
+  EXPECT_EQ(tk.dialogLog().size(), 1u);  // told once
+
+  // The peer starts listening: the next try connects, and the operator
+  // learns that the port is back.
+  ASSERT_EQ(::listen(bound.fd(), 5), 0);
+  tk.stepMs(portWindow(kPort)->retryPauseMs());
+  ASSERT_TRUE(pumpUntil([&] { return portState(kPort) == devices::kTcpConnected; }));
+  EXPECT_EQ(app->ports()[kPort].shownState(), core::PortState::Up);
+  EXPECT_THAT(tk.statusField(0), ::testing::StartsWith("Port 3 (Net) back after "));
+  EXPECT_EQ(tk.dialogLog().size(), 1u);
 }
 
-TEST_F(OutgoingPort, ConnectionThatDoesNotComeUpClosesAfterFortySeconds) {
+TEST_F(OutgoingPort, ConnectionThatDoesNotComeUpInFortySecondsIsTriedAgain) {
   // A listener with a full backlog drops further connection requests, so the
   // port's connect stays pending without any network beyond loopback.
   Listener full(0);
@@ -135,29 +159,62 @@ TEST_F(OutgoingPort, ConnectionThatDoesNotComeUpClosesAfterFortySeconds) {
   start();
   ASSERT_TRUE(pumpUntil([&] { return portState(kPort) == devices::kTcpConnecting; }));
   EXPECT_EQ(portWindow(kPort)->countdown(), 40);
+  EXPECT_EQ(app->ports()[kPort].shownState(), core::PortState::Connecting);
   tk.pump(20);
   tk.stepSeconds(39);
   ASSERT_EQ(portState(kPort), devices::kTcpConnecting);
   EXPECT_EQ(portWindow(kPort)->countdown(), 1);
   EXPECT_EQ(tk.beeps(), 0);
   tk.stepSeconds(1);
-  EXPECT_FALSE(app->ports()[kPort].open());
   EXPECT_EQ(tk.beeps(), 1);
-  // The task window ignores a TCP/IP port's closed report: no message.
+  // The task window ignores a TCP/IP port's closed report: no message. The
+  // port stays, down, and tries again.
   EXPECT_TRUE(tk.dialogLog().empty());
+  ASSERT_TRUE(app->ports()[kPort].open());
+  EXPECT_EQ(app->ports()[kPort].shownState(), core::PortState::Down);
+  EXPECT_TRUE(portWindow(kPort)->retryPending());
+  tk.stepMs(1200);
+  ASSERT_TRUE(pumpUntil([&] { return portState(kPort) == devices::kTcpConnecting; }));
 }
 
-TEST_F(OutgoingPort, PeerClosingEndsThePortAfterItsLastFrame) {
+TEST_F(OutgoingPort, LostConnectionIsToldAndComesBackWithoutTheFramesOfTheOutage) {
   Listener listener(5);
   Peer peer = startConnected(listener);
   ASSERT_TRUE(peer);
+  const ui::WindowId window = app->ports()[kPort].portWindow;
   const auto ui = MakeFrame(0, "CQ", "DL2XYZ", {}, ax25::FrameType::UI, ax25::CrPf::Command, 0,
                             0, {'b', 'y', 'e'});
   peer.write(Kiss(Encoded(ui)));
   peer.close();
-  ASSERT_TRUE(pumpUntil([&] { return !app->ports()[kPort].open(); }));
+  // The last frame still counts; then the port is down, told once.
+  ASSERT_TRUE(pumpUntil([&] { return app->ports()[kPort].shownState() == core::PortState::Down; }));
   ASSERT_TRUE(pumpUntil([&] { return main().frames.size() == 1; }));
   EXPECT_EQ(main().frames[0].info, (Bytes{'b', 'y', 'e'}));
+  EXPECT_EQ(tk.statusField(0), "Port 3 (Net) lost: closed by the other end");
+  EXPECT_TRUE(tk.dialogLog().empty());
+  EXPECT_EQ(app->ports()[kPort].portWindow, window);
+
+  // Frames for the port while it is down are counted, not sent.
+  const auto lost = MakeFrame(kPort, "DL2XYZ", "N0CALL-1", {}, ax25::FrameType::UI,
+                              ax25::CrPf::Command, 0, 0, {'l', 'o', 's', 't'});
+  ax25::SendFrame(*app, lost);
+  EXPECT_EQ(app->ports()[kPort].framesDropped, 1u);
+
+  // One second later the port tries again and is back; frames flow.
+  ASSERT_LE(portWindow(kPort)->retryPauseMs(), 1100);
+  tk.stepMs(portWindow(kPort)->retryPauseMs());
+  ASSERT_TRUE(pumpUntil([&] { return app->ports()[kPort].shownState() == core::PortState::Up; }));
+  Peer again = listener.accept(2000);
+  ASSERT_TRUE(again);
+  EXPECT_EQ(tk.statusField(0), "Port 3 (Net) back after 1 s");
+  const auto after = MakeFrame(kPort, "DL2XYZ", "N0CALL-1", {}, ax25::FrameType::UI,
+                               ax25::CrPf::Command, 0, 0, {'n', 'e', 'w'});
+  ax25::SendFrame(*app, after);
+  const auto frames = readFrames(again, 2);
+  ASSERT_EQ(frames.size(), 1u);
+  EXPECT_EQ(frames[0], Encoded(after));
+  again.write(Kiss(Encoded(ui)));
+  ASSERT_TRUE(pumpUntil([&] { return main().frames.size() == 2; }));
   EXPECT_TRUE(tk.dialogLog().empty());
 }
 
