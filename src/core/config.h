@@ -58,6 +58,7 @@ enum Setting : int {
   kSettingStopText = 41,
   kSettingExpPath = 42,
   kSettingScrollback = 43,  // lines the text panes keep
+  kSettingTcpListen = 44,   // LISTEN: the address the TCP/IP server listens on
 };
 
 // Lists of GetConfigList.
@@ -82,6 +83,7 @@ struct ConfigRecord {
   std::string chrset;         // CHRSET, setting 15
   std::string tcpIp;          // TCP/IP, setting 38
   std::string port;           // PORT, setting 39
+  std::string listen;         // LISTEN, setting 44: the server's address, empty = 127.0.0.1
   std::string savePath;       // SAVEPATH, setting 3
   std::string logPath;        // LOGPATH, setting 4
   std::string tmpPath;        // TMPPATH, setting 5

@@ -38,6 +38,7 @@ inline constexpr std::array kSettingFields{
     SettingField{15, "CHRSET", &ConfigRecord::chrset, 11, true},
     SettingField{38, "TCP/IP", &ConfigRecord::tcpIp, 1, true},
     SettingField{39, "PORT", &ConfigRecord::port, 11, true},
+    SettingField{44, "LISTEN", &ConfigRecord::listen, 63, false},
     SettingField{3, "SAVEPATH", &ConfigRecord::savePath, 127, false},
     SettingField{4, "LOGPATH", &ConfigRecord::logPath, 127, false},
     SettingField{5, "TMPPATH", &ConfigRecord::tmpPath, 127, true},

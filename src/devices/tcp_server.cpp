@@ -1,5 +1,6 @@
 #include "devices/tcp_server.h"
 
+#include <arpa/inet.h>
 #include <sys/socket.h>
 
 #include <cerrno>
@@ -13,6 +14,7 @@ namespace {
 
 constexpr std::size_t kPortTextCapacity = 11;
 constexpr int kSettingTcpPort = 39;
+constexpr std::size_t kListenCapacity = 63;
 // While connections wait for a port, the server looks for a free one once a
 // second as well: ports of other drivers may close without telling it.
 constexpr int kRetryMs = 1000;
@@ -21,8 +23,12 @@ constexpr int kMsgServerPortUnusable = 1053;
 
 }  // namespace
 
-TcpServerWindow::TcpServerWindow(core::App& app, std::string portText)
-    : app_(app), portText_(std::move(portText)) {}
+TcpServerWindow::TcpServerWindow(core::App& app, std::string portText, std::string address)
+    : app_(app), portText_(std::move(portText)), address_(std::move(address)) {
+  const auto first = address_.find_first_not_of(" \t");
+  address_ = first == std::string::npos ? std::string() : address_.substr(first, address_.find_last_not_of(" \t") - first + 1);
+  if (address_.empty()) address_ = kDefaultListenAddress;
+}
 
 void TcpServerWindow::onEvent(ui::Event& event) {
   switch (event.type) {
@@ -55,10 +61,13 @@ void TcpServerWindow::listen() {
     ::setsockopt(socket_.fd(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     sockaddr_in local{};
     local.sin_family = AF_INET;
-    local.sin_addr.s_addr = htonl(INADDR_ANY);
     local.sin_port = htons(PortNumber(portText_));
-    if (::bind(socket_.fd(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
-        ::listen(socket_.fd(), kTcpListenBacklog) != 0)
+    // Only the address of LISTEN is served: anyone who reaches the server
+    // can transmit through the station.
+    if (::inet_pton(AF_INET, address_.c_str(), &local.sin_addr) != 1)
+      code = kWsaAddrNotAvail;
+    else if (::bind(socket_.fd(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
+             ::listen(socket_.fd(), kTcpListenBacklog) != 0)
       code = LastSocketError();
   }
   if (code != 0) {
@@ -77,6 +86,14 @@ std::uint16_t TcpServerWindow::listeningPort() const {
   socklen_t len = sizeof local;
   if (::getsockname(socket_.fd(), reinterpret_cast<sockaddr*>(&local), &len) != 0) return 0;
   return ntohs(local.sin_port);
+}
+
+std::string TcpServerWindow::listeningAddress() const {
+  if (!socket_) return {};
+  sockaddr_in local{};
+  socklen_t len = sizeof local;
+  if (::getsockname(socket_.fd(), reinterpret_cast<sockaddr*>(&local), &len) != 0) return {};
+  return DottedAddress(local.sin_addr);
 }
 
 void TcpServerWindow::accept() {
@@ -131,7 +148,8 @@ void StartTcpIp(core::App& app) {
   spec.title = kTcpServerWindowName;
   spec.visible = false;
   app.toolkit().create(spec, std::make_unique<TcpServerWindow>(
-                                 app, app.config().GetSetting(kSettingTcpPort).substr(0, kPortTextCapacity)));
+                                 app, app.config().GetSetting(kSettingTcpPort).substr(0, kPortTextCapacity),
+                                 app.config().GetSetting(core::kSettingTcpListen).substr(0, kListenCapacity)));
 }
 
 void StopTcpIp(core::App& app) {

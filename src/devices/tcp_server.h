@@ -3,7 +3,9 @@
 //
 // StartTcpIp brings TCP/IP up when the TCP/IP setting switches it on: it
 // opens the invisible server window ("TCP/IP Server"), which listens on the
-// PORT setting. Each connection it accepts takes the lowest free port of the
+// PORT setting at the address of the LISTEN setting (127.0.0.1 when empty:
+// only programs on this computer may transmit through the station; 0.0.0.0
+// opens it to every network the computer is on). Each connection it accepts takes the lowest free port of the
 // port table as a KISS port (tcp_port.h): title = the peer's host name (its
 // dotted address until the name is known), device "Incomming TCP/IP " and the
 // title, protocol KISS, device type TCP/IP, radio channel 0 a copy of the
@@ -22,6 +24,7 @@ namespace tarvik::devices {
 
 inline constexpr const char* kTcpServerWindowName = "TCP/IP Server";
 inline constexpr int kTcpListenBacklog = 5;
+inline constexpr const char* kDefaultListenAddress = "127.0.0.1";
 
 // User events of the server window.
 inline constexpr int kEvtServerSocket = 1150;    // watch of the listening socket
@@ -29,12 +32,17 @@ inline constexpr int kEvtServerPortFreed = 1153;  // a TCP/IP port window has cl
 
 class TcpServerWindow final : public ui::Window {
  public:
-  TcpServerWindow(core::App& app, std::string portText);
+  // `address`: dotted IPv4 address to listen on; empty for 127.0.0.1.
+  TcpServerWindow(core::App& app, std::string portText, std::string address = {});
 
   void onEvent(ui::Event& event) override;
 
   // The local TCP port listened on; 0 without a listening socket.
   std::uint16_t listeningPort() const;
+  const std::string& address() const { return address_; }
+  // The local address listened on as dotted text; empty without a
+  // listening socket.
+  std::string listeningAddress() const;
   // True while connections wait because every port is taken.
   bool waiting() const { return waiting_; }
 
@@ -46,6 +54,7 @@ class TcpServerWindow final : public ui::Window {
 
   core::App& app_;
   std::string portText_;
+  std::string address_;
   Socket socket_;
   ui::WatchId watch_ = 0;
   ui::TimerId retryTimer_ = 0;

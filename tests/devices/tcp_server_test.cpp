@@ -143,6 +143,42 @@ TEST_F(TcpServer, TcpIpSettingSwitchesServerAndOutgoingPorts) {
   }
 }
 
+TEST_F(TcpServer, ListensOnLoopbackUnlessTheListenSettingOpensIt) {
+  struct Case {
+    std::string listen;   // LISTEN in [TARVIK]; empty: no such line
+    std::string address;  // what the server is bound to
+  };
+  const Case cases[] = {{"", "127.0.0.1"}, {"0.0.0.0", "0.0.0.0"}, {" 127.0.0.1 ", "127.0.0.1"}};
+  for (const Case& c : cases) {
+    writeIni();
+    if (!c.listen.empty()) {
+      std::ifstream in(dir / "TARVIK.INI");
+      std::string text((std::istreambuf_iterator<char>(in)), {});
+      text.insert(text.find('\n') + 1, "LISTEN=" + c.listen + "\n");
+      std::ofstream(dir / "TARVIK.INI") << text;
+    }
+    start();
+    auto* server = devices::TcpServer(*app);
+    ASSERT_NE(server, nullptr) << c.listen;
+    EXPECT_EQ(server->listeningAddress(), c.address) << c.listen;
+    Peer peer = ConnectTo(serverPort());
+    EXPECT_TRUE(pumpUntil([&] { return tcpPortWindows() == 1; })) << c.listen;
+    app.reset();
+  }
+  EXPECT_TRUE(tk.dialogLog().empty());
+
+  // An address that is none: the server cannot listen and says so.
+  writeIni();
+  std::ifstream in(dir / "TARVIK.INI");
+  std::string text((std::istreambuf_iterator<char>(in)), {});
+  text.insert(text.find('\n') + 1, "LISTEN=localhost.example\n");
+  std::ofstream(dir / "TARVIK.INI") << text;
+  start();
+  EXPECT_EQ(serverPort(), 0);
+  ASSERT_EQ(tk.dialogLog().size(), 1u);
+  EXPECT_THAT(dialogs(), ::testing::HasSubstr("\nCan't assign requested address"));
+}
+
 TEST_F(TcpServer, ListeningPortInUseIsReportedAndOutgoingPortsStillWork) {
   Listener taken(5);
   writeIni("Yes", std::to_string(taken.port()));
