@@ -15,7 +15,9 @@ resident memory after a warm-up.
 With --wrap the program runs under the given command. --callgrind runs the
 station twice under callgrind, without frames and with them, and reports the
 difference of the instruction counts divided by the frames: the cost of one
-received frame, start-up and shutdown left out.
+received frame, start-up and shutdown left out. --pcap PATH writes the
+frames as a capture file instead (for timing a dissector on the same frames,
+e.g. `tshark -V -r PATH`).
 """
 import argparse
 import os
@@ -187,7 +189,22 @@ def idle(pid):
         last = c
 
 
+def write_pcap(path, n):
+    """The same frames as a capture file (link type AX.25) for other tools."""
+    import struct
+    with open(path, "wb") as f:
+        f.write(struct.pack("<IHHiIII", 0xA1B2C3D4, 2, 4, 0, 0, 65535, 3))
+        for k in mixed_frames(n):
+            body = k[2:-1].replace(bytes([FESC, TFEND]), bytes([FEND])).replace(bytes([FESC, TFESC]), bytes([FESC]))
+            f.write(struct.pack("<IIII", 0, 0, len(body), len(body)) + body)
+
+
 def main():
+    if "--pcap" in sys.argv:
+        i = sys.argv.index("--pcap")
+        n = int(sys.argv[sys.argv.index("--frames") + 1]) if "--frames" in sys.argv else 100_000
+        write_pcap(sys.argv[i + 1], n)
+        return
     if "--callgrind" in sys.argv:
         argv = [a for a in sys.argv[1:] if a != "--callgrind"]
         frames = 20_000

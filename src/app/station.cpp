@@ -77,7 +77,7 @@ void BuildStation(core::App& app, ui::FormRuntime& forms, StationTaps taps) {
     // The monitor reads every frame, received or sent, while it is open; the
     // heard list notes the pairs exchanging I frames.
     auto monitor = std::make_shared<ui::WindowCache<channels::MonitorWindow>>();
-    auto heard = std::make_shared<ui::WindowCache<channels::HeardWindow>>();
+    auto heard = std::make_shared<channels::HeardFeed>();
     h.frameReceived = [&a, monitor, heard](ui::Event& e) {
       channels::MonitorFrameEvent(a.toolkit(), e, *monitor);
       channels::HeardFrameEvent(a, e, *heard);

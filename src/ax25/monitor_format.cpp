@@ -24,18 +24,57 @@ void AppendF(std::string& out, const char* format, Args... args) {
   if (n > 0) out.append(buf, std::min(static_cast<std::size_t>(n), sizeof buf - 1));
 }
 
+// Every frame the monitor shows passes here: numbers are appended without
+// the printf machinery.
+void AppendInt(std::string& out, int value) {
+  char digits[12];
+  unsigned v = value < 0 ? 0u - static_cast<unsigned>(value) : static_cast<unsigned>(value);
+  int n = 0;
+  do {
+    digits[n++] = static_cast<char>('0' + v % 10);
+    v /= 10;
+  } while (v != 0);
+  if (value < 0) out += '-';
+  while (n > 0) out += digits[--n];
+}
+
+void AppendHex2(std::string& out, unsigned value) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  out += kHex[(value >> 4) & 0xF];
+  out += kHex[value & 0xF];
+}
+
+// " RR(3)", " I(2,5)": a name and the numbers in brackets.
+void AppendNumbered(std::string& out, const char* name, int a, int b = -1) {
+  out += name;
+  out += '(';
+  AppendInt(out, a);
+  if (b >= 0) {
+    out += ',';
+    AppendInt(out, b);
+  }
+  out += ')';
+}
+
 void AppendType(std::string& out, const FrameRecord& f) {
   switch (f.type) {
-    case FrameType::I: AppendF(out, " I(%d,%d) Pid %02x", f.nr, f.ns, unsigned{f.pid}); break;
-    case FrameType::RR: AppendF(out, " RR(%d)", f.nr); break;
-    case FrameType::RNR: AppendF(out, " RNR(%d)", f.nr); break;
-    case FrameType::REJ: AppendF(out, " REJ(%d)", f.nr); break;
+    case FrameType::I:
+      AppendNumbered(out, " I", f.nr, f.ns);
+      out += " Pid ";
+      AppendHex2(out, unsigned{f.pid});
+      break;
+    case FrameType::RR: AppendNumbered(out, " RR", f.nr); break;
+    case FrameType::RNR: AppendNumbered(out, " RNR", f.nr); break;
+    case FrameType::REJ: AppendNumbered(out, " REJ", f.nr); break;
     case FrameType::SABM: out += " SABM"; break;
     case FrameType::DISC: out += " DISC"; break;
     case FrameType::DM: out += " DM"; break;
     case FrameType::UA: out += " UA"; break;
     case FrameType::FRMR: out += " FRMR"; break;
-    case FrameType::UI: AppendF(out, " UI Pid %02x", unsigned{f.pid}); break;
+    case FrameType::UI:
+      out += " UI Pid ";
+      AppendHex2(out, unsigned{f.pid});
+      break;
     case FrameType::SIll: out += " ***SILL***"; break;
     case FrameType::UIll: out += " ***UILL***"; break;
     case FrameType::None: break;  // never decoded or built: nothing to name
@@ -103,7 +142,11 @@ bool MonitorAccepts(const FrameRecord& frame, const MonitorFilter& filter,
 
 std::string MonitorHeader(const FrameRecord& frame) {
   std::string out;
-  AppendF(out, "%d:%d:", frame.port, frame.radioChannel & 0x0F);
+  out.reserve(96);
+  AppendInt(out, frame.port);
+  out += ':';
+  AppendInt(out, frame.radioChannel & 0x0F);
+  out += ':';
   FormatCall(frame.source, out);
   out += " to ";
   FormatCall(frame.destination, out);
@@ -123,7 +166,11 @@ std::string MonitorHeader(const FrameRecord& frame) {
     return out;
   }
   out += mark;
-  if (frame.type == FrameType::I && !frame.info.empty()) AppendF(out, " [%d]", frame.infoLength());
+  if (frame.type == FrameType::I && !frame.info.empty()) {
+    out += " [";
+    AppendInt(out, frame.infoLength());
+    out += ']';
+  }
   if (frame.dama) out += " [DAMA]";
   return out;
 }

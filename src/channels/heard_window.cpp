@@ -1,6 +1,7 @@
 #include "channels/heard_window.h"
 
 #include <algorithm>
+#include <chrono>
 #include <array>
 #include <utility>
 
@@ -58,19 +59,25 @@ ui::WindowId FindHeardWindow(ui::Toolkit& toolkit) {
 }
 
 void HeardFrameEvent(core::App& app, const ui::Event& event) {
-  ui::WindowCache<HeardWindow> window;
-  HeardFrameEvent(app, event, window);
+  HeardFeed feed;
+  HeardFrameEvent(app, event, feed);
 }
 
-void HeardFrameEvent(core::App& app, const ui::Event& event, ui::WindowCache<HeardWindow>& window) {
+void HeardFrameEvent(core::App& app, const ui::Event& event, HeardFeed& feed) {
   if (event.id != core::kEvtFrameReceived) return;
   const auto* frame = event.as<ax25::FrameRecord>();
   HeardList* list = frame ? FindHeardList(app) : nullptr;
   if (!list || !list->Notes(*frame)) return;
-  const ui::LocalTime now = app.toolkit().localTime();
-  const std::vector<int> changed =
-      list->Note(*frame, HeardTime(now.day, now.month, now.year, now.hour, now.minute));
-  HeardWindow* open = window.Find(app.toolkit());
+  // The local time is worked out once a minute, not for every frame.
+  const std::int64_t minute =
+      std::chrono::duration_cast<std::chrono::minutes>(app.toolkit().now().time_since_epoch()).count();
+  if (minute != feed.minute) {
+    const ui::LocalTime now = app.toolkit().localTime();
+    feed.time = HeardTime(now.day, now.month, now.year, now.hour, now.minute);
+    feed.minute = minute;
+  }
+  const std::vector<int> changed = list->Note(*frame, feed.time);
+  HeardWindow* open = feed.window.Find(app.toolkit());
   if (!open) return;
   for (const int place : changed) app.toolkit().sendUser(open->id(), kEvtHeardChanged, place);
 }

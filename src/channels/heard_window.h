@@ -13,6 +13,7 @@
 // program has a watch window to open). STRINGS: "TITLE" and "CAPT" (caption
 // of the capture's file dialog).
 
+#include <cstdint>
 #include <string>
 
 #include "channels/heard_list.h"
@@ -82,8 +83,13 @@ ui::WindowId FindHeardWindow(ui::Toolkit& toolkit);
 // frame in the heard list with the time now and tells the open heard window
 // which places changed. The frame is only read.
 void HeardFrameEvent(core::App& app, const ui::Event& event);
-// The same for a hook that sees every frame, with the heard window
-// remembered between frames.
-void HeardFrameEvent(core::App& app, const ui::Event& event, ui::WindowCache<HeardWindow>& window);
+// What a hook that sees every frame keeps between frames: the heard window,
+// and the time text of the current minute.
+struct HeardFeed {
+  ui::WindowCache<HeardWindow> window;
+  std::int64_t minute = -1;
+  std::string time;
+};
+void HeardFrameEvent(core::App& app, const ui::Event& event, HeardFeed& feed);
 
 }  // namespace tarvik::channels
