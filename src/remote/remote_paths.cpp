@@ -89,10 +89,9 @@ int OpenInside(const std::string& bound, int rootfd, const std::string& relative
   if (fd >= 0 || errno != EXDEV) return fd;
   std::error_code ec;
   const fs::path target = fs::canonical(fs::path(bound) / relative, ec);
-  if (ec) return -1;
-  const fs::path top = fs::canonical(fs::path(bound), ec);
-  if (ec) return -1;
-  const auto inside = BelowBound(top.string() + "/", target.string());
+  const fs::path top = ec ? fs::path() : fs::canonical(fs::path(bound), ec);
+  // A link out with nothing behind it leads out all the same.
+  const auto inside = ec ? std::nullopt : BelowBound(top.string() + "/", target.string());
   if (!inside) {
     errno = EXDEV;
     return -1;

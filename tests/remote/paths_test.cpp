@@ -1,10 +1,13 @@
 // Path confinement of names a connected station sends, and the texts built
 // from directories.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include "core/config.h"
 #include "remote/remote_paths.h"
@@ -75,6 +78,42 @@ TEST_F(PathsTest, WithinComparesWholeDirectoryNames) {
   EXPECT_TRUE(Within(pub, pub));
   EXPECT_TRUE(Within(pub, pub + "sub/"));
   EXPECT_FALSE(Within(pub, (base / "pub" / "outdir").string() + "/"));
+}
+
+// What the service opens, creates, probes and deletes is reached beneath
+// the bound: links leading out fail whether their target exists or not and
+// wherever they sit on the way, and nothing but regular files is opened.
+TEST_F(PathsTest, FileOperationsNeverFollowALinkOut) {
+  fs::create_symlink(base / "secret" / "new.txt", base / "pub" / "dangle");
+  fs::create_symlink("../secret/new2.txt", base / "pub" / "dangle_rel");
+  fs::create_symlink(base / "secret" / "passwd", base / "pub" / "sub" / "$.$");
+  ASSERT_EQ(::mkfifo((base / "pub" / "fifo").c_str(), 0644), 0);
+  const struct {
+    const char* name;
+    PathKind kind;
+  } kinds[] = {
+      {"a.txt", PathKind::Regular},        {"inside.txt", PathKind::Regular}, {"sub", PathKind::Directory},
+      {"new.txt", PathKind::Missing},      {"fifo", PathKind::Other},         {"link.txt", PathKind::Outside},
+      {"outdir/passwd", PathKind::Outside}, {"outdir/new.txt", PathKind::Outside}, {"dangle", PathKind::Outside},
+      {"dangle_rel", PathKind::Outside},   {"sub/$.$", PathKind::Outside},
+  };
+  for (const auto& k : kinds) EXPECT_EQ(KindOf(pub, pub + k.name), k.kind) << k.name;
+  for (const char* name : {"dangle", "dangle_rel", "outdir/new.txt", "link.txt", "a.txt", "fifo"})
+    EXPECT_FALSE(CreateNew(pub, pub + name)) << name;
+  EXPECT_FALSE(fs::exists(base / "secret" / "new.txt"));
+  EXPECT_FALSE(fs::exists(base / "secret" / "new2.txt"));
+  for (const char* name : {"fifo", "link.txt", "outdir/passwd", "sub"}) EXPECT_FALSE(OpenRegular(pub, pub + name, O_RDONLY)) << name;
+  EXPECT_TRUE(OpenRegular(pub, pub + "inside.txt", O_RDONLY));
+  for (const char* name : {"link.txt", "outdir/passwd", "fifo", "sub/$.$"}) EXPECT_FALSE(RemoveFile(pub, pub + name)) << name;
+  EXPECT_TRUE(fs::exists(base / "secret" / "passwd"));
+  // The probe of a directory leaves a "$.$" that is there alone.
+  EXPECT_TRUE(DirectoryTakesFiles(pub, pub + "sub/"));
+  EXPECT_TRUE(fs::is_symlink(base / "pub" / "sub" / "$.$"));
+  EXPECT_FALSE(DirectoryTakesFiles(pub, pub + "outdir/"));
+  std::ifstream secret(base / "secret" / "passwd");
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(secret), {}), "root");
+  EXPECT_TRUE(DirectoryTakesFiles(pub, pub));
+  EXPECT_FALSE(fs::exists(base / "pub" / "$.$"));
 }
 
 TEST_F(PathsTest, WildcardsMatchLikeDos) {
