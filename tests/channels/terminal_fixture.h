@@ -186,7 +186,9 @@ class TerminalFixture : public ::testing::Test {
         << (stationIni ? stationIni(d) : std::string())
         << "[P0]\nTITLE=Air\nDEVICE=air\nPROTOCOL=KISS\nDEVTYPE=TNC\n"
         << "[P0CHAN0]\nTITLE=Local\nQRG=438.300\nWINDOW=4\nPACLEN=128\nT1=2\nT2=100\nT2DAMA=500\nT3=180\n"
-        << "RETRY=3\nL2F=10\n"
+        // The ether has no airtime: its stations keep the plain link rules,
+        // whose timing (T2 before each acknowledgement) the tests rely on.
+        << "RETRY=3\nL2F=10\nLINKRULES=1\n"
         << "[CONNECT]\n*** connected to\n[FAIL]\n*** no answer from\n";
     std::ofstream(t->dir / "TARVIK.MSG")
         << "7 1 Not found: %s\n8 1 Disconnect from %s?\n9 2 Disconnecting from %s\n11 2 UI from %s: %s\n"
