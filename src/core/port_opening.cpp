@@ -69,7 +69,7 @@ std::string PortStateSummary(App& app) {
   for (int n = 0; n < kPortCount; ++n) {
     const PortRecord& record = app.ports()[n];
     if (!record.configured()) continue;
-    if (!summary.empty()) summary += "  ";
+    if (!summary.empty()) summary += " ";
     summary += "P" + std::to_string(n) + " " + words[static_cast<int>(record.shownState())];
   }
   return summary;

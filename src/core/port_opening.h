@@ -54,7 +54,7 @@ void SetPortState(App& app, int port, PortState state, const std::string& reason
 std::string PortStateWord(App& app, PortState state);
 
 // The status line's port field: each configured port's number and state
-// ("P0 up  P3 down"), the words from messages 1073 to 1075.
+// ("P0 up P3 down"), the words from messages 1073 to 1075.
 std::string PortStateSummary(App& app);
 
 // For a connect on `port`: when the port is open but down, message 1072

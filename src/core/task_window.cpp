@@ -135,6 +135,7 @@ void TaskWindow::clearStatus() {
   if (app_.options().frameMode) {
     toolkit().setStatusField(0, "");
     toolkit().setStatusField(2, "");
+    showPortStates();
     countdown_ = kStatusIdleTicks;
   } else {
     countdown_ = kNoStatusLineTicks;
@@ -155,10 +156,13 @@ void TaskWindow::showPortStates() {
   std::string key;
   for (const PortRecord& port : app_.ports())
     key += port.configured() ? static_cast<char>('0' + static_cast<int>(port.shownState())) : '.';
-  if (key == portStateKey_) return;
-  portStateKey_ = key;
-  static constexpr std::size_t kFieldCapacity = 63;
-  toolkit().setStatusField(1, PortStateSummary(app_).substr(0, kFieldCapacity));
+  if (key != portStateKey_) {
+    portStateKey_ = key;
+    static constexpr std::size_t kFieldCapacity = 31;
+    portStates_ = PortStateSummary(app_).substr(0, kFieldCapacity);
+  }
+  // Field 2 is cleared with the message field; the states come back at once.
+  if (!portStates_.empty() && toolkit().statusField(2) != portStates_) toolkit().setStatusField(2, portStates_);
 }
 
 void TaskWindow::onUser(ui::Event& event) {

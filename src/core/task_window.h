@@ -32,8 +32,8 @@ class TaskWindow : public ui::Window {
   void shutdown(bool atOnce = false);
   void setStatus(int field, const std::string& text);
   void clearStatus();
-  // Field 1 of the status line: the state of every configured port,
-  // written again when one changes.
+  // Field 2 of the status line: the state of every configured port (field
+  // 1 belongs to the timer list).
   void showPortStates();
   void runStartPrograms();
 
@@ -46,6 +46,7 @@ class TaskWindow : public ui::Window {
   // The states last shown, one character per port; nothing is shown while
   // no port is configured (the field stays free for other texts).
   std::string portStateKey_ = std::string(kPortCount, '.');
+  std::string portStates_;  // the text shown for them
 };
 
 // The welcome window shown while the program comes up: it asks for the main
