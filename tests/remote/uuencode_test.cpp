@@ -228,6 +228,17 @@ TEST_F(UuStations, GetUuencodedAndSendBinaryBetweenTwoStations) {
   for (const auto& line : Pane(chB))
     summary |= line.colour == ui::kBlue && line.text.rfind("7000 Bytes sent in ", 0) == 0;
   EXPECT_TRUE(summary);
+
+  // The operator's text file (SND) has the progress window too.
+  WriteFile(b->dir / "note.txt", "line one\nline two\n");
+  tk.queueFileDialogAnswer((b->dir / "note.txt").string());
+  chB->Command(channels::kChSnd);
+  EXPECT_EQ(chB->runtime().windowsOf(1160).size(), 1u);
+  ASSERT_TRUE(Wait([&] { return PaneHas(chB, {"<Tarvik send file> note.txt", ui::kBlue}); }));
+  ASSERT_TRUE(Wait([&] { return chB->runtime().windowsOf(1160).empty(); }));
+  bool textSummary = false;
+  for (const auto& line : Pane(chB)) textSummary |= line.text.rfind("18 Bytes sent in ", 0) == 0;
+  EXPECT_TRUE(textSummary);
 }
 
 }  // namespace
