@@ -16,6 +16,7 @@
 #include "remote/transfer_parts.h"
 #include "script/channel_scripts.h"
 #include "script/timer_station.h"
+#include "script/timer_windows.h"
 
 namespace tarvik::app {
 
@@ -58,6 +59,7 @@ void BuildStation(core::App& app, ui::FormRuntime& forms, StationTaps taps) {
   // The toolbox opens the monitor and the frame generator through the runtime.
   channels::InstallChannelForms(app, forms);
   channels::InstallStationForms(app, forms);
+  script::InstallTimerForms(app, forms);
   core::CoreHooks& hooks = app.hooks();
   hooks.openPort = [](core::App& a, int port) { return devices::OpenPortWindow(a, port); };
   hooks.startTcpServer = [](core::App& a) { devices::StartTcpIp(a); };

@@ -171,7 +171,8 @@ class TerminalFixture : public ::testing::Test {
     fs::remove_all(t->dir);
     for (const char* sub : {"cnf", "log", "tmp"}) fs::create_directories(t->dir / sub);
     std::vector<int> described{channels::kChannelWindowNumber, channels::kConnectDialogNumber};
-    if (whole) described.insert(described.end(), {1060, 1070});  // the station list and form
+    // The station list and form, the timer list and entry.
+    if (whole) described.insert(described.end(), {1060, 1070, 1300, 1310});
     for (const int number : described) {
       const std::string name = ui::DescriptionFileName(number);
       std::ifstream in(fs::path(TARVIK_SOURCE_DIR) / "data" / "forms" / ("M" + std::to_string(number) + ".txt"));

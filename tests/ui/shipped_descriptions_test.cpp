@@ -234,8 +234,8 @@ const std::vector<Contract>& Contracts() {
         {"FRI", 5, W::Button}, {"SAT", 6, W::Button}, {"SUN", 7, W::Button}, {"NEW", 8, W::Button},
         {"EDIT", 9, W::Button}, {"DEL", 10, W::Button}, {"SAVE", 11, W::Button},
         {"LOAD", 12, W::Button}, {"LISTE", 13, W::List}},
-       {},
-       {}},
+       {{"SEL", 0}, {"CHANGED", 1}},
+       {{"TITLE", "s"}}},  // the day shown
       {1310,  // timer entry (ids chosen)
        {{"START", 1, W::Field}, {"END", 2, W::Field}, {"PERIODIC", 3, W::Check},
         {"COMMAND", 4, W::Field}, {"OK", 5, W::Button}, {"SCRIPT", 6, W::Button}},
