@@ -174,16 +174,26 @@ void InputHistory::Store(std::string line) {
   newest_ = (newest_ + 1) % kHistorySize;
   entries_[static_cast<std::size_t>(newest_)] = std::move(line);
   place_ = newest_;
+  if (stored_ < kHistorySize) ++stored_;
+}
+
+// The place moves among the lines sent so far: before ten have been sent the
+// empty places are skipped, and the ends meet.
+int InputHistory::Step(int place, int by) const {
+  const int next = (place + by + kHistorySize) % kHistorySize;
+  const int age = (newest_ - next + kHistorySize) % kHistorySize;
+  if (age < stored_) return next;
+  return by < 0 ? newest_ : (newest_ - stored_ + 1 + kHistorySize) % kHistorySize;
 }
 
 const std::string& InputHistory::Up() {
   const std::string& entry = entries_[static_cast<std::size_t>(place_)];
-  place_ = (place_ + kHistorySize - 1) % kHistorySize;
+  if (stored_ > 0) place_ = Step(place_, -1);
   return entry;
 }
 
 const std::string& InputHistory::Down() {
-  place_ = (place_ + 1) % kHistorySize;
+  if (stored_ > 0) place_ = Step(place_, 1);
   return entries_[static_cast<std::size_t>(place_)];
 }
 

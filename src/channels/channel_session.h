@@ -96,15 +96,19 @@ class InputHistory {
  public:
   // A sent line becomes the newest entry; the place returns to it.
   void Store(std::string line);
-  // Up: the entry at the place, then the place moves one back (0 wraps to 9).
+  // Up: the entry at the place, then the place moves one back (from the
+  // oldest line sent to the newest).
   const std::string& Up();
-  // Down: the place moves one forward (9 wraps to 0), then its entry.
+  // Down: the place moves one forward (from the newest to the oldest), then
+  // its entry.
   const std::string& Down();
 
  private:
+  int Step(int place, int by) const;
   std::array<std::string, kHistorySize> entries_{};
   int newest_ = kHistorySize - 1;
   int place_ = kHistorySize - 1;
+  int stored_ = 0;  // lines kept, up to kHistorySize
 };
 
 enum class InputKind {

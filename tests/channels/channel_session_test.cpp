@@ -170,6 +170,17 @@ TEST(InputLine, HistoryKeepsTenAndWrapsBothWays) {
   EXPECT_EQ(h.Down(), "line 3");   // past the newest to the oldest
   h.Store("new");
   EXPECT_EQ(h.Up(), "new");  // sending returns to the newest entry
+
+  // With fewer lines sent than places, the empty places never come up.
+  InputHistory few;
+  EXPECT_EQ(few.Up(), "");
+  few.Store("one");
+  few.Store("two");
+  std::vector<std::string> seen;
+  for (int i = 0; i < 5; ++i) seen.push_back(few.Up());
+  EXPECT_EQ(seen, (std::vector<std::string>{"two", "one", "two", "one", "two"}));
+  EXPECT_EQ(few.Down(), "two");
+  EXPECT_EQ(few.Down(), "one");
 }
 
 TEST(InputLine, WhatEnterDoes) {
