@@ -24,7 +24,9 @@ namespace {
 // The part of `path` below `bound`, by name ("." for the bound itself);
 // nothing when the path is not below it.
 std::optional<std::string> BelowBound(const std::string& bound, const std::string& path) {
-  if (bound.empty() || path.empty()) return std::nullopt;
+  // A NUL would end the name early for the system: never a path.
+  if (bound.empty() || path.empty() || bound.find('\0') != std::string::npos || path.find('\0') != std::string::npos)
+    return std::nullopt;
   std::error_code ec;
   const fs::path b = fs::absolute(fs::path(bound), ec).lexically_normal();
   if (ec) return std::nullopt;

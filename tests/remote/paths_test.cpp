@@ -114,6 +114,9 @@ TEST_F(PathsTest, FileOperationsNeverFollowALinkOut) {
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(secret), {}), "root");
   EXPECT_TRUE(DirectoryTakesFiles(pub, pub));
   EXPECT_FALSE(fs::exists(base / "pub" / "$.$"));
+  // A NUL inside a path would end it early for the system: nothing at all.
+  EXPECT_TRUE(ListDirectory(pub, pub + std::string(".\0/", 3), "*").empty());
+  EXPECT_EQ(KindOf(pub, pub + std::string("sub\0/x", 6)), PathKind::Outside);
 }
 
 TEST_F(PathsTest, WildcardsMatchLikeDos) {
