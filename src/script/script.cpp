@@ -115,7 +115,9 @@ void Script::Stop() {
 
 // --- reading lines ---------------------------------------------------------------------
 
-bool Script::atEnd() const { return !file_ || std::feof(file_.get()); }
+// A file that cannot be read on (a directory named as a script, a read
+// error) ends like one that is read to its end.
+bool Script::atEnd() const { return !file_ || std::feof(file_.get()) || std::ferror(file_.get()); }
 
 std::string Script::readLine() {
   char buffer[kLineReadLimit + 1];
