@@ -143,7 +143,7 @@ TEST(RealXKeyboard, TextTypedAfterClickingTheReceivePaneLandsInOrderInTheInputLi
   if (!fs::exists(program) || !fs::exists(cnf)) GTEST_SKIP() << "the program is not built";
 
   // A station of its own: the shipped one, its port 0 reaching a listener
-  // of this test, no server of its own.
+  // of this test (a port that is down would refuse the connect).
   const fs::path dir = fs::temp_directory_path() / ("tvk_xkeys_" + std::to_string(::getpid()));
   fs::remove_all(dir);
   fs::copy(fs::path(TARVIK_SOURCE_DIR) / "data", dir, fs::copy_options::recursive);
@@ -163,7 +163,17 @@ TEST(RealXKeyboard, TextTypedAfterClickingTheReceivePaneLandsInOrderInTheInputLi
     std::stringstream s;
     s << in.rdbuf();
     std::string ini = s.str();
-    ini = std::regex_replace(ini, std::regex("TCP/IP=Yes"), "TCP/IP=No");
+    // TCP/IP stays on (port 0 is a TCP/IP link); the station's own server
+    // listens on a free port of its own.
+    const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in free{};
+    free.sin_family = AF_INET;
+    free.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(probe, reinterpret_cast<sockaddr*>(&free), sizeof free);
+    socklen_t freeLen = sizeof free;
+    ::getsockname(probe, reinterpret_cast<sockaddr*>(&free), &freeLen);
+    ::close(probe);
+    ini = std::regex_replace(ini, std::regex("PORT=8100"), "PORT=" + std::to_string(ntohs(free.sin_port)));
     ini = std::regex_replace(ini, std::regex("DEVICE=127\\.0\\.0\\.1;8101"),
                              "DEVICE=127.0.0.1;" + std::to_string(ntohs(a.sin_port)));
     std::ofstream(dir / "TARVIK.INI") << ini;

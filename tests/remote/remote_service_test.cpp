@@ -261,7 +261,7 @@ TEST_F(RemoteTest, RemoteSwitchOffLeavesOnlyQuitAndItsKin) {
   chA->Command(channels::kChRemote);
   ASSERT_FALSE(chA->remoteOn());
   EXPECT_EQ(Silent("//a"), "");
-  EXPECT_EQ(Ask("//bi", "\r"), "Not available on this station: //bi\r");  // second letter I still answers
+  EXPECT_EQ(Ask("//bi", "\r"), "Automatic binary reception is off\r");  // second letter I still answers
 }
 
 TEST_F(RemoteTest, CommandWhileSendingWaitsForTheFile) {
