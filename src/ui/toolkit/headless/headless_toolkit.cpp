@@ -39,12 +39,19 @@ Clock::time_point HeadlessToolkit::now() const {
   return Clock::now();
 }
 
+// One wake byte stands for every post until the loop has taken them all:
+// a burst of posts costs one write, and a post that finds the queue being
+// emptied still wakes the loop (the flag is cleared only together with
+// seeing the queue empty).
 void HeadlessToolkit::post(WindowId id, Event event) {
+  bool wake = false;
   {
     std::lock_guard lock(postMutex_);
     posts_.emplace_back(id, std::move(event));
+    wake = !wakePending_;
+    wakePending_ = true;
   }
-  if (wakePipe_[1] >= 0) {
+  if (wake && wakePipe_[1] >= 0) {
     const char b = 1;
     [[maybe_unused]] ssize_t n = ::write(wakePipe_[1], &b, 1);
   }
@@ -57,23 +64,28 @@ void HeadlessToolkit::quit(int exitCode) {
 }
 
 int HeadlessToolkit::drainPosts() {
+  // The wake byte first: a post after this point either is taken below or
+  // writes a new one.
+  if (wakePipe_[0] >= 0) {
+    char buf[64];
+    while (::read(wakePipe_[0], buf, sizeof buf) > 0) {
+    }
+  }
   int delivered = 0;
   for (;;) {
     std::pair<WindowId, Event> item;
     {
       std::lock_guard lock(postMutex_);
-      if (posts_.empty()) break;
+      if (posts_.empty()) {
+        wakePending_ = false;
+        break;
+      }
       item = std::move(posts_.front());
       posts_.pop_front();
     }
     if (item.first != kNoWindow) {
       send(item.first, item.second);
       ++delivered;
-    }
-  }
-  if (wakePipe_[0] >= 0) {
-    char buf[64];
-    while (::read(wakePipe_[0], buf, sizeof buf) > 0) {
     }
   }
   return delivered;

@@ -147,6 +147,7 @@ class HeadlessToolkit final : public Toolkit {
 
   std::mutex postMutex_;
   std::deque<std::pair<WindowId, Event>> posts_;
+  bool wakePending_ = false;  // a wake byte is in the pipe for the posts (postMutex_)
   int wakePipe_[2] = {-1, -1};
 
   std::map<TimerId, Timer> timers_;
