@@ -116,8 +116,11 @@ bool TimerList::DoneToday(const TimerEntry& entry) const {
 }
 
 void TimerList::LoadNext() {
+  // A reload while the loaded entry's channel is on its way (the start-up
+  // load, the editor's saving) keeps waiting for that channel.
+  const std::optional<TimerEntry> before = std::move(loaded_);
+  const std::string dayBefore = dayName_;
   loaded_.reset();
-  connecting_ = false;
   const ui::LocalTime now = actions_.now();
   const int nowMinutes = now.hour * 60 + now.minute;
 
@@ -166,6 +169,8 @@ void TimerList::LoadNext() {
     }
   }
   loaded_ = std::move(found);
+  connecting_ = connecting_ && before && loaded_ && dayName_ == dayBefore && loaded_->number == before->number &&
+                loaded_->command == before->command;
   if (actions_.status) {
     if (!loaded_) {
       actions_.status("");
