@@ -38,7 +38,8 @@ void SetPortState(App& app, int port, PortState state, const std::string& reason
     // A port that never came up has had its failure told by its driver.
     if (before == PortState::Up) app.ShowMessage(app.taskWindow, 1, kMsgPortLost, name, reason);
   } else if (state == PortState::Up && before == PortState::Down) {
-    const auto away = std::chrono::duration_cast<std::chrono::seconds>(app.toolkit().now() - record->downSince);
+    // To the nearest second: a retry after 0.9 s was away about a second.
+    const auto away = std::chrono::round<std::chrono::seconds>(app.toolkit().now() - record->downSince);
     const std::string seconds = std::to_string(std::max<long long>(0, away.count()));
     notice = MessageText(app, kMsgPortBack, name, seconds);
     app.ShowMessage(app.taskWindow, 1, kMsgPortBack, name, seconds);
