@@ -45,30 +45,6 @@ struct LinkStatistics {
 
 // The counters as a statistics window receives them every tick.
 struct LinkStatisticsBlock : ui::Payload {
-  // When what was handed to the port will have left it (ms on the toolkit
-  // clock): the whole queue, and each held frame's last transmission.
-  long long ownAirEndMs = 0;
-  std::array<long long, 8> frameAirEndMs{};
-  int t1CreditMs = 0;         // the peer's airtime not yet added to T1
-  long long t1BaseMs = 0;     // when T1 began to count (our frames had left)
-  long long t1HeardMs = 0;    // the peer's airtime heard since then
-  int srtMs = 0;              // smoothed time from our last frame to its answer; 0 unknown
-  // Airtime as a share of what BAUD gives (percent): learnt from answers to
-  // polls that come before the polled frame could have left at BAUD (a
-  // faster channel, or a TNC that does not wait).
-  int airPercent = 100;
-  // Our polls not yet answered, oldest first: when each was handed over and
-  // when it was reckoned to have left. The peer answers polls in order.
-  struct Poll {
-    long long handedMs = 0;
-    long long airEndMs = 0;
-  };
-  std::deque<Poll> polls;
-  std::size_t largestInfo = 0;  // the longest information field heard
-  bool burstPending = false;  // new I frames wait for the burst event
-  std::intptr_t burstSeq = 0;  // the burst event that counts
-  bool flushTail = false;     // the burst may take a short last frame
-
   LinkStatistics statistics;
   std::string connectTime;
   ui::Clock::time_point createTime;

@@ -35,7 +35,7 @@ class LinkRules {
 };
 
 // The ordinary rules of a link that sends when it likes.
-class NormalRules final : public LinkRules {
+class NormalRules : public LinkRules {
  public:
   bool dama() const override { return false; }
   void newIFrame(LinkWindow& link, const FrameRecord& frame) const override;
@@ -48,15 +48,11 @@ class NormalRules final : public LinkRules {
 
 // The rules of a link that sends when it likes and reckons with airtime
 // (link_air.cpp).
-class AirRules final : public LinkRules {
+class AirRules final : public NormalRules {
  public:
-  bool dama() const override { return false; }
   void newIFrame(LinkWindow& link, const FrameRecord& frame) const override;
   void answerPoll(LinkWindow& link) const override;
   bool retransmitOldestOnly(const LinkWindow& link) const override;
-  void afterRetransmission(LinkWindow&) const override {}
-  bool disconnectCountdownSendsDisc() const override { return true; }
-  FrameType disconnectingAnswer() const override { return FrameType::DM; }
   bool airAware() const override { return true; }
 };
 

@@ -17,14 +17,6 @@ std::string WithoutLastCharacter(std::string text) {
   return text;
 }
 
-std::optional<std::string> FirstLine(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::string line;
-  if (!in || !std::getline(in, line)) return std::nullopt;
-  if (!line.empty() && line.back() == '\r') line.pop_back();
-  return line;
-}
-
 // RCV and SND of one channel.
 class CaptureAndSend final : public ChannelPart {
  public:
@@ -76,16 +68,15 @@ class CaptureAndSend final : public ChannelPart {
       channel.fileSender().Stop(channel);
       return;
     }
-    const std::string remembered = app_.config().GetSetting(core::kSettingTmpPath) + std::string(kSendDirFile);
     const SendDialogStart start =
-        SendDialogStartFrom(FirstLine(remembered), app_.config().GetSetting(core::kSettingSavePath));
+        SendDialogStartFrom(RememberedSendFile(app_), app_.config().GetSetting(core::kSettingSavePath));
     const std::optional<std::string> path =
         channel.toolkit().fileDialog(false, channel.Text("SNDTXT"), start.directory, start.filter);
     if (!path || path->empty()) {
       channel.SetCheck(kChSnd, 0);
       return;
     }
-    core::WriteFileAtomically(remembered, *path + "\n");
+    RememberSendFile(app_, *path);
     FileSendRequest request;
     request.path = *path;
     request.requester = this;
@@ -116,6 +107,24 @@ SendDialogStart SendDialogStartFrom(const std::optional<std::string>& remembered
             "*" + (dot == std::string::npos ? std::string() : name.substr(dot))};
   }
   return {WithoutLastCharacter(std::string(savePath)), "*.txt"};
+}
+
+namespace {
+std::string SendDirPath(core::App& app) {
+  return app.config().GetSetting(core::kSettingTmpPath) + std::string(kSendDirFile);
+}
+}  // namespace
+
+void RememberSendFile(core::App& app, const std::string& path) {
+  core::WriteFileAtomically(SendDirPath(app), path + "\n");
+}
+
+std::optional<std::string> RememberedSendFile(core::App& app) {
+  std::ifstream in(SendDirPath(app), std::ios::binary);
+  std::string line;
+  if (!in || !std::getline(in, line)) return std::nullopt;
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return line;
 }
 
 std::unique_ptr<ChannelPart> CaptureAndSendPart(core::App& app) { return std::make_unique<CaptureAndSend>(app); }

@@ -46,6 +46,10 @@ struct SendDialogStart {
   std::string filter;
 };
 SendDialogStart SendDialogStartFrom(const std::optional<std::string>& remembered, std::string_view savePath);
+// The file sent last (the first line of "SNDDIR.$$$" in TMPPATH), if any,
+// and remembering it.
+std::optional<std::string> RememberedSendFile(core::App& app);
+void RememberSendFile(core::App& app, const std::string& path);
 
 // The channel part of RCV and SND (text).
 std::unique_ptr<ChannelPart> CaptureAndSendPart(core::App& app);

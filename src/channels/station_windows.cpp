@@ -391,10 +391,7 @@ std::string StationListLine(const store::StationRecord& record, std::int32_t pos
 }
 
 void InstallStationForms(core::App& app, ui::FormRuntime& forms) {
-  if (!forms.paneFactory(ui::ControlType::ListControl))
-    forms.setPaneFactory(ui::ControlType::ListControl, [](ui::Form&, const ui::ControlDescription& c) {
-      return std::make_unique<ui::ListPane>(c.id);
-    });
+  ui::InstallListPanes(forms);
   auto counter = std::make_shared<int>(0);
   forms.registerCreator(kStationListNumber, [&app, counter](ui::FormRuntime& rt, ui::WindowId parent, std::intptr_t) {
     for (const ui::WindowId open : rt.windowsOf(kStationListNumber)) {

@@ -21,14 +21,6 @@ namespace {
 constexpr int kMsgCopyFailed = 1023;
 constexpr int kMsgRenameFailed = 1021;
 
-std::optional<std::string> FirstLine(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::string line;
-  if (!in || !std::getline(in, line)) return std::nullopt;
-  if (!line.empty() && line.back() == '\r') line.pop_back();
-  return line;
-}
-
 ProgressWindow* FindProgress(ChannelWindow& channel, ui::WindowId window) {
   return window == ui::kNoWindow ? nullptr : channel.toolkit().findAs<ProgressWindow>(window);
 }
@@ -132,9 +124,7 @@ class BinaryTransfer final : public channels::ChannelPart {
       channel.fileSender().Stop(channel);
       return;
     }
-    const std::string remembered =
-        app_.config().GetSetting(core::kSettingTmpPath) + std::string(channels::kSendDirFile);
-    const std::optional<std::string> last = FirstLine(remembered);
+    const std::optional<std::string> last = channels::RememberedSendFile(app_);
     channels::SendDialogStart start =
         channels::SendDialogStartFrom(last, app_.config().GetSetting(core::kSettingSavePath));
     if (!last || last->empty()) start.filter = "*.*";
@@ -144,7 +134,7 @@ class BinaryTransfer final : public channels::ChannelPart {
       channel.SetCheck(channels::kChSndBin, 0);
       return;
     }
-    core::WriteFileAtomically(remembered, *path + "\n");
+    channels::RememberSendFile(app_, *path);
     channels::FileSendRequest request;
     request.path = *path;
     request.requester = this;

@@ -67,7 +67,7 @@ std::optional<TimerEntry> ParseTimerLine(std::string_view line, int number) {
   for (const char c : command)
     if (static_cast<unsigned char>(c) < 32 && c != '\t') return std::nullopt;
   e.command = std::string(command);
-  if (e.connects()) e.command += " #T";
+  if (e.connects()) e.command += kConnectMark;
   e.number = number;
   return e;
 }

@@ -36,6 +36,8 @@ namespace tarvik::script {
 inline constexpr std::size_t kTimerLineMax = 124;
 inline constexpr std::size_t kTimerLineMin = 16;
 inline constexpr std::size_t kTimerCommandMax = 119;
+// Added to the connect path of an entry: a failed connect asks nobody.
+inline constexpr const char* kConnectMark = " #T";
 
 struct TimerEntry {
   int startHour = 0, startMinute = 0;

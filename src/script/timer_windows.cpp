@@ -272,23 +272,18 @@ std::string TimerFileLine::FileLine() const {
 }
 
 std::vector<TimerFileLine> ReadTimerLines(const std::string& text) {
+  // The lines the timer list reads, as the timer list reads them.
   std::vector<TimerFileLine> out;
-  std::size_t from = 0;
-  while (from < text.size()) {
-    std::size_t end = text.find('\n', from);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(from, end - from);
-    from = end + 1;
-    if (!ParseTimerLine(line, 1)) continue;  // only lines the timer list would read
-    if (line.size() > kTimerLineMax) line.resize(kTimerLineMax);
-    while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+  for (const TimerEntry& e : ParseTimerText(text)) {
     TimerFileLine l;
-    l.start = line.substr(0, 5);
-    l.end = line.substr(6, 5);
-    l.periodic = line[12] == '1';
-    l.command = line.substr(14);
-    l.command = l.command.substr(0, l.command.find('#'));
-    while (!l.command.empty() && l.command.back() == ' ') l.command.pop_back();
+    char clock[16];
+    std::snprintf(clock, sizeof clock, "%02d:%02d", e.startHour, e.startMinute);
+    l.start = clock;
+    std::snprintf(clock, sizeof clock, "%02d:%02d", e.endHour, e.endMinute);
+    l.end = clock;
+    l.periodic = e.periodic;
+    l.command = e.command;
+    if (e.connects()) l.command.resize(l.command.size() - std::string_view(kConnectMark).size());
     out.push_back(std::move(l));
   }
   std::stable_sort(out.begin(), out.end(),
@@ -297,10 +292,7 @@ std::vector<TimerFileLine> ReadTimerLines(const std::string& text) {
 }
 
 void InstallTimerForms(core::App& app, ui::FormRuntime& forms) {
-  if (!forms.paneFactory(ui::ControlType::ListControl))
-    forms.setPaneFactory(ui::ControlType::ListControl, [](ui::Form&, const ui::ControlDescription& c) {
-      return std::make_unique<ui::ListPane>(c.id);
-    });
+  ui::InstallListPanes(forms);
   auto counter = std::make_shared<int>(0);
   forms.registerCreator(kTimerListNumber, [&app, counter](ui::FormRuntime& rt, ui::WindowId parent, std::intptr_t) {
     for (const ui::WindowId open : rt.windowsOf(kTimerListNumber)) {

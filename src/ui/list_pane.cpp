@@ -5,6 +5,7 @@
 #include <iterator>
 
 #include "core/atomic_file.h"
+#include "ui/form.h"
 #include "ui/toolkit/drawing.h"
 
 namespace tarvik::ui {
@@ -141,6 +142,12 @@ void ListPane::Paint() {
 std::string ListPane::ReadAll() const {
   std::ifstream in(file_, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), {}};
+}
+
+void InstallListPanes(FormRuntime& forms) {
+  if (forms.paneFactory(ControlType::ListControl)) return;
+  forms.setPaneFactory(ControlType::ListControl,
+                       [](Form&, const ControlDescription& c) { return std::make_unique<ListPane>(c.id); });
 }
 
 }  // namespace tarvik::ui

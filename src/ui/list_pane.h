@@ -56,4 +56,9 @@ class ListPane final : public Window {
   int selected_ = -1;
 };
 
+class FormRuntime;
+// Makes the list controls (CTL_TLB) of the runtime's forms list panes; a
+// factory already there stays.
+void InstallListPanes(FormRuntime& forms);
+
 }  // namespace tarvik::ui
