@@ -12,6 +12,7 @@
 
 #include "ax25/address.h"
 #include "ax25/link.h"
+#include "channels/heard_window.h"
 #include "channels/main_window.h"
 #include "core/identification.h"
 #include "core/run_program.h"
@@ -392,10 +393,9 @@ class RemoteService final : public channels::ChannelPart {
       case Cmd::Gateway: gateway(channel, line, argument); return;
       case Cmd::XmodemReceive: return XmodemReceive(channel, argument, transfers(channel, level));
       case Cmd::XmodemSend: return XmodemSend(channel, argument, transfers(channel, level));
-      // Parts this program does not have yet: the connection list, link
-      // statistics texts, XMODEM and service libraries.
-      case Cmd::Monitor:
-      case Cmd::Statistics:
+      case Cmd::Monitor: connectionList(channel); return;
+      case Cmd::Statistics: statistics(channel); return;
+      // Parts this program does not have yet: service libraries.
       case Cmd::Services:
       case Cmd::Unknown: illegal(); return;
     }
@@ -673,6 +673,33 @@ class RemoteService final : public channels::ChannelPart {
     }
     core::PlaySound(*path);
     Reply(channel, "...done\r");
+  }
+
+  // The link's statistics report, expanded as a text, and deleted once sent.
+  void statistics(ChannelWindow& channel) {
+    const std::string path = app_.config().GetSetting(kSettingTempFile);
+    SendMode mode;
+    mode.expandMacros = mode.deleteAfter = true;
+    if (ax25::LinkInfo(app_.toolkit(), channel.link(), 0, path) && SendFile(channel, path, mode)) return;
+    std::error_code ec;
+    fs::remove(path, ec);
+    Reply(channel, "");
+  }
+
+  // The pairs of stations heard lately, as the heard file has them.
+  void connectionList(ChannelWindow& channel) {
+    const channels::MainWindow* main = app_.toolkit().findAs<channels::MainWindow>(app_.mainWindow);
+    const channels::HeardList* list = channels::FindHeardList(app_);
+    const std::string path = app_.config().GetSetting(kSettingTempFile);
+    SendMode mode;
+    mode.deleteAfter = true;
+    if (main && list &&
+        channels::WriteHeardFile(path, *list, main->heardHeader(), app_.config().GetSetting(core::kSettingMyCall)) &&
+        SendFile(channel, path, mode))
+      return;
+    std::error_code ec;
+    fs::remove(path, ec);
+    Reply(channel, "");
   }
 
   void ports(ChannelWindow& channel) {

@@ -4,6 +4,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <regex>
 #include <string>
 
 #include "channels/terminal_fixture.h"
@@ -337,6 +339,27 @@ TEST_F(RemoteTest, CaptureOfTheStationsText) {
   EXPECT_NE(kept.find("words to keep"), std::string::npos) << kept;
   EXPECT_EQ(Ask("//ca off", "\r"), "No capture running\r");
   EXPECT_TRUE(Dialogs().empty());  // nothing asked the operator
+}
+
+TEST_F(RemoteTest, LinkStatisticsAndConnectionList) {
+  Connect();
+  const fs::path tmp = a->app->config().GetSetting(5);
+  const auto files = [&] {
+    std::error_code ec;
+    return std::distance(fs::directory_iterator(tmp, ec), fs::directory_iterator());
+  };
+  const auto before = files();
+  // The report of A's link to B: B's SABM was received and answered by UA.
+  const std::string report = Ask("//st", "Bytes\rresend");
+  EXPECT_EQ(report.rfind("Connection\rDB2BBB <-> DA1AAA\r", 0), 0u) << report;
+  EXPECT_NE(report.find("Packet Statistik\rTyp    rvc   snd        Typ    rcv   snd\r"), std::string::npos) << report;
+  EXPECT_NE(report.find("RNR      0     0       SABM      1     0\r"), std::string::npos) << report;
+  EXPECT_NE(report.find("REJ      0     0       UA        0     1\r"), std::string::npos) << report;
+  // The pairs A heard: B talking to A.
+  const std::string list = Ask("//mo", ":");
+  EXPECT_TRUE(std::regex_match(list, std::regex(R"(0:0 DB2BBB     to DA1AAA      \d\d\.\d\d\.\d{4} \d\d:\d\d\r)")))
+      << list;
+  EXPECT_EQ(files(), before);  // both texts were deleted once sent
 }
 
 TEST(FillReply, ConversionsTakeTheTextsInOrder) {
