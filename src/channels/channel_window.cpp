@@ -335,6 +335,7 @@ void ChannelWindow::onUser(ui::Event& event) {
 
 void ChannelWindow::onConnectRequest(const ax25::ConnectRequest& request) {
   remoteText_ = ax25::FormatCall(request.remote);
+  ownText_ = ax25::FormatCall(request.own);
   creation_.port = request.port;  // the port under the connection, for the state line
   ax25::LinkCommand(toolkit(), link_, ax25::LinkCommandCode::SetQrg, 0, request.qrg);
   updateTitle();
@@ -783,7 +784,12 @@ void ChannelWindow::updateTitle() {
                     : sessionState_ == SessionState::Disconnecting ? "DISCONNECT"
                                                                    : "CONNECTING";
   const std::string format = Text(key);
-  std::string title = format.empty() ? remoteText_ : FillText(format, remoteText_);
+  // The title starts with the channel's number and the own call, so that
+  // eight windows (and the desktop's task bar) tell which contact is which.
+  std::string title = std::to_string(slot_ + 1) + ": ";
+  if (const auto own = ax25::LinkInfo(toolkit(), link_, 2); own && !own->empty()) ownText_ = *own;
+  if (!ownText_.empty()) title += ownText_ + " ";
+  title += format.empty() ? remoteText_ : FillText(format, remoteText_);
   if (!capturePath_.empty()) title += " -> " + capturePath_;
   if (dama_) title += " [DAMA]";
   toolkit().setTitle(id(), title);

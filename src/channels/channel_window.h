@@ -278,6 +278,7 @@ class ChannelWindow final : public ui::Form {
   bool auto7pl_ = true, autobin_ = false, remoteOn_ = true;
   int conversionMode_ = 0;
   std::string remoteText_;
+  std::string ownText_;     // the own call of the connection, for the title
   std::string connectText_;
   ConnectPath path_;
   LineAssembler received_;  // from the own link

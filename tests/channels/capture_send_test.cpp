@@ -174,7 +174,7 @@ TEST_F(CaptureSendTest, CaptureFileHoldsWhatThePaneShowsByteForByte) {
     tk.queueFileDialogAnswer(file.string());
     ca_->Command(channels::kChRcv, history ? 1 : 0);
     EXPECT_TRUE(Checked(channels::kChRcv));
-    EXPECT_EQ(Title(), "Connected to DB0BBB -> " + file.string());
+    EXPECT_EQ(Title(), "1: DL1AAA <-> DB0BBB -> " + file.string());
 
     // A piece without line end shows at once and is continued in place.
     FromB("abc", "abc");
@@ -185,7 +185,7 @@ TEST_F(CaptureSendTest, CaptureFileHoldsWhatThePaneShowsByteForByte) {
     ca_->Command(channels::kChRcv);
     ether.Run(100);
     EXPECT_FALSE(Checked(channels::kChRcv));
-    EXPECT_EQ(Title(), "Connected to DB0BBB");
+    EXPECT_EQ(Title(), "1: DL1AAA <-> DB0BBB");
 
     expected += "\nabcdef\nghi\nx\n";
     EXPECT_EQ(ReadAll(file), expected);
@@ -234,7 +234,7 @@ TEST_F(CaptureSendTest, ACaptureThatCannotStartChangesNothing) {
   ca_->Command(channels::kChRcv);
   ether.Run(100);
   EXPECT_FALSE(Checked(channels::kChRcv));
-  EXPECT_EQ(Title(), "Connected to DB0BBB");
+  EXPECT_EQ(Title(), "1: DL1AAA <-> DB0BBB");
   EXPECT_TRUE(NotFoundShown(bad)) << ::testing::PrintToString(Dialogs());
 }
 

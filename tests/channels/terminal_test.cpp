@@ -26,8 +26,8 @@ TEST_F(TerminalFixture, TwoStationsTalkAndTheCalledOneDisconnects) {
   const ui::WindowId wa = ca->id(), wb = cb->id();
 
   // Both windows show the connection: title, lamp, own address.
-  EXPECT_EQ(tk.specOf(wa)->title, "Connected to DB0BBB");
-  EXPECT_EQ(tk.specOf(wb)->title, "Connected to DL1AAA");
+  EXPECT_EQ(tk.specOf(wa)->title, "1: DL1AAA <-> DB0BBB");
+  EXPECT_EQ(tk.specOf(wb)->title, "1: DB0BBB <-> DL1AAA");
   EXPECT_EQ(ca->State(channels::kLampCon), 1);
   EXPECT_EQ(cb->State(channels::kLampCon), 1);
   // ... and the operator sees the lamp lit: its label drawn black, not grey.
@@ -90,7 +90,7 @@ TEST_F(TerminalFixture, ClosingAsksOnlyWhileConnectedAndNoKeepsTheConnection) {
   const auto slot = channels::OpenOutgoingChannel(*a.app, "DB0ZZZ");
   ASSERT_TRUE(slot);
   const ui::WindowId pending = a.channel(*slot)->id();
-  EXPECT_EQ(tk.specOf(pending)->title, "Connecting to DB0ZZZ");
+  EXPECT_EQ(tk.specOf(pending)->title, "2: DL1AAA -> DB0ZZZ (connecting)");
   const std::size_t dialogs = tk.dialogLog().size();
   Do("press " + Win(pending) + " EXIT");
   EXPECT_FALSE(tk.exists(pending));

@@ -194,9 +194,9 @@ TEST(TwoPrograms, ConnectTalkAndDisconnectOverKissTcp) {
     ASSERT_TRUE(Station::WaitFor([&] { return !a.Window(" 1030 ").empty(); }));
     EXPECT_EQ(a.Ask("set 1030 STATION N0NBR-1").back(), "OK");
     EXPECT_EQ(a.Ask("press 1030 OK").back(), "OK");
-    ASSERT_TRUE(Station::WaitFor([&] { return !a.Window("Connected to N0NBR-1").empty(); }));
-    ASSERT_TRUE(Station::WaitFor([&] { return !b.Window("Connected to N0CALL-1").empty(); }));
-    const std::string wa = a.Window("Connected to N0NBR-1"), wb = b.Window("Connected to N0CALL-1");
+    ASSERT_TRUE(Station::WaitFor([&] { return !a.Window("<-> N0NBR-1").empty(); }));
+    ASSERT_TRUE(Station::WaitFor([&] { return !b.Window("<-> N0CALL-1").empty(); }));
+    const std::string wa = a.Window("<-> N0NBR-1"), wb = b.Window("<-> N0CALL-1");
 
     // Both operators type; each line arrives on the other side.
     EXPECT_EQ(a.Ask("type " + wa + " INPUT Hello from A{ENTER}").back(), "OK");
