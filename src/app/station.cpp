@@ -10,6 +10,7 @@
 #include "channels/monitor_window.h"
 #include "channels/station_facts.h"
 #include "channels/station_windows.h"
+#include "config/config_forms.h"
 #include "devices/port_drivers.h"
 #include "devices/tcp_server.h"
 #include "remote/remote_service.h"
@@ -60,6 +61,7 @@ void BuildStation(core::App& app, ui::FormRuntime& forms, StationTaps taps) {
   channels::InstallChannelForms(app, forms);
   channels::InstallStationForms(app, forms);
   script::InstallTimerForms(app, forms);
+  config::InstallConfigForms(app, forms);
   core::CoreHooks& hooks = app.hooks();
   hooks.openPort = [](core::App& a, int port) { return devices::OpenPortWindow(a, port); };
   hooks.startTcpServer = [](core::App& a) { devices::StartTcpIp(a); };
