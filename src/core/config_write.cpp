@@ -49,8 +49,10 @@ bool Configuration::WriteTcpIpSettings(bool enabled, std::string_view port) {
 bool Configuration::WriteLevelSection(int level) {
   const LevelRecord* l = GetLevelRecord(level);
   if (!l) return false;
-  return WriteIniEntry("[LEVEL" + std::to_string(level) + "]",
-                       std::vector<std::string>{"HOME=" + l->home, "ACCESS=" + l->access});
+  // Only the two keys change: comments and other lines of the section stay.
+  if (iniFile_.empty()) return false;
+  return WriteSectionKeys(iniFile_, "[LEVEL" + std::to_string(level) + "]",
+                          {{"HOME", l->home}, {"ACCESS", l->access}});
 }
 
 }  // namespace tarvik::core

@@ -261,6 +261,59 @@ std::string ApplyIniEntry(const std::vector<std::string>& lines, std::string_vie
   return text;
 }
 
+std::string ApplySectionKeys(const std::vector<std::string>& lines, std::string_view section,
+                             const std::vector<IniKeyValue>& keys) {
+  auto entry = [](const IniKeyValue& kv) { return std::string(singleLine(kv.first)) + "=" +
+                                                  std::string(singleLine(kv.second)) + "\n"; };
+  std::vector<std::string> out;
+  std::vector<bool> written(keys.size(), false);
+  bool inSection = false, seen = false, droppedLast = false;
+  std::size_t lastKey = 0;  // in `out`: where keys the section lacks go
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const std::string_view l = lines[i];
+    if (continuesLine(lines, i)) {
+      if (!droppedLast) out.back() += l;
+      continue;
+    }
+    droppedLast = false;
+    if (IsIniHeader(l)) {
+      inSection = !seen && l.find(section) != std::string_view::npos;
+      seen = seen || inSection;
+      out.emplace_back(l);
+      if (inSection) lastKey = out.size();
+      continue;
+    }
+    if (inSection) {
+      const auto key = IniLineKey(l);
+      std::size_t k = 0;
+      while (key && k < keys.size() && keys[k].first != *key) ++k;
+      if (key && k < keys.size()) {
+        droppedLast = true;
+        if (written[k]) continue;
+        written[k] = true;
+        out.push_back(entry(keys[k]));
+        lastKey = out.size();
+        continue;
+      }
+      if (key) lastKey = out.size() + 1;
+    }
+    out.emplace_back(l);
+  }
+  std::string missing;
+  for (std::size_t k = 0; k < keys.size(); ++k)
+    if (!written[k]) missing += entry(keys[k]);
+  if (seen) {
+    if (lastKey > 0) endLine(out[lastKey - 1]);
+    out.insert(out.begin() + static_cast<std::ptrdiff_t>(lastKey), missing);
+  } else {
+    if (!out.empty()) endLine(out.back());
+    out.emplace_back("\n" + std::string(singleLine(section)) + "\n" + missing);
+  }
+  std::string text;
+  for (const auto& piece : out) text += piece;
+  return text;
+}
+
 bool RemovePortSections(const std::filesystem::path& iniPath, int port) {
   return RewriteIniFile(iniPath, [port](const std::vector<std::string>& lines) {
     return RemovePortSectionsText(lines, port);
@@ -280,6 +333,13 @@ bool WriteIniEntry(const std::filesystem::path& iniPath, std::string_view name,
                    const IniValue& value) {
   return RewriteIniFile(iniPath, [&](const std::vector<std::string>& lines) {
     return ApplyIniEntry(lines, name, value, kKeySection);
+  });
+}
+
+bool WriteSectionKeys(const std::filesystem::path& iniPath, std::string_view section,
+                      const std::vector<IniKeyValue>& keys) {
+  return RewriteIniFile(iniPath, [&](const std::vector<std::string>& lines) {
+    return ApplySectionKeys(lines, section, keys);
   });
 }
 

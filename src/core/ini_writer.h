@@ -12,6 +12,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -51,6 +52,15 @@ std::string FormatPortSections(int port, const PortRecord& record);
 std::string ApplyIniEntry(const std::vector<std::string>& lines, std::string_view name,
                           const IniValue& value, std::string_view keySection = {});
 
+// The file with keys of one section set: in the first section whose header
+// contains `section`, each key's first line takes the new value (later
+// duplicates in the section go), and a key the section lacks is added after
+// its last key line. Comments, blank lines and other keys stay where they
+// are. A missing section is appended after an empty line.
+using IniKeyValue = std::pair<std::string, std::string>;
+std::string ApplySectionKeys(const std::vector<std::string>& lines, std::string_view section,
+                             const std::vector<IniKeyValue>& keys);
+
 // The keys written by name all live in this section.
 inline constexpr std::string_view kKeySection = "[TARVIK]";
 
@@ -59,5 +69,7 @@ bool RemovePortSections(const std::filesystem::path& iniPath, int port);
 bool SavePortSections(const std::filesystem::path& iniPath, int port, const PortRecord& record);
 bool WriteIniEntry(const std::filesystem::path& iniPath, std::string_view name,
                    const IniValue& value = {});
+bool WriteSectionKeys(const std::filesystem::path& iniPath, std::string_view section,
+                      const std::vector<IniKeyValue>& keys);
 
 }  // namespace tarvik::core

@@ -498,6 +498,9 @@ void Form::createControls() {
     }
     ControlSpec spec;
     spec.kind = toolkitKind(c.kind);
+    // A text field described taller than two lines holds several lines (the
+    // INI texts of a port).
+    if (c.kind == ControlType::TextField && controlRect(c).height() >= 44) spec.kind = ui::ControlKind::MultiLineEdit;
     spec.id = ToolkitControlNumber(static_cast<int>(i) + 1);
     spec.name = c.label;
     spec.rect = controlRect(c);

@@ -230,6 +230,26 @@ TEST_F(ConfigWriter, TcpIpSettingsTakeEffectAtTheNextStart) {
   EXPECT_EQ(read(ini()), "[TARVIK]\nMYCALL=DL1ABC\nTCP/IP=No\nPORT=23\n\n[P0]\nTITLE=p\n");
 }
 
+TEST(ConfigIniEntry, SectionKeysSetInPlace) {
+  struct Case {
+    std::string what, before, after;
+  };
+  const std::vector<Case> cases = {
+      {"keys replaced where they stand; comments, other keys and the next section's comment stay",
+       "[LEVEL1]\n# visitors\nACCESS=0\nEXTRA=1\nHOME=a\n\n# level 2\n[LEVEL2]\nHOME=b\n",
+       "[LEVEL1]\n# visitors\nACCESS=01\nEXTRA=1\nHOME=/h/\n\n# level 2\n[LEVEL2]\nHOME=b\n"},
+      {"a missing key goes after the section's last key, duplicates go",
+       "[LEVEL1]\nHOME=a\nHOME=b\n# end\n\n[X]\n", "[LEVEL1]\nHOME=/h/\nACCESS=01\n# end\n\n[X]\n"},
+      {"only the first section of that name", "[LEVEL1]\n[LEVEL1]\nHOME=x\n",
+       "[LEVEL1]\nHOME=/h/\nACCESS=01\n[LEVEL1]\nHOME=x\n"},
+      {"a missing section is appended", "[TARVIK]\nA=1", "[TARVIK]\nA=1\n\n[LEVEL1]\nHOME=/h/\nACCESS=01\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(ApplySectionKeys(SplitIniLines(c.before), "[LEVEL1]", {{"HOME", "/h/"}, {"ACCESS", "01"}}), c.after);
+  }
+}
+
 TEST_F(ConfigWriter, LevelSectionRoundTrip) {
   write("TARVIK.INI", "[TARVIK]\nMYCALL=DL1ABC\n[LEVEL2]\nHOME=/old/\nACCESS=1\n[P0]\nTITLE=p\n");
   Configuration config;
@@ -241,8 +261,8 @@ TEST_F(ConfigWriter, LevelSectionRoundTrip) {
   EXPECT_FALSE(config.WriteLevelSection(6));
   EXPECT_FALSE(config.SetLevelRecord(-1, "", ""));
   EXPECT_EQ(read(ini()),
-            "[TARVIK]\nMYCALL=DL1ABC\n[LEVEL2]\nHOME=/pub/\nACCESS=010101\n\n[P0]\nTITLE=p\n"
-            "\n[LEVEL4]\nHOME=/four/\nACCESS=1\n\n");
+            "[TARVIK]\nMYCALL=DL1ABC\n[LEVEL2]\nHOME=/pub/\nACCESS=010101\n[P0]\nTITLE=p\n"
+            "\n[LEVEL4]\nHOME=/four/\nACCESS=1\n");
   Configuration next;
   ASSERT_TRUE(next.LoadConfiguration(ini()));
   EXPECT_EQ(*next.GetLevelRecord(2), (LevelRecord{"/pub/", "010101"}));
