@@ -10,9 +10,9 @@
 #include "channels/monitor_window.h"
 #include "channels/station_facts.h"
 #include "channels/station_windows.h"
-#include "config/config_forms.h"
 #include "devices/port_drivers.h"
 #include "devices/tcp_server.h"
+#include "remote/mail_receive.h"
 #include "remote/remote_service.h"
 #include "remote/transfer_parts.h"
 #include "script/channel_scripts.h"
@@ -48,6 +48,7 @@ channels::ChannelSetup ChannelSetupFor(core::App& app, ui::FormRuntime& forms, s
   setup.parts.push_back(channels::StationFormPart(app, forms));
   setup.parts.push_back(scripting.Part());
   setup.parts.push_back(remote::RemoteServicePart(app));
+  setup.parts.push_back(remote::MailReceivePart(app));
   setup.parts.push_back(remote::BinaryTransferPart(app, TransferHooksFor(scripting)));
   setup.parts.push_back(remote::SevenPlusPart(app));
   setup.parts.push_back(remote::XmodemPart(app));
@@ -61,7 +62,6 @@ void BuildStation(core::App& app, ui::FormRuntime& forms, StationTaps taps) {
   channels::InstallChannelForms(app, forms);
   channels::InstallStationForms(app, forms);
   script::InstallTimerForms(app, forms);
-  config::InstallConfigForms(app, forms);
   core::CoreHooks& hooks = app.hooks();
   hooks.openPort = [](core::App& a, int port) { return devices::OpenPortWindow(a, port); };
   hooks.startTcpServer = [](core::App& a) { devices::StartTcpIp(a); };

@@ -17,6 +17,7 @@
 #include "core/identification.h"
 #include "core/run_program.h"
 #include "core/text.h"
+#include "remote/mail_receive.h"
 #include "remote/remote_commands.h"
 #include "remote/remote_paths.h"
 #include "remote/transfer_commands.h"
@@ -339,10 +340,8 @@ class RemoteService final : public channels::ChannelPart {
         return;
       case Cmd::Minimise: Reply(channel, ""); return;  // the toolkit has no minimised state
       case Cmd::Mail: {
-        const std::string subject(argument);
-        // No mail store on this station yet: the station learns at once.
-        (void)subject;
-        SendDirectly(channel, channel.Text("MAILNO") + "\r");
+        const bool taken = StartStationMail(channel, std::string(argument));
+        SendDirectly(channel, channel.Text(taken ? "MAILEND" : "MAILNO") + "\r");
         return;
       }
       case Cmd::Name:

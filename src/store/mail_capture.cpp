@@ -39,12 +39,10 @@ bool MailCapture::Begin(MailStore store, const NewMail& mail, std::string addres
 
 MailCapture::Result MailCapture::Line(std::string_view line) {
   if (!active()) return Result::Ended;
-  if (line.starts_with("NNNN")) {
-    End();
-    return Result::Ended;
-  }
+  if (line.starts_with("NNNN")) return End() ? Result::Ended : Result::Failed;
   std::fwrite(line.data(), 1, line.size(), file_.get());
   std::fputc('\n', file_.get());
+  std::fflush(file_.get());
   if (lines_ < kMailHeaderLines) {
     ++lines_;
     if (const auto named = HeaderAddressee(line, fromTexts_, addressee_)) store_->SetAddressee(number_, *named);

@@ -44,9 +44,10 @@ class MailCapture {
   bool active() const { return file_ != nullptr; }
   int number() const { return number_; }
 
-  enum class Result { Stored, Ended };
+  enum class Result { Stored, Ended, Failed };
   // A received line without its line end. "NNNN..." ends the capture
-  // (as End does); any other line goes to the text file.
+  // (as End does; Failed when the mail could not be completed); any other
+  // line goes to the text file.
   Result Line(std::string_view line);
 
   // Ends the capture: the text reaches the disk, then the mail is new. The

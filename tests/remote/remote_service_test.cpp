@@ -124,7 +124,8 @@ TEST_F(RemoteTest, CommandLinesAndTheirReplies) {
       {"//d \\etc", "Only below " + home + "\r"},
       {"//d *.zip", "No files found: " + home + "*.zip\r"},
       {"//re remark of A", "remark of A\r"},
-      {"//m a subject", "Cannot take mail at the moment\r"},
+      {"//m a subject", "Enter your message, end it with NNNN on a line of its own\r"},
+      {"NNNN", "mail is ok\r"},
       {"//n Joe", "Name stored: Joe\r"},  // into the station database
       {"//rx file", "Could not open file !\r"},  // this station has no SAVEPATH
       {"//gb a.txt", "begin 0666 a.txt\r&86QP:&$*\rend [32c3]\r"},

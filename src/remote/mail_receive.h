@@ -1,0 +1,26 @@
+#pragma once
+// Mail a connected station leaves with "//M": the part of a channel that
+// registers it in the mail store and takes the station's lines into its
+// text file until "NNNN", ahead of every other line taker. The station
+// then hears "mail is ok" and the main window's MAIL control blinks.
+//
+// A connection that ends before "NNNN" leaves the mail incomplete; the
+// store drops its line at the next start.
+
+#include <memory>
+#include <string>
+
+#include "channels/channel_part.h"
+#include "channels/channel_window.h"
+#include "core/app.h"
+
+namespace tarvik::remote {
+
+std::unique_ptr<channels::ChannelPart> MailReceivePart(core::App& app);
+
+// Starts a mail from the channel's station with `subject`: the entry is
+// made and its text file opened. False when the channel has no mail part
+// or the store cannot take the mail.
+bool StartStationMail(channels::ChannelWindow& channel, const std::string& subject);
+
+}  // namespace tarvik::remote
