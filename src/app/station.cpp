@@ -16,6 +16,7 @@
 #include "remote/remote_service.h"
 #include "remote/transfer_parts.h"
 #include "script/channel_scripts.h"
+#include "script/mailbox_dialogue.h"
 #include "script/timer_station.h"
 #include "script/timer_windows.h"
 
@@ -52,6 +53,7 @@ channels::ChannelSetup ChannelSetupFor(core::App& app, ui::FormRuntime& forms, s
   setup.parts.push_back(remote::BinaryTransferPart(app, TransferHooksFor(scripting)));
   setup.parts.push_back(remote::SevenPlusPart(app));
   setup.parts.push_back(remote::XmodemPart(app));
+  script::AddMailboxParts(app, setup.parts);
   return setup;
 }
 
@@ -74,6 +76,7 @@ void BuildStation(core::App& app, ui::FormRuntime& forms, StationTaps taps) {
     remote::RunRemoteLine(ch, line, local ? remote::Origin::Local : remote::Origin::Station);
   };
   scriptServices.disconnect = [](channels::ChannelWindow& ch) { remote::DisconnectWithGoodbye(ch); };
+  script::InstallMailboxServices(app, scriptServices);
   auto scripting = script::InstallScripting(app, std::move(scriptServices));
   auto facts = channels::StationDatabaseFacts(app);
   hooks.createMainWindow = [&forms, scripting, facts, taps = std::move(taps)](core::App& a) {

@@ -20,6 +20,7 @@ StationFacts FactsOf(const store::StationRecord& record) {
   facts.qth = record.qth;
   facts.lastConnect = record.lastConnect;
   facts.digi = record.digi;
+  facts.box = record.box;
   return facts;
 }
 

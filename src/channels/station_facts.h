@@ -23,6 +23,7 @@ struct StationFacts {
   bool known = false;       // the station has a record
   int level = 0;            // access level 0..5; 0 takes no remote commands
   bool digi = false;        // a digipeater or node: no remote commands at all
+  int box = 0;              // mailbox type: entry of the BOX list, 0 none
   std::string name;
   std::string qth;
   std::string lastConnect;  // "%02d.%02d.%04d %02d:%02d", empty when never

@@ -146,6 +146,12 @@ class ChannelScript final : public ScriptHost, public channels::ChannelPart {
   void CheckListEntry(const std::string& entry, VariableTable& variables) override {
     if (services_.checkListEntry) services_.checkListEntry(entry, variables);
   }
+  void ClearList() override {
+    if (ChannelWindow* ch = channel(); ch && services_.clearList) services_.clearList(*ch);
+  }
+  void ArmPassword() override {
+    if (ChannelWindow* ch = channel(); ch && services_.armPassword) services_.armPassword(*ch);
+  }
   std::string LogPath() override { return app_.config().Record().logPath; }
   std::string CurrentDirectory() override {
     ChannelWindow* ch = channel();
@@ -182,7 +188,11 @@ std::unique_ptr<channels::ChannelPart> Scripting::Part() { return std::make_uniq
 
 Script* Scripting::Find(ui::WindowId channel) {
   ChannelWindow* window = app_.toolkit().findAs<ChannelWindow>(channel);
-  ChannelScript* part = window ? window->FindPart<ChannelScript>() : nullptr;
+  return window ? FindScript(*window) : nullptr;
+}
+
+Script* FindScript(ChannelWindow& channel) {
+  ChannelScript* part = channel.FindPart<ChannelScript>();
   return part ? &part->script() : nullptr;
 }
 

@@ -41,6 +41,9 @@ struct ScriptServices {
   std::function<void(channels::ChannelWindow&, Script&)> checkList;
   std::function<bool()> mailWaiting;
   std::function<void(const std::string& entry, VariableTable&)> checkListEntry;
+  // clearlist: the list file goes as well; passwd: arms the password answer.
+  std::function<void(channels::ChannelWindow&)> clearList;
+  std::function<void(channels::ChannelWindow&)> armPassword;
   // Says goodbye and disconnects after it (the file sender's way).
   std::function<void(channels::ChannelWindow&)> disconnect;
   // The channel's current directory (the remote command CD changes it).
@@ -66,6 +69,10 @@ class Scripting {
   ScriptServices services_;
   DateRecord reference_;  // %NOW% of windows without a channel
 };
+
+// The script of a channel (its variables, prompt and check list), or null
+// when the channel has no script part.
+Script* FindScript(channels::ChannelWindow& channel);
 
 // Creates the station's scripting and installs the macro expansion of
 // RunProgram; the caller keeps the object alive as long as the app.

@@ -170,14 +170,24 @@ void Script::resume() {
   host_.Wake();
 }
 
+bool Script::satisfies(std::string_view text) const {
+  if (state_ == RunState::WaitPrompt) return IsPrompt(text);
+  return state_ == RunState::WaitText && text.find(awaited_) != std::string_view::npos;
+}
+
+// The start of a line that an earlier wait took as a tail (the prompt
+// without a line end, say) is not new: only what came after it counts, so
+// that the prompt that ended one wait cannot end the next one as well when
+// its line end arrives.
 void Script::ReceivedLine(std::string_view line) {
+  line.remove_prefix(std::min(consumed_, line.size()));
+  consumed_ = 0;
+  tail_.clear();
   if (!file_) return;
   switch (state_) {
     case RunState::WaitPrompt:
-      if (IsPrompt(line)) resume();
-      break;
     case RunState::WaitText:
-      if (line.find(awaited_) != std::string_view::npos) resume();
+      if (satisfies(line)) resume();
       break;
     case RunState::WaitLine: {
       while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.remove_suffix(1);
@@ -191,11 +201,32 @@ void Script::ReceivedLine(std::string_view line) {
 }
 
 void Script::ReceivedTail(std::string_view tail) {
-  if (!file_) return;
-  if ((state_ == RunState::WaitPrompt && IsPrompt(tail)) ||
-      (state_ == RunState::WaitText && tail.find(awaited_) != std::string_view::npos))
+  tail_ = std::string(tail.substr(0, kTailLimit));
+  if (!file_ || consumed_ >= tail_.size()) return;
+  if (satisfies(std::string_view(tail_).substr(consumed_))) {
+    consumed_ = tail_.size();
     resume();
+  }
 }
+
+// A wait that begins looks at the tail already received and not yet taken
+// by a wait: a fast mailbox's prompt often arrives together with the
+// connection, before the script's first wait.
+RunState Script::wait(RunState state) {
+  state_ = state;
+  if (consumed_ < tail_.size() && satisfies(std::string_view(tail_).substr(consumed_))) {
+    consumed_ = tail_.size();
+    timeout_ = -1;
+    promptWait_ = false;
+    timeoutLabel_.clear();
+    return RunState::Running;
+  }
+  return state;
+}
+
+// What the script sends asks for a new answer: the tail received so far
+// answers something earlier and satisfies no later wait.
+void Script::sent() { consumed_ = tail_.size(); }
 
 void Script::Tick() {
   if (yielded_ && file_) {
@@ -261,10 +292,14 @@ RunState Script::execute(const std::string& line) {
   switch (line.front()) {
     case '#': return RunState::Running;
     case ':': defineLabel(rest); return RunState::Running;
-    case '/': host_.SendLine(Expand(rest)); return RunState::Running;
+    case '/':
+      sent();
+      host_.SendLine(Expand(rest));
+      return RunState::Running;
     case '?': return waitFor(rest);
     case '!': host_.RemoteCommand(std::string(rest), true); return RunState::Running;
     case '.': {
+      sent();
       const std::string command = Expand(rest);
       host_.Notice("." + command);
       host_.RemoteCommand(command, false);
@@ -277,6 +312,8 @@ RunState Script::execute(const std::string& line) {
   std::transform(word.begin(), word.end(), word.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
 
+  if (word == "send" || word == "readmail" || word == "sendmail" || word == "disconnect" || word == "passwd")
+    sent();
   if (word == "send") host_.SendLine(Expand(argument));
   else if (word == "waitfor") return waitFor(argument);
   else if (word == "goto") jump(LabelName(argument));
@@ -299,7 +336,10 @@ RunState Script::execute(const std::string& line) {
   else if (word == "readmail") host_.ReadMail(std::string(argument));
   else if (word == "sendmail") host_.SendMail();
   else if (word == "checklist") host_.CheckListToRequests(*this);
-  else if (word == "clearlist") checkList_.clear();
+  else if (word == "clearlist") {
+    checkList_.clear();
+    host_.ClearList();
+  } else if (word == "passwd") host_.ArmPassword();
   else if (word == "tokenize") tokenize(argument);
   else if (word == "export") exportFile(argument);
   else if (word == "gpsstart") gps(argument, gpsStart_);
@@ -338,10 +378,10 @@ RunState Script::waitFor(std::string_view argument) {
   timeoutPart(argument);
   if (argument.find("PROMPT") != std::string_view::npos) {
     promptWait_ = true;
-    return RunState::WaitPrompt;
+    return wait(RunState::WaitPrompt);
   }
   awaited_ = Cut(Expand(argument), kValueLimit);
-  return RunState::WaitText;
+  return wait(RunState::WaitText);
 }
 
 RunState Script::readLn(std::string_view argument) {

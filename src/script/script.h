@@ -38,6 +38,7 @@ inline constexpr std::size_t kValueLimit = 127;
 inline constexpr std::size_t kConditionLimit = 255;
 inline constexpr std::size_t kPromptPartLimit = 63;
 inline constexpr int kTokenCount = 20;
+inline constexpr std::size_t kTailLimit = 255;  // a received line is never longer
 // A script that runs this many lines without waiting pauses until the
 // next tick, so that the channel's other events always come in.
 inline constexpr int kLinesPerEvent = 500;
@@ -79,6 +80,10 @@ class ScriptHost {
   virtual bool MailWaiting() = 0;
   // Turns a check-list entry into the CHK_ variables.
   virtual void CheckListEntry(const std::string& entry, VariableTable& variables) = 0;
+  // clearlist: the channel's list file goes with the check list.
+  virtual void ClearList() {}
+  // passwd: the next received line or tail is a password challenge.
+  virtual void ArmPassword() {}
   // The monthly log directory, the channel's current and export
   // directories (each ending with "/" or empty).
   virtual std::string LogPath() = 0;
@@ -138,6 +143,9 @@ class Script {
   void defineLabel(std::string_view name);
   void jump(std::string_view label);
   RunState waitFor(std::string_view argument);
+  RunState wait(RunState state);
+  bool satisfies(std::string_view text) const;
+  void sent();
   RunState readLn(std::string_view argument);
   void timeoutPart(std::string_view& argument);
   void loop(std::string_view argument);
@@ -164,6 +172,8 @@ class Script {
   int timeout_ = -1;
   std::string timeoutLabel_;
   bool yielded_ = false;  // paused by the line bound, goes on at the next tick
+  std::string tail_;         // the received text after the last line end
+  std::size_t consumed_ = 0;  // its beginning that a wait has taken
   VariableTable variables_;
   std::array<std::string, 3> prompt_;
   std::deque<std::string> checkList_;

@@ -177,6 +177,45 @@ TEST_F(Interpreter, ScriptsAgainstReceivedLinesAndTicks) {
   }
 }
 
+// The prompt without a line end: a tail that came before the wait counts
+// once; what the script sends makes the tail received so far old; the line
+// end that completes a prompt already taken is no new prompt.
+TEST_F(Interpreter, TailsReceivedBeforeAWaitCountOnce) {
+  script.ReceivedTail("DB0BBB>");  // with the connection, before the script
+  ASSERT_TRUE(Run("set PROMPT=DB0BBB>\nwaitfor PROMPT@60 :late\nsend L\nwaitfor PROMPT\nsend B\nstop\n"
+                  ":late\nsend late\n"));
+  EXPECT_EQ(host.sent, (std::vector<std::string>{"L"}));
+  EXPECT_EQ(script.timeout(), -1);
+  script.ReceivedTail("DB0BBB> ");  // the same tail, grown by a blank
+  Pump();
+  Receive("DB0BBB> ");  // its line end
+  EXPECT_EQ(host.sent, (std::vector<std::string>{"L"}));
+  Receive("list line");
+  script.ReceivedTail("DB0BBB>");
+  Pump();
+  EXPECT_EQ(host.sent, (std::vector<std::string>{"L", "B"}));
+
+  // A prompt that was on screen before the script sent is not the answer.
+  host.sent.clear();
+  script.ReceivedTail("DB0BBB>");
+  ASSERT_TRUE(Run("send X\nwaitfor PROMPT\nsend Y\n"));
+  EXPECT_EQ(host.sent, (std::vector<std::string>{"X"}));
+  EXPECT_TRUE(script.running());
+
+  // A text wait sees only what came after the part of the tail it took.
+  host.sent.clear();
+  Receive("");
+  ASSERT_TRUE(Run("waitfor word:\nsend 1\nwaitfor word:\nsend 2\n"));
+  script.ReceivedTail("word:");
+  Pump();
+  script.ReceivedTail("word: more");
+  Pump();
+  EXPECT_EQ(host.sent, (std::vector<std::string>{"1"}));
+  script.ReceivedTail("word: more word:");
+  Pump();
+  EXPECT_EQ(host.sent, (std::vector<std::string>{"1", "2"}));
+}
+
 TEST_F(Interpreter, UnknownCommandShowsTheNoticeAndTheLine) {
   ASSERT_TRUE(Run("Frobnicate now\n"));
   EXPECT_EQ(host.notices, (std::vector<std::string>{"Invalid script command !", "Frobnicate now"}));
@@ -319,6 +358,8 @@ TEST_F(Interpreter, ShippedExamples) {
   Pump();
   script.ReceivedTail("DB0BOX>");
   Pump();
+  Receive("DB0BOX>");  // the mailbox's answer ends the prompt's line first
+  Receive("1 DL1ABC list line");
   script.ReceivedTail("DB0BOX>");
   Pump();
   EXPECT_EQ(host.sent, (std::vector<std::string>{"L", "B"}));
