@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "core/atomic_file.h"
-#include "ui/list_pane.h"
+#include "ui/list_control.h"
 
 namespace tarvik::channels {
 namespace {
@@ -49,6 +49,7 @@ std::string ConnectText(const store::StationRecord& r, bool withCall) {
 }
 
 // The record position at the end of a list line.
+constexpr int kPositionField = 3;
 std::int32_t PositionOf(const std::string& line) {
   const std::size_t tab = line.rfind('\t');
   if (tab == std::string::npos) return store::kNoNode;
@@ -320,7 +321,7 @@ class StationList final : public ui::Form {
   }
 
  private:
-  ui::ListPane* pane() { return toolkit().findAs<ui::ListPane>(GetCtlWindow(kListLines)); }
+  ui::ListControl* pane() { return toolkit().findAs<ui::ListControl>(GetCtlWindow(kListLines)); }
 
   void Fill() {
     char name[32];
@@ -331,7 +332,7 @@ class StationList final : public ui::Form {
     std::string contents;
     for (const store::StationEntry& e : entries) contents += StationListLine(e.record, e.position) + "\n";
     core::WriteFileAtomically(file_, contents);
-    if (ui::ListPane* p = pane()) p->Attach(file_);
+    if (ui::ListControl* p = pane()) p->AttachFile(file_);
     if (r != store::kRecordOk) app_.ShowMessage(id(), kNotice, kMsgNotFound, Database(app_).IndexPath());
   }
 
@@ -340,7 +341,7 @@ class StationList final : public ui::Form {
   }
 
   void onUser(ui::Event& event) {
-    ui::ListPane* p = pane();
+    ui::ListControl* p = pane();
     switch (event.id) {
       case kListLines:
         SetState(kListSel, p && p->Selected() ? 1 : 0);
@@ -355,10 +356,10 @@ class StationList final : public ui::Form {
         return;
       case kEvtStationChanged:
         if (auto* line = event.as<StationLine>(); line && p)
-          p->Replace([&](const std::string& text) { return PositionOf(text) == line->position; }, line->line);
+          p->ReplaceByKey(kPositionField, std::to_string(line->position), line->line);
         return;
       case kEvtStationAdded:
-        if (auto* line = event.as<StationLine>(); line && p) p->Append(line->line);
+        if (auto* line = event.as<StationLine>(); line && p) p->AppendLine(line->line);
         return;
       case core::kAnswerBase + core::kAnswerYes:
         if (event.arg == kMsgDeleteQuestion && p) {
@@ -391,7 +392,7 @@ std::string StationListLine(const store::StationRecord& record, std::int32_t pos
 }
 
 void InstallStationForms(core::App& app, ui::FormRuntime& forms) {
-  ui::InstallListPanes(forms);
+  ui::InstallListControls(forms);
   auto counter = std::make_shared<int>(0);
   forms.registerCreator(kStationListNumber, [&app, counter](ui::FormRuntime& rt, ui::WindowId parent, std::intptr_t) {
     for (const ui::WindowId open : rt.windowsOf(kStationListNumber)) {

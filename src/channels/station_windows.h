@@ -9,7 +9,7 @@
 // line. A connect text (1077, TextPayload) from either window goes on to
 // the main window.
 //
-// The list's LISTE control is a list pane (ui/list_pane.h) on the display
+// The list's LISTE control is a list control (ui/list_control.h) on the display
 // file; a line's last field is the record's position, its key for every
 // later operation.
 
@@ -21,14 +21,13 @@
 #include "core/app.h"
 #include "store/station_db.h"
 #include "ui/form.h"
-#include "ui/list_pane.h"
+#include "ui/list_control.h"
 
 namespace tarvik::channels {
 
 inline constexpr int kStationListNumber = 1060;
 inline constexpr int kStationFormNumber = 1070;
 inline constexpr int kPasswordWindowNumber = 1330;
-inline constexpr int kListRowHeight = ui::kListRowHeight;  // pixels per row of the list pane
 
 enum StationEvent : int {
   kEvtStationConnect = 1077,

@@ -10,7 +10,7 @@
 #include "channels/main_window.h"
 #include "core/atomic_file.h"
 #include "script/timer_list.h"
-#include "ui/list_pane.h"
+#include "ui/list_control.h"
 
 namespace tarvik::script {
 namespace {
@@ -183,10 +183,10 @@ class TimerListWindow final : public ui::Form {
   }
 
  private:
-  ui::ListPane* pane() { return toolkit().findAs<ui::ListPane>(GetCtlWindow(kListLines)); }
+  ui::ListControl* pane() { return toolkit().findAs<ui::ListControl>(GetCtlWindow(kListLines)); }
 
   int SelectedIndex() {
-    ui::ListPane* p = pane();
+    ui::ListControl* p = pane();
     const auto line = p ? p->Selected() : std::nullopt;
     if (!line) return -1;
     const int i = std::atoi(line->c_str() + line->rfind('\t') + 1);
@@ -221,7 +221,7 @@ class TimerListWindow final : public ui::Form {
       contents += line;
     }
     core::WriteFileAtomically(file_, contents);
-    if (ui::ListPane* p = pane()) p->Attach(file_);
+    if (ui::ListControl* p = pane()) p->AttachFile(file_);
     SetState(kListSel, 0);
     SetState(kListChanged, changed ? 1 : 0);
     SetChanged(changed);
@@ -241,7 +241,7 @@ class TimerListWindow final : public ui::Form {
 
   void onUser(ui::Event& event) {
     if (event.id == kListLines) {
-      ui::ListPane* p = pane();
+      ui::ListControl* p = pane();
       SetState(kListSel, p && p->Selected() ? 1 : 0);
       if (event.arg == 1) onCommand(kListEdit, 0);
       return;
@@ -292,7 +292,7 @@ std::vector<TimerFileLine> ReadTimerLines(const std::string& text) {
 }
 
 void InstallTimerForms(core::App& app, ui::FormRuntime& forms) {
-  ui::InstallListPanes(forms);
+  ui::InstallListControls(forms);
   auto counter = std::make_shared<int>(0);
   forms.registerCreator(kTimerListNumber, [&app, counter](ui::FormRuntime& rt, ui::WindowId parent, std::intptr_t) {
     for (const ui::WindowId open : rt.windowsOf(kTimerListNumber)) {

@@ -9,6 +9,7 @@
 #include "channels/station_windows.h"
 #include "store/station_db.h"
 #include "toolbox_fixture.h"
+#include "ui/list_rows.h"
 #include "ui/toolkit/headless/headless_canvas.h"
 
 namespace tarvik::test {
@@ -42,7 +43,7 @@ class StationListTest : public ToolboxFixture {
   // A click (or double click) on row `row` of the list.
   std::string ClickRow(int row, bool twice = false) {
     return Drive(std::string("mouse 1060 LISTE ") + (twice ? "double" : "click") + " 10 " +
-                 std::to_string(row * channels::kListRowHeight + 4));
+                 std::to_string(ListRowY(tk, 1060, row)));
   }
   // Answers the open message dialog; the answer reaches the asking window
   // through the main loop.
@@ -153,7 +154,7 @@ TEST_F(StationListTest, StoredStationsAreDrawnAndAClickSelectsARow) {
   EXPECT_NE(rowWith("Name of DL1ABC")->find("DL1ABC"), std::string::npos);
 
   // A click on the second row draws it selected: white text on the bar.
-  ASSERT_EQ(Drive("mouse 1060 LISTE click 10 " + std::to_string(channels::kListRowHeight + 4)), "OK");
+  ASSERT_EQ(Drive("mouse 1060 LISTE click 10 " + std::to_string(ListRowY(tk, 1060, 1))), "OK");
   tk.flushUpdates();
   int white = 0;
   for (const auto& t : canvas->texts())

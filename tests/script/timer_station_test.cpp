@@ -8,7 +8,7 @@
 #include "channels/terminal_fixture.h"
 #include "script/timer_list.h"
 #include "script/timer_windows.h"
-#include "ui/list_pane.h"
+#include "ui/list_rows.h"
 
 namespace tarvik::test {
 namespace {
@@ -17,7 +17,7 @@ class TimerStation : public TerminalFixture {
  protected:
   // The operator clicks row `row` of a window's list.
   void Row(const std::string& window, int row) {
-    Do("mouse " + window + " LISTE click 10 " + std::to_string(row * ui::kListRowHeight + 4));
+    Do("mouse " + window + " LISTE click 10 " + std::to_string(ListRowY(tk, window, row)));
     tk.stepMs(300);  // the click is told once the double-click time has passed
   }
 };
