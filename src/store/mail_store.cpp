@@ -103,6 +103,22 @@ std::optional<MailEntry> ParseMailLine(std::string_view line) {
   return entry;
 }
 
+std::string MailListLine(const MailEntry& entry) {
+  char line[200];
+  std::snprintf(line, sizeof line, "%1d\t%4d\t%-20.20s\t%-40.40s\t%-40.40s\t%-60.60s", entry.status % 10,
+                entry.number, MailFieldText(entry.date, 20).c_str(), MailFieldText(entry.to, 40).c_str(),
+                MailFieldText(entry.from, 40).c_str(), MailFieldText(entry.subject, 60).c_str());
+  return line;
+}
+
+int MailListNumber(std::string_view line) {
+  const std::size_t tab = line.find('\t');
+  if (tab == std::string_view::npos) return -1;
+  std::string_view field = line.substr(tab + 1, 4);
+  while (!field.empty() && field.front() == ' ') field.remove_prefix(1);
+  return Number(field, kMailHighestNumber).value_or(-1);
+}
+
 int MailSummaryOf(const std::vector<MailEntry>& entries) {
   int summary = kMailNone;
   for (const MailEntry& e : entries) {
@@ -134,6 +150,7 @@ std::vector<MailStore::Line> MailStore::read() const {
       return {};
   }
   std::vector<Line> lines;
+  lines.reserve(static_cast<std::size_t>(std::count(contents.begin(), contents.end(), '\n')) + 1);
   std::size_t at = 0;
   while (at < contents.size()) {
     std::size_t end = contents.find('\n', at);
@@ -164,8 +181,10 @@ bool MailStore::write(const std::vector<Line>& lines) const {
 }
 
 std::vector<MailEntry> MailStore::Entries() const {
+  std::vector<Line> lines = read();
   std::vector<MailEntry> entries;
-  for (Line& line : read())
+  entries.reserve(lines.size());
+  for (Line& line : lines)
     if (line.entry) entries.push_back(std::move(*line.entry));
   return entries;
 }

@@ -68,6 +68,14 @@ std::optional<MailEntry> ParseMailLine(std::string_view line);
 // cut to `limit` characters.
 std::string MailFieldText(std::string_view text, std::size_t limit);
 
+// The line of the mail list's display file (without line end): status,
+// number, date, addressee, sender and subject in columns of 1, 4, 20, 40,
+// 40 and 60 characters, TAB separated; every line has the same length.
+std::string MailListLine(const MailEntry& entry);
+// The message number of a mail list line; -1 when it has none.
+int MailListNumber(std::string_view line);
+inline constexpr int kMailListNumberField = 1;
+
 struct NewMail {
   int number = -1;
   std::string path;  // its text file
