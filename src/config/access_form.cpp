@@ -40,11 +40,11 @@ class AccessForm final : public ConfigForm {
       char& bit = access_[static_cast<std::size_t>(command - kC0)];
       bit = bit == '1' ? '0' : '1';
       SetCheck(command, bit == '1' ? 1 : 0);
-      SetChanged(true);
+      switched_ = true;
       return;
     }
     if (command >= kL0 && command <= kL5) {
-      if (Changed()) {
+      if (unsaved()) {
         // The click is not taken: the level shown stays selected until the
         // operator has decided about its changes.
         toolkit().checkRadio(id(), controlOf(kL0 + level_));
@@ -75,9 +75,9 @@ class AccessForm final : public ConfigForm {
 
   void onUser(const ui::Event& event) {
     if (event.arg == kMsgSaveQuestion && event.id == core::kAnswerBase + core::kAnswerYes) {
-      if (store()) SetChanged(false);
+      if (store()) clearChanges();
     } else if (event.arg == kMsgSaveQuestion && event.id == core::kAnswerBase + core::kAnswerNo) {
-      SetChanged(false);
+      clearChanges();
     } else if (event.id < core::kAnswerBase || event.id > core::kAnswerBase + core::kAnswerCancel) {
       unknownEvent(event.id);
     }
@@ -92,6 +92,14 @@ class AccessForm final : public ConfigForm {
     SetState(kLevel0, level == 0 ? 1 : 0);
     SetCtlText(kHomeDir, record ? record->home : std::string());
     for (std::size_t i = 0; i < kSwitches; ++i) SetCheck(kC0 + static_cast<int>(i), access_[i] == '1' ? 1 : 0);
+    clearChanges();
+  }
+
+  // Changes are the switches toggled and the home directory typed into;
+  // choosing a level is none.
+  bool unsaved() const { return switched_ || ControlChanged(kHomeDir); }
+  void clearChanges() {
+    switched_ = false;
     SetChanged(false);
   }
 
@@ -106,6 +114,7 @@ class AccessForm final : public ConfigForm {
 
   int level_ = 0;
   std::string access_;
+  bool switched_ = false;
 };
 
 }  // namespace
