@@ -424,6 +424,7 @@ void ChannelWindow::connectionUp() {
 }
 
 void ChannelWindow::reachedStation(const std::string& call) {
+  stationCall_ = call;
   linkUp(call);
   const std::string files = app_.config().GetSetting(core::kSettingLogPath) + StationFileName(call);
   SetCheck(kChCheck, NonEmptyFile(files + ".lst"));

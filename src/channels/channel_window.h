@@ -140,6 +140,9 @@ class ChannelWindow final : public ui::Form {
   SessionState sessionState() const { return sessionState_; }
   bool dama() const { return dama_; }
   const std::string& remoteText() const { return remoteText_; }
+  // The station the connection has reached: the remote call, or the
+  // station a node reported connected on a connect path.
+  const std::string& stationCall() const { return stationCall_; }
   const ConnectPath& path() const { return path_; }
   int peerState() const { return peerState_; }
   // True while the link's send queue holds data (the TXOV lamp).
@@ -278,6 +281,7 @@ class ChannelWindow final : public ui::Form {
   bool auto7pl_ = true, autobin_ = false, remoteOn_ = true;
   int conversionMode_ = 0;
   std::string remoteText_;
+  std::string stationCall_;
   std::string ownText_;     // the own call of the connection, for the title
   std::string connectText_;
   ConnectPath path_;

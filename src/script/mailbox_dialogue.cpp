@@ -64,9 +64,9 @@ class MailboxState {
 
   // --- connect: the definition of the station's mailbox type --------------------------
   void Connected(ChannelWindow& ch) {
-    recorder_.SetPath(ListFilePath(app_, ch.remoteText()));
+    recorder_.SetPath(ListFilePath(app_, ch.stationCall()));
     definition_ = {};
-    const std::vector<std::string> lines = definitionLines(ch.CurrentFacts().box);
+    const std::vector<std::string> lines = definitionLines(ch.stationFacts().box);
     Script* script = FindScript(ch);
     definition_ = ParseMailboxDefinition(lines, [&](const std::string& text) {
       return script ? script->Expand(text) : text;
@@ -181,9 +181,10 @@ class MailboxState {
 
   // --- the password answer ----------------------------------------------------------------
   void ArmPassword(ChannelWindow& ch) {
-    const std::string file = app_.config().Record().logPath + ListFileStem(ch.remoteText()) + ".PWD";
+    const std::string stem = ListFileStem(ch.stationCall());
     bool opened = false;
-    const std::string first = ReadFirstLine(file, opened);
+    const std::string first = stem.empty() ? std::string()
+                                           : ReadFirstLine(app_.config().Record().logPath + stem + ".PWD", opened);
     if (!opened) {
       ch.ShowText(kNoPasswordFile, ui::kBlue);
       return;
@@ -319,7 +320,7 @@ void InstallMailboxServices(core::App& app, ScriptServices& services) {
     if (MailboxState* state = StateOf(ch)) state->ArmPassword(ch);
   };
   services.checkList = [a](ChannelWindow& ch, Script& script) {
-    std::ifstream in(ListFilePath(*a, ch.remoteText()), std::ios::binary);
+    std::ifstream in(ListFilePath(*a, ch.stationCall()), std::ios::binary);
     if (!in) return;  // no list: everything stays as it is
     std::deque<std::string>& list = script.checkList();
     list.clear();
@@ -332,7 +333,7 @@ void InstallMailboxServices(core::App& app, ScriptServices& services) {
   services.clearList = [a](ChannelWindow& ch) {
     if (MailboxState* state = StateOf(ch)) state->ClearList();
     std::error_code ec;
-    std::filesystem::remove(ListFilePath(*a, ch.remoteText()), ec);
+    std::filesystem::remove(ListFilePath(*a, ch.stationCall()), ec);
     ch.SetCheck(channels::kChCheck, 0);
   };
   services.mailWaiting = [a] { return StoreOf(*a).NextToSend().has_value(); };

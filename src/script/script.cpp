@@ -180,7 +180,8 @@ bool Script::satisfies(std::string_view text) const {
 // that the prompt that ended one wait cannot end the next one as well when
 // its line end arrives.
 void Script::ReceivedLine(std::string_view line) {
-  line.remove_prefix(std::min(consumed_, line.size()));
+  if (consumed_ > 0 && line.substr(0, consumed_) == std::string_view(tail_).substr(0, consumed_))
+    line.remove_prefix(consumed_);
   consumed_ = 0;
   tail_.clear();
   if (!file_) return;
@@ -201,7 +202,9 @@ void Script::ReceivedLine(std::string_view line) {
 }
 
 void Script::ReceivedTail(std::string_view tail) {
-  tail_ = std::string(tail.substr(0, kTailLimit));
+  tail = tail.substr(0, kTailLimit);
+  if (tail.substr(0, consumed_) != std::string_view(tail_).substr(0, consumed_)) consumed_ = 0;  // not the same line
+  tail_ = std::string(tail);
   if (!file_ || consumed_ >= tail_.size()) return;
   if (satisfies(std::string_view(tail_).substr(consumed_))) {
     consumed_ = tail_.size();
