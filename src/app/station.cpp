@@ -10,6 +10,8 @@
 #include "channels/monitor_window.h"
 #include "channels/station_facts.h"
 #include "channels/station_windows.h"
+#include "channels/watch_window.h"
+#include "config/connection_manager.h"
 #include "devices/port_drivers.h"
 #include "devices/tcp_server.h"
 #include "remote/mail_receive.h"
@@ -64,6 +66,7 @@ void BuildStation(core::App& app, ui::FormRuntime& forms, StationTaps taps) {
   channels::InstallChannelForms(app, forms);
   channels::InstallStationForms(app, forms);
   script::InstallTimerForms(app, forms);
+  config::InstallConnectionManager(app, forms);
   core::CoreHooks& hooks = app.hooks();
   hooks.openPort = [](core::App& a, int port) { return devices::OpenPortWindow(a, port); };
   hooks.startTcpServer = [](core::App& a) { devices::StartTcpIp(a); };
@@ -95,6 +98,7 @@ void BuildStation(core::App& app, ui::FormRuntime& forms, StationTaps taps) {
     h.channelSetup = [&a, &forms, scripting, facts] { return ChannelSetupFor(a, forms, *scripting, facts); };
     h.channelOpened = taps.channelOpened;
     script::InstallTimerList(a, h);
+    channels::InstallWatchWindows(a, forms, h);
     return channels::MainWindow::Create(a, forms, std::move(h));
   };
 }

@@ -372,7 +372,7 @@ TcpDevice ParseTcpDevice(std::string_view device) {
   return parts;
 }
 
-ui::WindowId CreateTcpPortWindow(core::App& app, int port, int socketFd) {
+ui::WindowId CreateTcpPortWindow(core::App& app, int port, int socketFd, ui::WindowId owner) {
   Socket socket(socketFd);
   core::PortRecord* record = app.ports().Find(port);
   if (record == nullptr) return ui::kNoWindow;
@@ -386,9 +386,10 @@ ui::WindowId CreateTcpPortWindow(core::App& app, int port, int socketFd) {
   spec.name = kTcpPortWindowName;
   spec.title = kTcpPortWindowName;
   spec.visible = false;
-  const ui::WindowId window = app.toolkit().create(
-      spec, std::make_unique<TcpPortWindow>(app, port, std::move(socket), std::move(device.host),
-                                            std::move(device.portText)));
+  auto driver = std::make_unique<TcpPortWindow>(app, port, std::move(socket), std::move(device.host),
+                                                std::move(device.portText));
+  if (owner != ui::kNoWindow) driver->reportTo(owner);
+  const ui::WindowId window = app.toolkit().create(spec, std::move(driver));
   if (window != ui::kNoWindow) record->portWindow = window;
   return window;
 }

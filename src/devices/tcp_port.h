@@ -91,6 +91,7 @@ class TcpPortWindow final : public ui::Window {
   TcpPortWindow(core::App& app, int port, Socket socket, std::string host, std::string portText);
 
   void onEvent(ui::Event& event) override;
+  void reportTo(ui::WindowId owner) { owner_ = owner; }
 
   int port() const { return port_; }
   int state() const { return state_; }
@@ -171,8 +172,9 @@ TcpDevice ParseTcpDevice(std::string_view device);
 // outgoing connection to the port's device string "host;port" (host at most
 // 63 characters up to ";", port at most 11 up to "#"; without a port the
 // PORT setting). An outgoing port opens only while the TCP/IP server runs;
-// kNoWindow otherwise.
-ui::WindowId CreateTcpPortWindow(core::App& app, int port, int socketFd);
+// kNoWindow otherwise. `owner` receives the reports until the port has
+// opened (none: the task window).
+ui::WindowId CreateTcpPortWindow(core::App& app, int port, int socketFd, ui::WindowId owner = ui::kNoWindow);
 
 // Closes a TCP/IP port: its connection is dropped and the port is free.
 void CloseTcpPort(core::App& app, ui::WindowId window);
