@@ -21,6 +21,7 @@
 #include "script/mailbox_dialogue.h"
 #include "script/timer_station.h"
 #include "script/timer_windows.h"
+#include "store/mail_windows.h"
 
 namespace tarvik::app {
 
@@ -66,6 +67,7 @@ void BuildStation(core::App& app, ui::FormRuntime& forms, StationTaps taps) {
   channels::InstallChannelForms(app, forms);
   channels::InstallStationForms(app, forms);
   script::InstallTimerForms(app, forms);
+  store::InstallMailForms(app, forms);
   config::InstallConnectionManager(app, forms);
   core::CoreHooks& hooks = app.hooks();
   hooks.openPort = [](core::App& a, int port) { return devices::OpenPortWindow(a, port); };
@@ -97,6 +99,8 @@ void BuildStation(core::App& app, ui::FormRuntime& forms, StationTaps taps) {
     h.openOutgoingChannel = [&a](const std::string& text) { channels::OpenOutgoingChannel(a, text); };
     h.channelSetup = [&a, &forms, scripting, facts] { return ChannelSetupFor(a, forms, *scripting, facts); };
     h.channelOpened = taps.channelOpened;
+    // Mail left incomplete by the last run goes; the MAIL control shows the rest.
+    h.mailState = [&a] { return static_cast<channels::MailState>(store::MailAtStart(a)); };
     script::InstallTimerList(a, h);
     channels::InstallWatchWindows(a, forms, h);
     return channels::MainWindow::Create(a, forms, std::move(h));
