@@ -15,6 +15,14 @@ constexpr std::array<std::pair<std::string_view, int>, 7> kNames{{{"OK", kOk}, {
                                                                   {"ATITEL", kDeiniLabel}}};
 constexpr std::array<std::pair<std::string_view, int>, 1> kStates{{{"TNC", kTnc}}};
 
+// A text block as its field shows it: one line per line, LF between them.
+std::string FieldText(std::string_view block) {
+  std::string out;
+  for (const char c : block)
+    if (c != '\r') out += c;
+  return out;
+}
+
 class PortForm final : public ConfigForm {
  public:
   PortForm(core::App& app, ui::FormRuntime& forms, ui::WindowId parent, int port)
@@ -49,8 +57,8 @@ class PortForm final : public ConfigForm {
     SetState(kTnc, tnc ? 1 : 0);
     SetCtlText(kTitle, copy_.title);
     SetCtlText(kDevice, copy_.device);
-    SetCtlText(kIni, copy_.iniText);
-    SetCtlText(kDeini, copy_.deiniText);
+    SetCtlText(kIni, FieldText(copy_.iniText));
+    SetCtlText(kDeini, FieldText(copy_.deiniText));
     SetCtlText(kIniLabel, LookupString(tnc ? "INI" : "CON").value_or("") + "      ");
     SetCtlText(kDeiniLabel, LookupString(tnc ? "DEINI" : "ANSW").value_or("") + "      ");
   }

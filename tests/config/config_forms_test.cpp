@@ -219,7 +219,7 @@ TEST_F(ConfigForms, PortAndRadioChannelsSavedByTheManager) {
   // The connection manager opens both windows for port 1.
   ASSERT_NE(forms->OpenWindowById(managerWindow, config::kPortFormNumber, 1), ui::kNoWindow);
   EXPECT_EQ(Drive("get PORTCONF TITLE"), "OK Radio");
-  EXPECT_EQ(Drive("get PORTCONF INI"), "OK @K\\r\\nX 1");
+  EXPECT_EQ(Drive("get PORTCONF INI"), "OK @K\\nX 1");
   EXPECT_EQ(Drive("get PORTCONF CTITEL"), "OK Init text      ");
   Do("set PORTCONF TITLE Radio 2m");
   Do("set PORTCONF INI @K\\nX 2\\n");
