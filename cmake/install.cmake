@@ -12,7 +12,7 @@ if(TARGET tarvik)
 endif()
 
 set(_tarvik_share ${CMAKE_INSTALL_DATADIR}/tarvik)
-install(FILES data/TARVIK.INI data/TARVIK.MSG DESTINATION ${_tarvik_share})
+install(FILES data/TARVIK.INI data/TARVIK.MSG data/PWDTYP.DAT DESTINATION ${_tarvik_share})
 install(DIRECTORY data/cnf data/pub data/script data/help DESTINATION ${_tarvik_share})
 # Window descriptions as the program reads them, encoded at build time.
 install(DIRECTORY ${PROJECT_BINARY_DIR}/station-cnf/ DESTINATION ${_tarvik_share}/cnf
