@@ -1,7 +1,11 @@
 #include "core/ini_writer.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
-#include <fstream>
 #include <system_error>
 
 #include "core/ini_reader.h"
@@ -103,6 +107,36 @@ void appendEntry(std::string& out, std::string_view name, const IniValue& value)
   }
 }
 
+// The copy is on the disk before it takes the file's name, so that even a
+// power cut leaves the old or the new file; it keeps the file's permissions.
+bool writeDurably(const std::filesystem::path& copy, std::string_view contents,
+                  const std::filesystem::path& original) {
+  struct stat st {};
+  const mode_t mode = ::stat(original.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
+  const int fd = ::open(copy.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+  if (fd < 0) return false;
+  bool ok = ::fchmod(fd, mode) == 0;
+  for (std::size_t done = 0; ok && done < contents.size();) {
+    const ssize_t n = ::write(fd, contents.data() + done, contents.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    ok = n > 0;
+    if (ok) done += static_cast<std::size_t>(n);
+  }
+  ok = ::fsync(fd) == 0 && ok;
+  ok = ::close(fd) == 0 && ok;
+  if (!ok) ::unlink(copy.c_str());
+  return ok;
+}
+
+// The rename itself reaches the disk with the directory.
+void syncDirectory(const std::filesystem::path& file) {
+  const std::filesystem::path dir = file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
+  const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
 }  // namespace
 
 std::filesystem::path IniCopyPath(const std::filesystem::path& iniPath) {
@@ -119,23 +153,14 @@ bool RewriteIniFile(const std::filesystem::path& iniPath,
   const auto text = ReadWholeFile(iniPath);
   if (!text) return false;
   const std::string result = transform(SplitIniLines(*text));
-  {
-    std::ofstream out(copy, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    out.write(result.data(), static_cast<std::streamsize>(result.size()));
-    out.close();
-    if (!out) {
-      std::error_code ec;
-      std::filesystem::remove(copy, ec);
-      return false;
-    }
-  }
+  if (!writeDurably(copy, result, iniPath)) return false;
   std::error_code ec;
   std::filesystem::rename(copy, iniPath, ec);
   if (ec) {
     std::filesystem::remove(copy, ec);
     return false;
   }
+  syncDirectory(iniPath);
   return true;
 }
 
