@@ -9,6 +9,7 @@
 #include "channels/main_window.h"
 #include "channels/monitor_window.h"
 #include "channels/station_facts.h"
+#include "channels/logbook_window.h"
 #include "channels/station_windows.h"
 #include "channels/watch_window.h"
 #include "config/connection_manager.h"
@@ -66,6 +67,7 @@ void BuildStation(core::App& app, ui::FormRuntime& forms, StationTaps taps) {
   // The toolbox opens the monitor and the frame generator through the runtime.
   channels::InstallChannelForms(app, forms);
   channels::InstallStationForms(app, forms);
+  channels::InstallLogbookForms(app, forms);
   script::InstallTimerForms(app, forms);
   store::InstallMailForms(app, forms);
   config::InstallConnectionManager(app, forms);

@@ -10,6 +10,7 @@
 #include "core/file_handle.h"
 #include "core/port_opening.h"
 #include "core/text.h"
+#include "store/logbook.h"
 #include "ui/fifo_text.h"
 
 namespace tarvik::channels {
@@ -851,7 +852,7 @@ void ChannelWindow::writeConnectionLog() {
   if (logPath.empty() || logConnectTime_.empty()) return;  // never litter the working directory
   const std::string line = ConnectionLogLine(logRemote_, logRadioChannel_, logQrg_, logConnectTime_,
                                              core::DateTimeText(toolkit().localTime()), remark_);
-  core::AppendToFile(logPath + app_.config().GetSetting(core::kSettingMyCall) + ".log", line);
+  store::AppendLogbookLine(store::LogbookPath(logPath, app_.config().GetSetting(core::kSettingMyCall)), line);
 }
 
 }  // namespace tarvik::channels

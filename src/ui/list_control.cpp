@@ -491,14 +491,8 @@ void ListControl::OnKey(Event& event) {
   switch (event.id) {
     case kKeyUp: MoveCursor(-1); break;
     case kKeyDown: MoveCursor(1); break;
-    case kKeyPageUp:
-      SetTop(file_.Step(top_, -std::max(rows_, 1)));
-      if (cursor_) MoveCursor(-std::max(rows_, 1));
-      break;
-    case kKeyPageDown:
-      if (static_cast<int>(page_.size()) == rows_) SetTop(file_.Step(top_, std::max(rows_, 1)));
-      if (cursor_) MoveCursor(std::max(rows_, 1));
-      break;
+    case kKeyPageUp: OnScrollBar(kNotifyPageUp); break;
+    case kKeyPageDown: OnScrollBar(kNotifyPageDown); break;
     case kKeyHome: SetTop(0); break;
     case kKeyEnd:
       if (!file_.empty()) SetTop(file_.Step(file_.LastOffset(), 1 - std::max(rows_, 1)));

@@ -42,8 +42,10 @@ class StationListTest : public ToolboxFixture {
   }
   // A click (or double click) on row `row` of the list.
   std::string ClickRow(int row, bool twice = false) {
-    return Drive(std::string("mouse 1060 LISTE ") + (twice ? "double" : "click") + " 10 " +
-                 std::to_string(ListRowY(tk, 1060, row)));
+    const std::string reply = Drive(std::string("mouse 1060 LISTE ") + (twice ? "double" : "click") + " 10 " +
+                                    std::to_string(ListRowY(tk, 1060, row)));
+    tk.stepMs(ui::kListClickMs + 100);  // a click is told once the double-click time has passed
+    return reply;
   }
   // Answers the open message dialog; the answer reaches the asking window
   // through the main loop.
