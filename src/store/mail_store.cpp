@@ -311,6 +311,8 @@ std::optional<int> MailStore::CleanUp() {
   return summary == kMailNone && !entries.empty() ? kMailSome : summary;
 }
 
+void MailStore::RemoveStaleTemporaries() const { core::RemoveStaleTemporaries(DirectoryPath()); }
+
 std::optional<int> MailStore::CleanUpForSending() {
   if (!CleanUp()) return std::nullopt;
   return NextToSend() ? kMailWaiting : 0;

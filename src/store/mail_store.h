@@ -132,6 +132,10 @@ class MailStore {
   std::optional<int> CleanUp();
   // The same; then 4 when a message waits to be sent, else 0.
   std::optional<int> CleanUpForSending();
+  // Removes what a rewrite killed half-way left beside the directory (its
+  // temporary files); for the start, before any writer runs.
+  void RemoveStaleTemporaries() const;
+
   // Removes one message's line and, with `removeText`, its text file; the
   // summary afterwards, nothing when not there or not written.
   std::optional<int> Delete(int number, bool removeText = true);

@@ -287,6 +287,10 @@ void InstallMailForms(core::App& app, ui::FormRuntime& forms) {
   });
 }
 
-int MailAtStart(core::App& app) { return Store(app).CleanUp().value_or(Store(app).Summary()); }
+int MailAtStart(core::App& app) {
+  MailStore mail = Store(app);
+  mail.RemoveStaleTemporaries();
+  return mail.CleanUp().value_or(mail.Summary());
+}
 
 }  // namespace tarvik::store
