@@ -37,7 +37,7 @@ TEST(IniWriteCrash, KilledWriterLeavesTheOldOrTheNewFile) {
   const std::string b = "[TARVIK]\nMYCALL=DL1BBB-2\nMYNAME=x\n" + comments + "[LEVEL1]\nHOME=pub/\n";
   std::ofstream(ini, std::ios::binary) << a;
 
-  for (int round = 0; round < 12; ++round) {
+  for (int round = 0; round < 6; ++round) {
     SCOPED_TRACE(round);
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
@@ -57,7 +57,7 @@ TEST(IniWriteCrash, KilledWriterLeavesTheOldOrTheNewFile) {
       changed = seen == other;
       torn += seen != a && seen != b;
     }
-    for (int i = 0; i < 20 * round; ++i) {
+    for (int i = 0; i < 40 * round; ++i) {
       const std::string seen = Read(ini);
       torn += seen != a && seen != b;
     }
