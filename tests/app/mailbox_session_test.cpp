@@ -4,13 +4,22 @@
 // the new messages into the mail store and sends the mail waiting to go
 // out, one message per prompt.
 
+#include <arpa/inet.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 
+#include "app/station.h"
 #include "channels/terminal_fixture.h"
 #include "store/mail_store.h"
 #include "store/station_db.h"
@@ -24,6 +33,21 @@ std::string ReadFile(const fs::path& path) {
   std::stringstream text;
   text << in.rdbuf();
   return text.str();
+}
+
+// The mailbox's password, its station record of the shipped type, and one
+// mail written here waiting to go out, in an operator's LOGPATH.
+void PrepareOperator(const fs::path& log, const tools::MailboxBook& book) {
+  std::ofstream(log / "N0BBS.PWD") << "1\t" << book.password << "\n";
+  store::StationRecord record;
+  record.station = "N0BBS";
+  record.level = 1;
+  record.box = 1;
+  std::int32_t position = 0;
+  ASSERT_EQ(store::StationDatabase(log.string() + "/").Insert(record, position), 0);
+  std::ofstream(log / "reply.txt") << "I will come.\n73 de N0CALL\nNNNN\n";
+  ASSERT_TRUE(store::MailStore(log.string() + "/").NewOutgoing("DL1ABC", "Re: Meeting on Friday",
+                                                                (log / "reply.txt").string()));
 }
 
 // The sections of the shipped configuration the mailbox dialogue reads.
@@ -55,16 +79,7 @@ class MailboxSession : public TerminalFixture {
     fs::create_directories(a.dir / "script");
     fs::copy_file(fs::path(TARVIK_SOURCE_DIR) / "data" / "script" / "mailbox.scr", a.dir / "script" / "mailbox.scr");
     fs::copy_file(fs::path(TARVIK_SOURCE_DIR) / "data" / "PWDTYP.DAT", a.dir / "PWDTYP.DAT");
-    std::ofstream(log / "N0BBS.PWD") << "1\t" << book.password << "\n";
-    store::StationRecord record;
-    record.station = "N0BBS";
-    record.level = 1;
-    record.box = 1;
-    std::int32_t position = 0;
-    ASSERT_EQ(store::StationDatabase(log.string() + "/").Insert(record, position), 0);
-    std::ofstream(a.dir / "tmp" / "reply.txt") << "I will come.\n73 de N0CALL\nNNNN\n";
-    ASSERT_TRUE(store::MailStore(log.string() + "/").NewOutgoing("DL1ABC", "Re: Meeting on Friday",
-                                                                  (a.dir / "tmp" / "reply.txt").string()));
+    PrepareOperator(log, book);
   }
   Terminal& Operator() { return *stations[0]; }
 
@@ -111,6 +126,120 @@ TEST_F(MailboxSession, TheScriptLogsInRecordsTheCheckListReadsAndSendsMail) {
   EXPECT_EQ(book.received[0].lines, (std::vector<std::string>{"I will come.", "73 de N0CALL"}));
   // The session was logged.
   EXPECT_NE(Operator().logFile().find("N0BBS"), std::string::npos);
+}
+
+// The same session over KISS/TCP on 127.0.0.1 with the mailbox program
+// (tarvik-mailbox, in the test mailbox's shipped station directory): the
+// operator's station reaches it through a TCP/IP port, as the README's
+// walk-through does.
+class MailboxProgram : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir = fs::temp_directory_path() / ("tvk_mailbox_program_" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    for (const char* sub : {"mailbox", "cnf", "op/log", "op/tmp", "op/script"}) fs::create_directories(dir / sub);
+    const fs::path source(TARVIK_SOURCE_DIR);
+    const std::uint16_t port = FreePort();
+    // The shipped mailbox station with a port of this test's own.
+    std::string ini = ReadFile(source / "data" / "mailbox" / "TARVIK.INI");
+    ini.replace(ini.find("PORT=8102"), 9, "PORT=" + std::to_string(port));
+    std::ofstream(dir / "mailbox" / "TARVIK.INI") << ini;
+    fs::copy_file(fs::path(TARVIK_BINARY_DIR) / "station-cnf" / "M1010.CNX", dir / "cnf" / "M1010.CNX");
+    fs::copy_file(source / "data" / "TARVIK.MSG", dir / "TARVIK.MSG");
+    const std::string exe = std::string(TARVIK_BINARY_DIR) + "/tools/mailbox/tarvik-mailbox";
+    std::vector<std::string> args{exe, ".", "N0CALL"};
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addchdir_np(&actions, (dir / "mailbox").c_str());
+    posix_spawn_file_actions_addopen(&actions, 1, (dir / "mailbox.out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_EQ(posix_spawn(&pid, exe.c_str(), &actions, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    ASSERT_TRUE(WaitFor([&] { return Said("ready"); })) << ReadFile(dir / "mailbox.out");
+
+    // The operator's station: the shipped script, types and box definition.
+    const fs::path op = dir / "op";
+    fs::copy_file(source / "data" / "script" / "mailbox.scr", op / "script" / "mailbox.scr");
+    fs::copy_file(source / "data" / "PWDTYP.DAT", op / "PWDTYP.DAT");
+    PrepareOperator(op / "log", tools::StandardBook("N0CALL"));
+    const std::string d = op.string() + "/";
+    std::ofstream(op / "TARVIK.INI")
+        << "[TARVIK]\nMYCALL=N0CALL\nMYNAME=Operator\nFLAGS=0000000000\nMESSAGEFILE=" << source.string()
+        << "/data/TARVIK.MSG\nCNFPATH=" << TARVIK_BINARY_DIR << "/station-cnf/\nTMPPATH=" << d
+        << "tmp/\nLOGPATH=" << d << "log/\nTCP/IP=Yes\nPORT=0\n"
+        << "[P0]\nTITLE=Mailbox\nDEVICE=127.0.0.1;" << port << "\nPROTOCOL=KISS\nDEVTYPE=TCPIP\n"
+        << "[P0CHAN0]\nTITLE=TCP\nWINDOW=4\nPACLEN=128\nT1=10\nT2=100\nT3=180\nRETRY=10\nL2F=10\n"
+        << ShippedSections({"[BOX-1]", "[FROM]"});
+    core::StartupOptions options;
+    options.iniPath = (op / "TARVIK.INI").string();
+    app = std::make_unique<core::App>(tk, options);
+    forms = ui::InstallForms(*app);
+    app::BuildStation(*app, *forms);
+    ASSERT_TRUE(app->Start());
+    ASSERT_TRUE(RunUntil([&] { return app->mainWindow != ui::kNoWindow && app->ports()[0].state == core::PortState::Up; }));
+  }
+  void TearDown() override {
+    for (const ui::WindowId w : tk.windows()) tk.destroy(w);
+    app.reset();
+    if (pid > 0) {
+      ::kill(pid, SIGTERM);
+      ::waitpid(pid, nullptr, 0);
+    }
+    fs::remove_all(dir);
+  }
+
+  static std::uint16_t FreePort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a);
+    socklen_t len = sizeof a;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    ::close(fd);
+    return ntohs(a.sin_port);
+  }
+  bool Said(const std::string& text) { return ReadFile(dir / "mailbox.out").find(text) != std::string::npos; }
+  // Real time for the program beside; the station's clock goes with it.
+  bool WaitFor(const std::function<bool()>& pred) { return RunUntil(pred); }
+  bool RunUntil(const std::function<bool()>& pred, long long limitMs = 60'000) {
+    for (long long t = 0; !pred(); t += 5) {
+      if (t >= limitMs) return false;
+      tk.pump(5);
+      tk.stepMs(5);
+    }
+    return true;
+  }
+
+  fs::path dir;
+  pid_t pid = -1;
+  ui::HeadlessToolkit tk{ui::HeadlessToolkit::Mode::Manual};
+  std::unique_ptr<core::App> app;
+  std::shared_ptr<ui::FormRuntime> forms;
+};
+
+TEST_F(MailboxProgram, TheSessionRunsOverKissTcp) {
+  ASSERT_TRUE(channels::OpenOutgoingChannel(*app, "N0BBS @mailbox.scr"));
+  ASSERT_TRUE(RunUntil([&] { return Said("N0CALL connected"); })) << ReadFile(dir / "mailbox.out");
+  // The mailbox ends the connection after "B" once its goodbye has been
+  // delivered; everything is done when the operator has said goodbye.
+  ASSERT_TRUE(RunUntil([&] { return Said("N0CALL left"); }, 120'000)) << ReadFile(dir / "mailbox.out");
+  EXPECT_TRUE(Said("N0CALL logged in"));
+  EXPECT_TRUE(Said("N0CALL read message 101"));
+  EXPECT_TRUE(Said("N0CALL read message 102"));
+  EXPECT_TRUE(Said("stored message 200 from N0CALL for DL1ABC: Re: Meeting on Friday"));
+  const fs::path log = dir / "op" / "log";
+  std::istringstream list(ReadFile(log / "N0BBS.lst"));
+  int rows = 0;
+  for (std::string row; std::getline(list, row);) ++rows;
+  EXPECT_EQ(rows, 2);
+  const std::vector<store::MailEntry> entries = store::MailStore(log.string() + "/").Entries();
+  ASSERT_EQ(entries.size(), 3u);
+  EXPECT_EQ(entries[0].status, store::kMailSent);
+  EXPECT_EQ(entries[1].status, store::kMailNew);
+  EXPECT_EQ(entries[2].status, store::kMailNew);
 }
 
 }  // namespace

@@ -24,6 +24,7 @@ class MailboxPeer final : public channels::ChannelPart {
   explicit MailboxPeer(MailboxBook& book) : book_(book) {}
 
   channels::LineStage stage() const override { return channels::LineStage::Remote; }
+  void Closing(ChannelWindow&) override { tell(user_ + " disconnected"); }
 
   void Connected(ChannelWindow& ch) override {
     call_ = ax25::LinkInfo(ch.toolkit(), ch.link(), 2).value_or("BBS");
@@ -74,6 +75,7 @@ class MailboxPeer final : public channels::ChannelPart {
     const std::string rest = line.find(' ') == std::string::npos ? "" : line.substr(line.find(' ') + 1);
     if (word == "B" || word == "Q") {
       send(ch, "\r73 de " + call_ + "\r");
+      tell(user_ + " left");
       ch.Disconnect(false);
       return;
     }
