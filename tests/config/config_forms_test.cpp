@@ -215,6 +215,7 @@ TEST_F(ConfigForms, StationTcpIpAndAccessLevelsWrittenInPlace) {
 }
 
 TEST_F(ConfigForms, PortAndRadioChannelsSavedByTheManager) {
+  // Each OK is followed by the manager's Save of the port.
   Start(kIni);
   // The connection manager opens both windows for port 1.
   ASSERT_NE(forms->OpenWindowById(managerWindow, config::kPortFormNumber, 1), ui::kNoWindow);
@@ -245,7 +246,17 @@ TEST_F(ConfigForms, PortAndRadioChannelsSavedByTheManager) {
   for (const auto& [id, arg] : portWindows[1]->events)
     if (id == 953) kiss.push_back(arg);
   EXPECT_EQ(kiss, std::vector<std::intptr_t>{1});
-  EXPECT_EQ(changedPorts, (std::vector<int>{1, 1}));
+
+  // Radio channel 0 cleared: not configured any more, so no KISS parameters
+  // and no section in the file.
+  ASSERT_NE(forms->OpenWindowById(managerWindow, config::kChannelFormNumber, 1), ui::kNoWindow);
+  Do("press CHANCONF CLR");
+  EXPECT_EQ(Drive("get CHANCONF TITLE"), "OK");
+  EXPECT_EQ(Drive("get CHANCONF T1"), "OK 0");
+  portWindows[1]->events.clear();
+  Do("press CHANCONF OK");
+  for (const auto& [id, arg] : portWindows[1]->events) EXPECT_NE(id, 953);
+  EXPECT_EQ(changedPorts, (std::vector<int>{1, 1, 1}));
 
   const std::string expected =
       "# Station for the configuration windows\n"
@@ -302,22 +313,6 @@ TEST_F(ConfigForms, PortAndRadioChannelsSavedByTheManager) {
       "\n"
       "[P1DEINI]\n"
       "@E\n"
-      "\n"
-      "[P1CHAN0]\n"
-      "TITLE=2m\n"
-      "QRG=144.800\n"
-      "WINDOW=4\n"
-      "PACLEN=128\n"
-      "T1=10\n"
-      "T2=1500\n"
-      "T2DAMA=500\n"
-      "T3=180\n"
-      "RETRY=10\n"
-      "L2F=15\n"
-      "TXDELAY=300\n"
-      "TXTAIL=20\n"
-      "PERSIST=25\n"
-      "SLOTTIME=100\n"
       "\n"
       "[P1CHAN1]\n"
       "TITLE=New\n"
