@@ -14,11 +14,14 @@ cd "$(dirname "$0")/.."
 tools/install-deps.sh run
 # The tests are not built here, so their packages are not needed either.
 cmake -S . -B build -G Ninja -DTARVIK_TESTS=OFF
-cmake --build build --target tarvik station_cnf
+cmake --build build --target tarvik station_cnf guess
 mkdir -p build/station/cnf
 cp -rn data/. build/station/
 # Window descriptions are built from data/forms; the fresh ones always win.
 cp build/station-cnf/*.CNX build/station/cnf/
+# So are the service libraries shipped with the program ([SERVICES]).
+mkdir -p build/station/services
+cp build/station-services/*.so build/station/services/
 cd build/station
 
 if [ "${NEIGHBOUR:-1}" = 1 ]; then

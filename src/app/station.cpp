@@ -22,6 +22,7 @@
 #include "script/mailbox_dialogue.h"
 #include "script/timer_station.h"
 #include "script/timer_windows.h"
+#include "services/service_part.h"
 #include "store/mail_windows.h"
 
 namespace tarvik::app {
@@ -45,7 +46,8 @@ remote::TransferHooks TransferHooksFor(script::Scripting& scripting) {
 // order of their LineStage (channels/channel_part.h), whatever the order
 // here; a new feature adds its part to this list and nothing else.
 channels::ChannelSetup ChannelSetupFor(core::App& app, ui::FormRuntime& forms, script::Scripting& scripting,
-                                       std::shared_ptr<channels::StationFactsSource> facts) {
+                                       std::shared_ptr<channels::StationFactsSource> facts,
+                                       std::shared_ptr<services::ServiceLibraries> serviceLibraries) {
   channels::ChannelSetup setup;
   setup.facts = std::move(facts);
   setup.parts.push_back(channels::LinkStatisticsPart(app));
@@ -58,6 +60,7 @@ channels::ChannelSetup ChannelSetupFor(core::App& app, ui::FormRuntime& forms, s
   setup.parts.push_back(remote::SevenPlusPart(app));
   setup.parts.push_back(remote::XmodemPart(app));
   script::AddMailboxParts(app, setup.parts);
+  setup.parts.push_back(services::ServicePart(std::move(serviceLibraries)));
   return setup;
 }
 
@@ -76,6 +79,10 @@ void BuildStation(core::App& app, ui::FormRuntime& forms, StationTaps taps) {
   hooks.startTcpServer = [](core::App& a) { devices::StartTcpIp(a); };
   hooks.stopTcpServer = [](core::App& a) { devices::StopTcpIp(a); };
   hooks.encodeAndSend = [](core::App& a, ui::Event& e) { ax25::EncodeAndSendEvent(a, e); };
+  // The service libraries: loaded with the ports, unloaded at the end.
+  auto serviceLibraries = std::make_shared<services::ServiceLibraries>(app);
+  hooks.startServices = [serviceLibraries](core::App&) { serviceLibraries->Load(); };
+  hooks.stopServices = [serviceLibraries](core::App&) { serviceLibraries->Unload(); };
   // Scripts run remote commands ("!" and "." lines) and say goodbye
   // through the remote service of their channel.
   script::ScriptServices scriptServices;
@@ -86,7 +93,7 @@ void BuildStation(core::App& app, ui::FormRuntime& forms, StationTaps taps) {
   script::InstallMailboxServices(app, scriptServices);
   auto scripting = script::InstallScripting(app, std::move(scriptServices));
   auto facts = channels::StationDatabaseFacts(app);
-  hooks.createMainWindow = [&forms, scripting, facts, taps = std::move(taps)](core::App& a) {
+  hooks.createMainWindow = [&forms, scripting, facts, serviceLibraries, taps = std::move(taps)](core::App& a) {
     channels::MainWindowHooks h;
     // The monitor reads every frame, received or sent, while it is open; the
     // heard list notes the pairs exchanging I frames.
@@ -99,7 +106,9 @@ void BuildStation(core::App& app, ui::FormRuntime& forms, StationTaps taps) {
     h.frameSent = [&a, monitor](ui::Event& e) { channels::MonitorFrameEvent(a.toolkit(), e, *monitor); };
     // The toolbox's connect entries open outgoing channels from a connect text.
     h.openOutgoingChannel = [&a](const std::string& text) { channels::OpenOutgoingChannel(a, text); };
-    h.channelSetup = [&a, &forms, scripting, facts] { return ChannelSetupFor(a, forms, *scripting, facts); };
+    h.channelSetup = [&a, &forms, scripting, facts, serviceLibraries] {
+      return ChannelSetupFor(a, forms, *scripting, facts, serviceLibraries);
+    };
     h.channelOpened = taps.channelOpened;
     // Mail left incomplete by the last run goes; the MAIL control shows the rest.
     h.mailState = [&a] { return static_cast<channels::MailState>(store::MailAtStart(a)); };

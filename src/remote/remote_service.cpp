@@ -20,6 +20,7 @@
 #include "remote/mail_receive.h"
 #include "remote/remote_commands.h"
 #include "remote/remote_paths.h"
+#include "remote/service_host.h"
 #include "remote/transfer_commands.h"
 #include "ui/fifo_text.h"
 
@@ -256,7 +257,7 @@ class RemoteService final : public channels::ChannelPart {
 
   // A text file for the station, written to a temporary file that the
   // sender deletes afterwards.
-  bool sendTemporary(ChannelWindow& channel, const std::string& text) {
+  bool sendTemporary(ChannelWindow& channel, const std::string& text, bool expandMacros = false) {
     const std::string path = app_.config().GetSetting(kSettingTempFile);
     {
       std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -264,6 +265,7 @@ class RemoteService final : public channels::ChannelPart {
     }
     SendMode mode;
     mode.deleteAfter = true;
+    mode.expandMacros = expandMacros;
     if (SendFile(channel, path, mode)) return true;
     std::error_code ec;
     fs::remove(path, ec);
@@ -394,10 +396,24 @@ class RemoteService final : public channels::ChannelPart {
       case Cmd::XmodemSend: return XmodemSend(channel, argument, transfers(channel, level));
       case Cmd::Monitor: connectionList(channel); return;
       case Cmd::Statistics: statistics(channel); return;
-      // Parts this program does not have yet: service libraries.
-      case Cmd::Services:
+      case Cmd::Services: services(channel, argument); return;
       case Cmd::Unknown: illegal(); return;
     }
+  }
+
+  // The service list (macros expanded), or a service opened for the
+  // station: its greeting goes out at once, any other answer as a reply.
+  void services(ChannelWindow& channel, std::string_view argument) {
+    ServiceHost* host = channel.FindPart<ServiceHost>();
+    if (!host) return Reply(channel, FillReply(channel.Text("ILLCMD"), {"//S"}) + "\r");
+    const std::string name = ArgumentUpTo(argument, ' ', kServiceNameLimit);
+    if (name.empty()) {
+      if (!sendTemporary(channel, host->ServiceList(channel), true)) Reply(channel, "");
+      return;
+    }
+    const ServiceHost::Answer answer = host->OpenService(channel, name);
+    if (answer.opened) SendDirectly(channel, answer.text + "\r");
+    else Reply(channel, answer.text + "\r");
   }
 
   // Connects the station through to a third one on a second link of the
