@@ -106,12 +106,12 @@ void ServiceLibraries::load(const ServiceEntry& entry) {
   const auto refuse = [&](const std::string& why) {
     app_.ShowMessage(app_.taskWindow, 1, kMsgServiceNotLoaded, entry.name, why);
   };
-  if (entry.path.empty()) return refuse("");
+  if (entry.path.empty()) return refuse("library");
   // Like every other path of the station, a bare file name is one of the
   // station directory.
   const std::string path = entry.path.find('/') == std::string::npos ? "./" + entry.path : entry.path;
   void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (!handle) return refuse("");
+  if (!handle) return refuse("library");
   auto library = std::make_unique<Library>();
   library->object = std::make_unique<SharedObject>(handle);
   const SharedObject& object = *library->object;

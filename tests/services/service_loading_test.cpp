@@ -28,7 +28,7 @@ class ServiceLoading : public ::testing::Test {
                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir);
     fs::create_directories(dir);
-    std::ofstream(dir / "TARVIK.MSG") << "1080 1 Service %s cannot be loaded %s\n";
+    std::ofstream(dir / "TARVIK.MSG") << "1080 1 Service %s cannot be loaded: %s\n";
   }
   void TearDown() override {
     libraries.reset();
@@ -72,12 +72,12 @@ TEST_F(ServiceLoading, BrokenLibrariesAreToldAndSkippedTheOthersOffered) {
        "SRV-7=PICKY;" + TestLibrary("picky") + ";members only\n");
   EXPECT_EQ(Names(), (std::vector<std::string>{"GUESS", "PICKY"}));
   EXPECT_EQ(Messages(), (std::vector<std::string>{
-                            "Service GONE cannot be loaded ",
-                            "Service NOSEND cannot be loaded Entrypoint",
-                            "Service BADVER cannot be loaded Version",
-                            "Service NOPATH cannot be loaded ",
-                            "Service LIBC cannot be loaded ",
-                            "Service TEXT cannot be loaded ",
+                            "Service GONE cannot be loaded: library",
+                            "Service NOSEND cannot be loaded: Entrypoint",
+                            "Service BADVER cannot be loaded: Version",
+                            "Service NOPATH cannot be loaded: library",
+                            "Service LIBC cannot be loaded: library",
+                            "Service TEXT cannot be loaded: library",
                         }));
 }
 
