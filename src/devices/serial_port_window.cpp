@@ -183,7 +183,12 @@ void SerialPortWindow::onUser(ui::Event& event) {
     case kEvtSerialLost:
       if (serial_ && serial_->Lost()) lineLost(static_cast<int>(event.arg));
       break;
+    // The heartbeat needs nothing here (the port keeps its own timers), nor
+    // do the answers to its messages; telling of them would answer again.
+    case core::kEvtHeartbeat:
+      break;
     default:
+      if (event.id >= core::kAnswerBase && event.id <= core::kAnswerBase + core::kAnswerCancel) break;
       app_.ShowMessage(id(), 1, 501, "COM", std::to_string(event.id));
       break;
   }

@@ -3,7 +3,7 @@
 // shipped descriptions of the toolbox and the configuration windows, its INI
 // file written by the test, and the real message file. The operator acts
 // through the UI driver. Port windows are stand-ins that record the user
-// events they get; a stand-in connection manager, the parent of the port and
+// events they get (unless the test asks for the real ones); a stand-in connection manager, the parent of the port and
 // radio-channel windows, saves a port's sections when it is told that the
 // port changed, as its Save does.
 
@@ -89,7 +89,7 @@ class ConfigFormFixture : public ::testing::Test {
     app = std::make_unique<core::App>(tk, options);
     forms = ui::InstallForms(*app);
     app::BuildStation(*app, *forms, {});
-    app->hooks().openPort = [this](core::App& a, int port) {
+    if (!realPorts) app->hooks().openPort = [this](core::App& a, int port) {
       auto w = std::make_unique<RecordingWindow>();
       RecordingWindow* raw = w.get();
       const ui::WindowId id = a.toolkit().create(ui::WindowSpec{}, std::move(w));
@@ -150,6 +150,7 @@ class ConfigFormFixture : public ::testing::Test {
   ui::UiDriver driver{tk};
   std::unique_ptr<core::App> app;
   std::shared_ptr<ui::FormRuntime> forms;
+  bool realPorts = false;  // the station's own port windows instead of stand-ins
   std::map<int, RecordingWindow*> portWindows;
   RecordingWindow* manager = nullptr;
   std::vector<int> changedPorts;  // as the manager was told

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "config_form_fixture.h"
+#include "devices/pty_tnc.h"
 #include "ui/form.h"
 
 namespace tarvik::test {
@@ -330,6 +331,41 @@ TEST_F(ConfigForms, PortAndRadioChannelsSavedByTheManager) {
       "PERSIST=40\n"
       "SLOTTIME=50\n";
   EXPECT_EQ(Ini(), Expand(expected));
+}
+
+// The bytes a TNC on a serial line gets when a radio channel's parameters
+// change: radio channel 1's TXDELAY, TXTAIL, PERSIST and SLOTTIME frames
+// (command bytes 11, 14, 12, 13), at once.
+TEST_F(ConfigForms, OpenTncGetsTheChangedRadioChannelsKissParameters) {
+  devices::testing::PtyTnc tnc;
+  ASSERT_TRUE(tnc.ok());
+  realPorts = true;
+  std::string ini = kIni;
+  ini.replace(ini.find("/dev/tnc"), 8, tnc.path());
+  ini.replace(ini.find("@K\nX 1\n"), 8, "");
+  Start(ini);
+  std::vector<std::uint8_t> got;
+  auto receive = [&](std::size_t n) {
+    got.clear();
+    return RunUntil([&] {
+      const auto bytes = tnc.read(SIZE_MAX, 0);
+      got.insert(got.end(), bytes.begin(), bytes.end());
+      return got.size() >= n;
+    });
+  };
+  // At the start: radio channel 0's parameters.
+  ASSERT_TRUE(receive(16));
+  EXPECT_EQ(got, (std::vector<std::uint8_t>{0xC0, 0x01, 30, 0xC0, 0xC0, 0x04, 2, 0xC0, 0xC0, 0x02, 63, 0xC0,
+                                            0xC0, 0x03, 10, 0xC0}));
+
+  ASSERT_NE(forms->OpenWindowById(managerWindow, config::kChannelFormNumber, 1), ui::kNoWindow);
+  Do("press CHANCONF C1");
+  Do("press CHANCONF DEF");
+  Do("set CHANCONF PERSIST 40");
+  Do("press CHANCONF OK");
+  ASSERT_TRUE(receive(16));
+  EXPECT_EQ(got, (std::vector<std::uint8_t>{0xC0, 0x11, 25, 0xC0, 0xC0, 0x14, 1, 0xC0, 0xC0, 0x12, 102, 0xC0,
+                                            0xC0, 0x13, 5, 0xC0}));
 }
 
 TEST_F(ConfigForms, PasswordFileWrittenAskedAboutAndDeleted) {
