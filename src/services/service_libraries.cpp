@@ -139,6 +139,8 @@ void ServiceLibraries::load(const ServiceEntry& entry) {
 }
 
 void ServiceLibraries::Unload() {
+  for (const auto& session : open_) ServiceSessions::Instance().Leave(session.first);
+  open_.clear();
   for (const auto& library : libraries_) library->exitDll();
   libraries_.clear();
 }
@@ -178,6 +180,7 @@ Opening ServiceLibraries::Open(ui::WindowId channel, std::string_view name, std:
   if (accepted) {
     opening.outcome = OpenOutcome::Opened;
     opening.service = library.serial;
+    open_[channel] = library.serial;
   } else {
     ServiceSessions::Instance().Leave(channel);
     opening.outcome = OpenOutcome::Refused;
@@ -201,9 +204,13 @@ void ServiceLibraries::Send(int service, ui::WindowId channel, std::span<const s
 
 void ServiceLibraries::Close(int service, ui::WindowId channel) {
   ServiceSessions::Instance().Leave(channel);
+  open_.erase(channel);
   if (Library* library = find(service)) library->closeSrv(channel);
 }
 
-void ServiceLibraries::Ended(ui::WindowId channel) { ServiceSessions::Instance().Leave(channel); }
+void ServiceLibraries::Ended(ui::WindowId channel) {
+  ServiceSessions::Instance().Leave(channel);
+  open_.erase(channel);
+}
 
 }  // namespace tarvik::services

@@ -16,6 +16,7 @@
 // outliving the libraries (the end of the program) calls nothing.
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <span>
 #include <string>
@@ -76,7 +77,8 @@ class ServiceLibraries {
 
   // Loads the libraries the INI file names (setting 10); loaded ones stay.
   void Load();
-  // Every library's iExitDll, then it is unloaded.
+  // Every library's iExitDll, then it is unloaded; the services still open
+  // on channels take no more from their libraries.
   void Unload();
 
   std::vector<ServiceListing> Listing() const;
@@ -97,6 +99,7 @@ class ServiceLibraries {
 
   core::App& app_;
   std::vector<std::unique_ptr<Library>> libraries_;
+  std::map<ui::WindowId, int> open_;  // channel -> serial of its library
   int nextSerial_ = 1;
 };
 

@@ -9,6 +9,7 @@
 
 #include "core/app.h"
 #include "services/service_libraries.h"
+#include "services/service_sessions.h"
 #include "ui/toolkit/headless/headless_toolkit.h"
 
 namespace tarvik::services {
@@ -105,8 +106,13 @@ TEST_F(ServiceLoading, NamesAreComparedExactlyAndTheLibraryDecides) {
   const Opening opened = libraries->Open(6, "PICKY", "DA1AAA");
   EXPECT_EQ(opened.outcome, OpenOutcome::Opened);
   EXPECT_EQ(opened.text, "Welcome, member");
+  EXPECT_TRUE(ServiceSessions::Instance().Open(6));
   libraries->Close(opened.service, 6);
+  EXPECT_FALSE(ServiceSessions::Instance().Open(6));
+  // A service still open at the end takes nothing more from its library.
+  ASSERT_EQ(libraries->Open(7, "PICKY", "DA1AAA").outcome, OpenOutcome::Opened);
   libraries->Unload();
+  EXPECT_FALSE(ServiceSessions::Instance().Open(7));
   EXPECT_EQ(libraries->Open(6, "PICKY", "DA1AAA").outcome, OpenOutcome::NoServices);
 }
 
