@@ -93,7 +93,7 @@ class ChannelForm final : public ConfigForm {
     SetState(kTnc, copy_.devType == core::kDevTypeTnc ? 1 : 0);
     SetState(kTcpIp, copy_.devType == core::kDevTypeTcpIp ? 1 : 0);
     int first = 0;
-    while (first < core::kRadioChannelCount && !copy_.channels[static_cast<std::size_t>(first)].configured()) ++first;
+    while (first < core::kRadioChannelCount && copy_.channels[static_cast<std::size_t>(first)].window == 0) ++first;
     select(first < core::kRadioChannelCount ? first : 0);
   }
 
