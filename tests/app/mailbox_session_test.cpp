@@ -128,6 +128,60 @@ TEST_F(MailboxSession, TheScriptLogsInRecordsTheCheckListReadsAndSendsMail) {
   EXPECT_NE(Operator().logFile().find("N0BBS"), std::string::npos);
 }
 
+// A hostile mailbox: over-long lines, control bytes and names that climb
+// out of directories in its check list, its messages and a node's report.
+// The session goes on, every list line keeps its columns, mail texts are
+// named by number, and nothing is written outside the station's directories.
+TEST_F(MailboxSession, HostileMailboxOutputStaysInItsPlace) {
+  Terminal& a = Operator();
+  Terminal& b = *stations[1];
+  std::ofstream(a.dir / "script" / "hostile.scr")
+      << "waitfor PROMPT@30\nsend L\nwaitfor PROMPT@30\nchecklist\n:n\nif (CHECK_LIST_EMPTY) :e\n"
+         "readmail R %CHK_FNUM%\nwaitfor PROMPT@30\ngoto n\n:e\nsend C EVIL\nwaitfor PROMPT@30\nsend B\n";
+  const std::string junk = std::string(700, 'A') + "\x01\x02\x1b[2J\t\t\x7f";
+  std::vector<std::string> heard;
+  b.addParts = [&](channels::ChannelParts& parts) {
+    parts.push_back(std::make_unique<TestLinePart>([&](channels::ChannelWindow& w, const std::string& line) {
+      heard.push_back(line);
+      if (line == "L")
+        w.SendText("\rMsg#  From\r101 ../../../tvkclimb/" + junk + " ..\\..\\tvkclimb " + junk + "\r" +
+                   "102   ../..   ../../..   10.12.26  1  " + junk + "\rN0BBS>");
+      else if (line.rfind("R ", 0) == 0)
+        w.SendText("\rFrom: ../../" + junk + " (x\r" + junk + "\r\x00\x00body\rN0BBS>");
+      else if (line == "C EVIL")
+        w.SendText("\r*** connected to ../../../tvkclimb\rN0BBS>");
+      else if (line == "B")
+        w.Disconnect(false);
+      return true;
+    }));
+  };
+  b.onChannel = [](channels::ChannelWindow& w) { w.SendText("N0BBS>"); };
+  ASSERT_TRUE(channels::OpenOutgoingChannel(*a.app, "N0BBS @hostile.scr"));
+  ASSERT_TRUE(ether.RunUntil([&] { return std::find(heard.begin(), heard.end(), "B") != heard.end(); }, 5 * 60'000));
+  EXPECT_GE(std::count_if(heard.begin(), heard.end(), [](const std::string& l) { return l.rfind("R ", 0) == 0; }), 2);
+
+  std::istringstream list(ReadFile(log / "N0BBS.lst"));
+  int rows = 0;
+  for (std::string row; std::getline(list, row); ++rows) {
+    EXPECT_EQ(std::count(row.begin(), row.end(), '\t'), 6) << row;
+    EXPECT_EQ(row.find_first_of(std::string("\x01\x02\x1b\r", 4)), std::string::npos) << row;
+  }
+  EXPECT_GE(rows, 2);
+  const store::MailStore mail(log.string() + "/");
+  for (const store::MailEntry& e : mail.Entries())
+    EXPECT_TRUE(e.status == store::kMailWaiting || fs::exists(mail.TextPath(e.number))) << e.number;
+  const fs::path outside = a.dir.parent_path();
+  for (const char* name : {"tvkclimb", "tvkclimb.lst", "tvkclimb.PWD", ".lst", "tvkclim.lst", "tvkclim"}) {
+    EXPECT_FALSE(fs::exists(outside / name)) << name;
+    EXPECT_FALSE(fs::exists(a.dir / name)) << name;
+  }
+  for (const auto& entry : fs::directory_iterator(log))
+    EXPECT_EQ(entry.path().filename().string().find_first_not_of(
+                  "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789._$"),
+              std::string::npos)
+        << entry.path();
+}
+
 // The same session over KISS/TCP on 127.0.0.1 with the mailbox program
 // (tarvik-mailbox, in the test mailbox's shipped station directory): the
 // operator's station reaches it through a TCP/IP port, as the README's
