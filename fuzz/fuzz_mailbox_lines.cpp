@@ -36,9 +36,13 @@ std::vector<std::string> Split(std::string_view text, char separator) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace tarvik::script;
   namespace fs = std::filesystem;
-  static const fs::path dir = fs::temp_directory_path() / ("tvk_fuzz_lists_" + std::to_string(::getpid()));
-  fs::remove_all(dir);
-  fs::create_directories(dir);
+  static const fs::path dir = [] {
+    fs::path d = fs::temp_directory_path() / ("tvk_fuzz_lists_" + std::to_string(::getpid()));
+    fs::remove_all(d);
+    fs::create_directories(d);
+    return d;
+  }();
+  fs::remove(dir / "CALL.lst");
 
   const std::string_view input(reinterpret_cast<const char*>(data), size);
   const std::size_t nul = input.find('\0');
