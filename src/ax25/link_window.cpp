@@ -228,8 +228,11 @@ FrameRecord LinkWindow::build(FrameType type, CrPf crpf, std::span<const std::ui
 }
 
 void LinkWindow::transmit(const FrameRecord& frame, bool countI) {
+  // A port known to be lost drops the frame: it is not counted as sent.
+  const core::PortRecord* port = app_.ports().Find(b_.port);
+  const bool lost = port && port->open() && port->state == core::PortState::Down;
   LinkStatistics& s = b_.statistics;
-  switch (frame.type) {
+  if (!lost) switch (frame.type) {
     case FrameType::RR: ++s.sentRR; break;
     case FrameType::RNR: ++s.sentRNR; break;
     case FrameType::REJ: ++s.sentREJ; break;

@@ -18,6 +18,7 @@
 #include <string>
 
 #include "app/station.h"
+#include "ax25/link_window.h"
 #include "channels/channel_window.h"
 #include "channels/form_windows.h"
 #include "channels/main_window.h"
@@ -232,8 +233,14 @@ TEST_F(PortRecovery, APeerStoppedForThreeSecondsComesBackAndTheConnectionGoesOn)
   const long long stopped = elapsedMs;
   ASSERT_TRUE(RunUntil([&] { return a.port(0).state == core::PortState::Down; }, 2000));
   EXPECT_EQ(tk.statusField(0), "Port 0 (Peer) lost: Connection reset by peer");
+  const auto* link = tk.findAs<ax25::LinkWindow>(ca->link());
+  ASSERT_TRUE(link);
+  const ax25::LinkStatistics before = link->block().statistics;
   ca->SendText("during the outage\r");
   EXPECT_TRUE(RunUntil([&] { return a.port(0).framesDropped > 0; }, 5000));
+  // What the lost port dropped was never sent: the link's counters stand.
+  EXPECT_EQ(link->block().statistics.sentI, before.sentI);
+  EXPECT_EQ(link->block().statistics.sentBytes, before.sentBytes);
   ASSERT_TRUE(RunUntil([&] { return ChannelStateLine(ca) == "No TNC"; }, 2000)) << ChannelStateLine(ca);
   EXPECT_EQ(StatusField(2), "P0 down P1 up");
   EXPECT_TRUE(Connected(ca));
