@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <utility>
 
 #include "ui/fifo_text.h"
@@ -121,8 +122,21 @@ void MonitorWindow::ShowFrame(const ax25::FrameRecord& frame, bool sent) {
   ui::FifoText* pane = ui::FindFifo(toolkit(), textPane());
   if (!pane) return;
   const ui::Color header = sent ? ui::kRed : ui::kBlue;
-  for (const ax25::MonitorLine& line : ax25::MonitorLines(frame, filter_.noBin))
-    pane->AppendLine(line.text, line.kind == ax25::MonitorLineKind::Header ? header : ui::kBlack);
+  // MONTIME=1 puts the time of day before each header line, on screen and
+  // so also in a capture of the monitor.
+  std::string stamp;
+  if (app_.config().GetSetting(45) == "1") {
+    const ui::LocalTime now = toolkit().localTime();
+    char text[16];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d ", now.hour % 100, now.minute % 100, now.second % 100);
+    stamp = text;
+  }
+  for (const ax25::MonitorLine& line : ax25::MonitorLines(frame, filter_.noBin)) {
+    if (line.kind == ax25::MonitorLineKind::Header)
+      pane->AppendLine(stamp.empty() ? line.text : stamp + line.text, header);
+    else
+      pane->AppendLine(line.text, ui::kBlack);
+  }
 }
 
 void MonitorWindow::Command(int command) {

@@ -103,6 +103,7 @@ struct ConfigRecord {
   std::string autoStop;       // AUTOSTOP, setting 25
   std::string iconDll;        // ICONDLL, setting 24
   std::string scrollback;     // SCROLLBACK, setting 43: lines a text pane keeps (+1)
+  std::string monTime;        // MONTIME, setting 45: "1" stamps the monitor's header lines
   std::string iniDirectory;   // setting 9: INI path up to and including the last "/"
   std::string iniPath;        // setting 10
 };

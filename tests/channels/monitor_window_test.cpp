@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -137,6 +138,21 @@ TEST_F(MonitorWindowTest, FramesBecomeColouredLinesOnlyWhileOpen) {
   tk_.send(window_, close);
   EXPECT_EQ(FindMonitorWindow(tk_), ui::kNoWindow);
   Receive(Frame("DL1ABC", "DB0XYZ-2", FrameType::UA, CrPf::ResponseFinal));  // nothing to show it
+}
+
+TEST_F(MonitorWindowTest, MonTimeStampsHeaderLinesOnly) {
+  app_->config().SetSetting(45, "1");
+  tk_.setTime(ui::Clock::from_time_t(1'800'000'000));
+  const ui::LocalTime now = tk_.localTime();
+  char stamp[16];
+  std::snprintf(stamp, sizeof stamp, "%02d:%02d:%02d ", now.hour, now.minute, now.second);
+  window_ = OpenMonitorWindow(*app_, *forms_, ui::kNoWindow);
+  Receive(Frame("DB1AA", "DB2BB", FrameType::I, CrPf::Command, "one\r"));
+  const std::vector<std::pair<std::string, ui::Color>> expected = {
+      {std::string(stamp) + "0:1:DB1AA to DB2BB I(3,5) Pid f0 C [4]", ui::kBlue},
+      {"one", ui::kBlack},
+  };
+  EXPECT_EQ(Shown(), expected);
 }
 
 TEST_F(MonitorWindowTest, FiltersFollowTheirControls) {
