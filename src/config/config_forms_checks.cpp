@@ -87,6 +87,11 @@ Check CheckDevice(int devType, std::string_view device) {
   return std::nullopt;
 }
 
+Check CheckDirectory(std::string_view key, std::string_view value) {
+  if (!value.empty() && value.back() != '/') return Refusal{kMsgBadDirectory, Entry(key, value), {}};
+  return std::nullopt;
+}
+
 Check CheckPassword(std::string_view password) {
   if (password.find_first_of("\t\r\n") != std::string_view::npos) return Refusal{kMsgBadPassword, {}, {}};
   return std::nullopt;

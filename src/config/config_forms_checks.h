@@ -23,6 +23,7 @@ inline constexpr int kMsgBadPasswordCall = 1565;
 inline constexpr int kMsgNotWritten = 1566;    // %s: the file
 inline constexpr int kMsgBadPassword = 1567;
 inline constexpr int kMsgBadTcpDevice = 1568;  // %s: the device
+inline constexpr int kMsgBadDirectory = 1569;  // %s: KEY=value
 
 struct Refusal {
   int message = 0;
@@ -54,6 +55,10 @@ Check CheckBaseCall(std::string_view call);
 // The device string of a port of that device type: a TCP/IP port needs
 // HOST;PORT with a port from 1 to 65535.
 Check CheckDevice(int devType, std::string_view device);
+
+// A directory is a prefix of file names: it ends with "/" (empty: the
+// current directory).
+Check CheckDirectory(std::string_view key, std::string_view value);
 
 // A password as the password file holds it: one line, no tab.
 Check CheckPassword(std::string_view password);

@@ -256,17 +256,18 @@ std::string ApplyIniEntry(const std::vector<std::string>& lines, std::string_vie
   if (hasValue && !replaced && !name.empty()) {
     std::string entry;
     appendEntry(entry, name, value);
-    // A new key goes to the end of the section it is read from, before any
-    // blank lines that separate it from the next one; only when that section
-    // is missing does it go to the end of the file.
+    // A new key goes to the section it is read from, after its last key
+    // line, so that blank lines and the comment that introduces the next
+    // section stay with that one; only when the section is missing does it
+    // go to the end of the file.
     std::size_t at = out.size();
     bool found = false;
     if (!isSection && !keySection.empty()) {
       for (std::size_t i = 0; i < out.size(); ++i) {
         if (!IsIniHeader(out[i]) || out[i].find(keySection) == std::string::npos) continue;
         at = i + 1;
-        while (at < out.size() && !IsIniHeader(out[at])) ++at;
-        while (at > i + 1 && out[at - 1].find_first_not_of(" \t\r\n") == std::string::npos) --at;
+        for (std::size_t j = i + 1; j < out.size() && !IsIniHeader(out[j]); ++j)
+          if (IniLineKey(out[j])) at = j + 1;
         found = true;
         break;
       }

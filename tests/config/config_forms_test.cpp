@@ -99,6 +99,9 @@ TEST_F(ConfigForms, StationTcpIpAndAccessLevelsWrittenInPlace) {
   Do("press CONFIG SSID3");  // off
   Do("press CONFIG SSID5");  // on
   Do("set CONFIG HOMEBOX DB0XYZ");
+  EXPECT_EQ(Drive("get CONFIG MYNAME"), "OK Op");
+  Do("set CONFIG SAVEPATH /tmp/save2/");
+  Do("set CONFIG EDITOR vi");
 
   // TCP/IP from the station window.
   Do("press CONFIG TCP");
@@ -138,6 +141,7 @@ TEST_F(ConfigForms, StationTcpIpAndAccessLevelsWrittenInPlace) {
   EXPECT_EQ(app->config().GetSetting(core::kSettingMyCall), "DL2XYZ-1");
   EXPECT_EQ(app->config().GetSetting(core::kSettingSsidMask), "0100010000000000");
   EXPECT_EQ(app->config().GetSetting(core::kSettingMyBbsPath), "DB0XYZ");
+  EXPECT_EQ(app->config().GetSetting(core::kSettingEditor), "vi");
 
   const std::string expected =
       "# Station for the configuration windows\n"
@@ -152,6 +156,8 @@ TEST_F(ConfigForms, StationTcpIpAndAccessLevelsWrittenInPlace) {
       "TMPPATH=@D@tmp/\n"
       "LOGPATH=@D@log/\n"
       "MESSAGEFILE=@M@\n"
+      "EDITOR=vi\n"
+      "SAVEPATH=/tmp/save2/\n"
       "\n"
       "# Visitors\n"
       "[LEVEL1]\n"
@@ -424,6 +430,7 @@ TEST_F(ConfigForms, InvalidValuesRefusedNothingWritten) {
       {"call with a blank", 1240, -1, {"set CONFIG MYCALL DL 1"}, "\"DL 1\" is no call sign:"},
       {"comment in the mailbox path", 1240, -1, {"set CONFIG HOMEBOX DB0ABC #x"},
        "MYBBSPATH=DB0ABC #X cannot be stored in TARVIK.INI:"},
+      {"directory without its \"/\"", 1240, -1, {"set CONFIG LOGPATH log"}, "LOGPATH=log is refused:"},
       {"TCP port above 65535", 1270, -1, {"press TCPCONF TCP", "set TCPCONF PORT 70000"},
        "PORT=70000 is refused:"},
       {"TCP port 0", 1270, -1, {"press TCPCONF TCP", "set TCPCONF PORT 0"}, "PORT=0 is refused:"},

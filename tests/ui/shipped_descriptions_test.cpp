@@ -196,7 +196,10 @@ const std::vector<Contract>& Contracts() {
         {"SSID10", 13, W::Check}, {"SSID11", 14, W::Check}, {"SSID12", 15, W::Check},
         {"SSID13", 16, W::Check}, {"SSID14", 17, W::Check}, {"SSID15", 18, W::Check},
         {"HOMEBOX", 19, W::Field}, {"ACCESS", 20, W::Button}, {"BOXTYPEN", 21, W::Button},
-        {"DIR", 22, W::Button}, {"TCP", 23, W::Button}},
+        {"DIR", 22, W::Button}, {"TCP", 23, W::Button}, {"MYNAME", 24, W::Field},
+        {"MY2BBSPATH", 25, W::Field}, {"PROMPT", 26, W::Field}, {"EDITOR", 27, W::Field},
+        {"SAVEPATH", 28, W::Field}, {"LOGPATH", 29, W::Field}, {"PUBPATH", 30, W::Field},
+        {"EXPPATH", 31, W::Field}},
        {},
        {}},
       {1250,  // port form
