@@ -142,13 +142,16 @@ std::string MailStore::TextPath(int number) const {
 
 std::string MailStore::dateNow() const { return core::DateTimeText(now_()); }
 
-std::vector<MailStore::Line> MailStore::read() const {
-  std::string contents;
-  if (!ReadWhole(DirectoryPath(), contents)) {
-    std::error_code ec;
-    if (fs::exists(DirectoryPath(), ec) || !ReadWhole(logPath_ + std::string(kMailOldDirectoryName), contents))
-      return {};
+std::optional<std::vector<MailStore::Line>> MailStore::read() const {
+  std::string path = DirectoryPath();
+  std::error_code ec;
+  if (!fs::exists(path, ec)) {
+    path = logPath_ + std::string(kMailOldDirectoryName);
+    if (!fs::exists(path, ec)) return std::vector<Line>{};
   }
+  // A directory that is there but cannot be read is never replaced.
+  std::string contents;
+  if (!ReadWhole(path, contents)) return std::nullopt;
   std::vector<Line> lines;
   lines.reserve(static_cast<std::size_t>(std::count(contents.begin(), contents.end(), '\n')) + 1);
   std::size_t at = 0;
@@ -181,7 +184,7 @@ bool MailStore::write(const std::vector<Line>& lines) const {
 }
 
 std::vector<MailEntry> MailStore::Entries() const {
-  std::vector<Line> lines = read();
+  std::vector<Line> lines = read().value_or(std::vector<Line>{});
   std::vector<MailEntry> entries;
   entries.reserve(lines.size());
   for (Line& line : lines)
@@ -190,7 +193,7 @@ std::vector<MailEntry> MailStore::Entries() const {
 }
 
 std::optional<MailEntry> MailStore::Find(int number) const {
-  for (Line& line : read())
+  for (Line& line : read().value_or(std::vector<Line>{}))
     if (line.entry && line.entry->number == number) return std::move(line.entry);
   return std::nullopt;
 }
@@ -221,7 +224,9 @@ std::optional<int> FreeNumber(const std::vector<MailEntry>& entries) {
 
 std::optional<NewMail> MailStore::NewIncoming(std::string_view date, std::string_view to, std::string_view from,
                                               std::string_view subject) {
-  std::vector<Line> lines = read();
+  auto directory = read();
+  if (!directory) return std::nullopt;
+  std::vector<Line> lines = std::move(*directory);
   std::vector<MailEntry> entries;
   for (const Line& line : lines)
     if (line.entry) entries.push_back(*line.entry);
@@ -238,7 +243,9 @@ std::optional<NewMail> MailStore::NewIncoming(std::string_view date, std::string
 
 std::optional<NewMail> MailStore::NewOutgoing(std::string_view to, std::string_view subject,
                                               const std::string& textFile) {
-  std::vector<Line> lines = read();
+  auto directory = read();
+  if (!directory) return std::nullopt;
+  std::vector<Line> lines = std::move(*directory);
   std::vector<MailEntry> entries;
   for (const Line& line : lines)
     if (line.entry) entries.push_back(*line.entry);
@@ -261,7 +268,9 @@ std::optional<NewMail> MailStore::NewOutgoing(std::string_view to, std::string_v
 }
 
 std::optional<int> MailStore::SetStatus(int number, int status) {
-  std::vector<Line> lines = read();
+  auto directory = read();
+  if (!directory) return std::nullopt;
+  std::vector<Line> lines = std::move(*directory);
   bool found = false;
   for (Line& line : lines) {
     if (!line.entry || line.entry->number != number) continue;
@@ -279,7 +288,9 @@ std::optional<int> MailStore::SetStatus(int number, int status) {
 }
 
 bool MailStore::SetAddressee(int number, std::string_view to) {
-  std::vector<Line> lines = read();
+  auto directory = read();
+  if (!directory) return false;
+  std::vector<Line> lines = std::move(*directory);
   bool found = false;
   for (Line& line : lines) {
     if (!line.entry || line.entry->number != number) continue;
@@ -300,7 +311,9 @@ std::optional<PendingMail> MailStore::NextToSend() const {
 }
 
 std::optional<int> MailStore::CleanUp() {
-  std::vector<Line> lines = read();
+  auto directory = read();
+  if (!directory) return std::nullopt;
+  std::vector<Line> lines = std::move(*directory);
   const std::size_t before = lines.size();
   std::erase_if(lines, [](const Line& l) { return l.entry && l.entry->status == kMailIncomplete; });
   if (lines.size() != before && !write(lines)) return std::nullopt;
@@ -319,7 +332,9 @@ std::optional<int> MailStore::CleanUpForSending() {
 }
 
 std::optional<int> MailStore::Delete(int number, bool removeText) {
-  std::vector<Line> lines = read();
+  auto directory = read();
+  if (!directory) return std::nullopt;
+  std::vector<Line> lines = std::move(*directory);
   const std::size_t before = lines.size();
   std::erase_if(lines, [number](const Line& l) { return l.entry && l.entry->number == number; });
   if (lines.size() == before || !write(lines)) return std::nullopt;

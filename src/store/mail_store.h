@@ -145,7 +145,8 @@ class MailStore {
     std::string raw;                  // as read, without the line end
     std::optional<MailEntry> entry;   // when it is a mail line
   };
-  std::vector<Line> read() const;
+  // Nothing when the directory is there but cannot be read.
+  std::optional<std::vector<Line>> read() const;
   bool write(const std::vector<Line>& lines) const;
   std::string dateNow() const;
 

@@ -170,6 +170,19 @@ TEST_F(MailStoreTest, MissingOrInterruptedDirectory) {
   EXPECT_EQ(fileCount(), 1u);  // no temporary left
 }
 
+TEST_F(MailStoreTest, ADirectoryThatCannotBeReadIsNeverReplaced) {
+  // The name leads to something that is no file: every change refuses
+  // instead of writing a directory of one line in its place.
+  std::filesystem::create_directories(dir / "elsewhere");
+  std::filesystem::create_directory_symlink(dir / "elsewhere", dir / "MAIL.DAT");
+  MailStore mail = store();
+  EXPECT_TRUE(mail.Entries().empty());
+  EXPECT_FALSE(mail.NewIncoming("", "A", "B", "C"));
+  EXPECT_FALSE(mail.SetAddressee(0, "A"));
+  EXPECT_FALSE(mail.CleanUp());
+  EXPECT_TRUE(std::filesystem::is_symlink(dir / "MAIL.DAT"));
+}
+
 TEST_F(MailStoreTest, HostileTextsStayInTheirFields) {
   MailStore mail = store();
   const std::string longText(5000, 'x');
