@@ -89,7 +89,7 @@ class ConnectForm : public ui::Form {
   // report. False (and the port given up) when no driver could be made.
   bool OpenTaken() {
     SetState(kStateCon, 1);
-    if (devices::OpenPortWindow(app_, port_, id()) != ui::kNoWindow) return true;
+    if (devices::OpenPortWindowFor(app_, port_, id()) != ui::kNoWindow) return true;
     GiveUp();
     return false;
   }

@@ -86,9 +86,10 @@ class ConnectionManager final : public ui::Form {
       case kManDiscon: Disconnect(); break;
       case kManTcpCon: runtime().OpenWindowById(id(), kTcpConnectNumber); break;
       case kManComCon: runtime().OpenWindowById(id(), kSerialConnectNumber); break;
+      // The port's radio channels; a double click on its line (Selected)
+      // opens the port itself.
       case kManChanConf:
-        if (const int port = SelectedPort(); port >= 0)
-          runtime().OpenWindowById(id(), argument % 10 == 1 ? kPortFormNumber : kChannelFormNumber, port);
+        if (const int port = SelectedPort(); port >= 0) runtime().OpenWindowById(id(), kChannelFormNumber, port);
         break;
       case kManConfSave:
         if ((asked_ = SelectedPort()) >= 0) app_.ShowMessage(id(), kQuestion, kMsgAskSave);

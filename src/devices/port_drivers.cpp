@@ -5,7 +5,9 @@
 
 namespace tarvik::devices {
 
-ui::WindowId OpenPortWindow(core::App& app, int port, ui::WindowId owner) {
+ui::WindowId OpenPortWindow(core::App& app, int port) { return OpenPortWindowFor(app, port, ui::kNoWindow); }
+
+ui::WindowId OpenPortWindowFor(core::App& app, int port, ui::WindowId owner) {
   const core::PortRecord* record = app.ports().Find(port);
   if (record == nullptr || record->device.empty()) return ui::kNoWindow;
   switch (record->devType) {
