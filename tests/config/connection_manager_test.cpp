@@ -223,6 +223,34 @@ TEST_F(ConnectionManagerTest, PortAddedAtRunTimeIsUsedSavedClosedAndBackAfterARe
   const auto second = channels::OpenOutgoingChannel(*a.app, "DB2BBB");
   ASSERT_TRUE(second.has_value());
   ASSERT_TRUE(RunUntil([&] { return Connected(a.channel(*second)); }));
+
+  // The list follows the port's state: B goes away, the port is down.
+  Do(a, "press #" + std::to_string(a.app->mainWindow) + " CONMAN");
+  ASSERT_EQ(PortList(a).size(), 1u);
+  EXPECT_NE(PortList(a)[0].find("\t3\t0\tup"), std::string::npos) << PortList(a)[0];
+  Stop(b);
+  ASSERT_TRUE(RunUntil([&] { return PortList(a)[0].find("\t3\t0\tdown") != std::string::npos; }));
+}
+
+TEST_F(ConnectionManagerTest, SerialWindowSwitchesBetweenTncAndModemTexts) {
+  Start(a, "DA1AAA");
+  Do(a, "press #" + std::to_string(a.app->mainWindow) + " CONMAN");
+  Do(a, "press " + Win(a.form(kConManNumber)) + " COMCON");
+  ui::Form* serial = a.form(kSerialConnectNumber);
+  ASSERT_NE(serial, nullptr);
+  const std::string w = Win(serial);
+  EXPECT_EQ(Do(a, "get " + w + " CTITEL").back(), "OK Init text ");
+  EXPECT_EQ(Do(a, "get " + w + " ATITEL").back(), "OK Exit text ");
+  Do(a, "check " + w + " TNC 0");
+  EXPECT_EQ(serial->State(1), 0);  // "ISTNC"
+  EXPECT_EQ(Do(a, "get " + w + " CTITEL").back(), "OK Connect text ");
+  EXPECT_EQ(Do(a, "get " + w + " ATITEL").back(), "OK Answer text ");
+  // Without a line that can be opened, nothing can be connected.
+  const bool lines = Do(a, "items " + w + " DEVICE").size() > 1;  // entries, then "OK"
+  EXPECT_EQ(serial->State(0), lines ? 0 : 1);  // "CON"
+  Do(a, "press " + w + " EXIT");
+  EXPECT_TRUE(a.forms->windowsOf(kSerialConnectNumber).empty());
+  EXPECT_FALSE(a.app->ports()[0].open());
 }
 
 TEST_F(ConnectionManagerTest, ConnectThatFailsOrIsCancelledLeavesNoPortBehind) {
