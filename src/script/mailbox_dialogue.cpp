@@ -22,6 +22,7 @@ constexpr int kListFromTexts = 4;     // [FROM]
 constexpr int kListMailboxNames = 10;  // one entry per [BOX-n], with n
 constexpr int kListFirstMailbox = 10;  // [BOX-n] is list 10 + n
 constexpr std::size_t kCheckListLineLimit = 254;
+constexpr int kInfoLinesShown = 200;
 
 bool NonEmptyFile(const std::string& path) {
   std::error_code ec;
@@ -204,6 +205,28 @@ class MailboxState {
     armedTail_ = tail_.size();  // what was received before arming is no challenge
   }
 
+  // INFO: the station's information text (LOGPATH + station file name +
+  // ".txt") in the configured editor; without one its lines are shown in
+  // the terminal window in blue.
+  void ShowInfo(ChannelWindow& ch) {
+    const std::string stem = ListFileStem(ch.stationCall());
+    if (stem.empty()) return;
+    const std::string path = app_.config().Record().logPath + stem + ".txt";
+    // The click took the mark away or set it; it shows whether there is a text.
+    ch.SetCheck(channels::kChInfo, NonEmptyFile(path) ? 1 : 0);
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return;
+    if (const std::string editor = app_.config().Record().editor; !editor.empty()) {
+      app_.RunProgram(ch.id(), editor + " \"" + path + "\"");
+      return;
+    }
+    std::string line;
+    for (int n = 0; n < kInfoLinesShown && std::getline(in, line); ++n) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      ch.ShowText(line.substr(0, channels::kSendLineLimit), ui::kBlue);
+    }
+  }
+
   // clearlist: a list being recorded ends (its file is about to go).
   void ClearList() { recorder_.End(); }
 
@@ -271,7 +294,7 @@ class MailboxPart final : public channels::ChannelPart {
   MailboxState& state() { return *state_; }
 
   channels::LineStage stage() const override { return channels::LineStage::Mailbox; }
-  std::vector<int> commands() const override { return {channels::kChMail, channels::kChPasswd}; }
+  std::vector<int> commands() const override { return {channels::kChMail, channels::kChPasswd, channels::kChInfo}; }
   void Connected(ChannelWindow& ch) override { state_->Connected(ch); }
   void Closing(ChannelWindow&) override { state_->Closing(); }
   LineResult Line(ChannelWindow& ch, const std::string& line) override { return state_->MailboxLine(ch, line); }
@@ -279,6 +302,7 @@ class MailboxPart final : public channels::ChannelPart {
   void Command(ChannelWindow& ch, int command, std::intptr_t) override {
     if (command == channels::kChMail) state_->SendMail(ch);
     else if (command == channels::kChPasswd) state_->ArmPassword(ch);
+    else if (command == channels::kChInfo) state_->ShowInfo(ch);
   }
 
  private:

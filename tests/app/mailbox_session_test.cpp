@@ -128,6 +128,39 @@ TEST_F(MailboxSession, TheScriptLogsInRecordsTheCheckListReadsAndSendsMail) {
   EXPECT_NE(Operator().logFile().find("N0BBS"), std::string::npos);
 }
 
+// The operator's controls in a channel to the mailbox: INFO shows the
+// station's information text, PASSWD arms the answer to the next challenge
+// (or says why it cannot), MAIL sends the waiting mail.
+TEST_F(MailboxSession, TheChannelsControlsByHand) {
+  Terminal& a = Operator();
+  std::ofstream(log / "N0BBS.txt") << "N0BBS: the club's mailbox, sysop DL1ABC\n";
+  channels::ChannelWindow* ch = ConnectPair(a, *stations[1]);
+  ASSERT_TRUE(ch);
+  const std::string W = Win(ch->id());
+  Do("press " + W + " INFO");
+  EXPECT_TRUE(PaneHas(ch, {"N0BBS: the club's mailbox, sysop DL1ABC", ui::kBlue}));
+  EXPECT_NE(Do("state " + W + " INFO").back().find("checked=1"), std::string::npos);
+
+  const std::string password = ReadFile(log / "N0BBS.PWD");
+  fs::remove(log / "N0BBS.PWD");
+  Do("press " + W + " PASSWD");
+  EXPECT_TRUE(PaneHas(ch, {"Password file not found !", ui::kBlue}));
+  std::ofstream(log / "N0BBS.PWD") << "no tab here\n";
+  Do("press " + W + " PASSWD");
+  EXPECT_TRUE(PaneHas(ch, {"Password file corrupt !", ui::kBlue}));
+  std::ofstream(log / "N0BBS.PWD") << password;
+  Do("press " + W + " PASSWD");
+  Do("type " + W + " INPUT PW{ENTER}");
+  ASSERT_TRUE(ether.RunUntil([&] { return book.logins == 1; }));
+
+  Do("press " + W + " MAIL");
+  ASSERT_TRUE(ether.RunUntil([&] { return book.received.size() == 1; }));
+  ASSERT_TRUE(ether.RunUntil([&] {
+    const auto entries = store::MailStore(log.string() + "/").Entries();
+    return !entries.empty() && entries[0].status == store::kMailSent;
+  }));
+}
+
 // A hostile mailbox: over-long lines, control bytes and names that climb
 // out of directories in its check list, its messages and a node's report.
 // The session goes on, every list line keeps its columns, mail texts are
