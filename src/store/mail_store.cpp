@@ -183,6 +183,14 @@ bool MailStore::write(const std::vector<Line>& lines) const {
   return true;
 }
 
+std::vector<MailEntry> MailStore::entriesOf(const std::vector<Line>& lines) {
+  std::vector<MailEntry> entries;
+  entries.reserve(lines.size());
+  for (const Line& line : lines)
+    if (line.entry) entries.push_back(*line.entry);
+  return entries;
+}
+
 std::vector<MailEntry> MailStore::Entries() const {
   std::vector<Line> lines = read().value_or(std::vector<Line>{});
   std::vector<MailEntry> entries;
@@ -227,9 +235,7 @@ std::optional<NewMail> MailStore::NewIncoming(std::string_view date, std::string
   auto directory = read();
   if (!directory) return std::nullopt;
   std::vector<Line> lines = std::move(*directory);
-  std::vector<MailEntry> entries;
-  for (const Line& line : lines)
-    if (line.entry) entries.push_back(*line.entry);
+  const std::vector<MailEntry> entries = entriesOf(lines);
   const auto number = FreeNumber(entries);
   if (!number) return std::nullopt;
   MailEntry entry{kMailIncomplete, *number, date.empty() ? dateNow() : std::string(date), std::string(to),
@@ -246,9 +252,7 @@ std::optional<NewMail> MailStore::NewOutgoing(std::string_view to, std::string_v
   auto directory = read();
   if (!directory) return std::nullopt;
   std::vector<Line> lines = std::move(*directory);
-  std::vector<MailEntry> entries;
-  for (const Line& line : lines)
-    if (line.entry) entries.push_back(*line.entry);
+  const std::vector<MailEntry> entries = entriesOf(lines);
   const auto number = FreeNumber(entries);
   std::string text;
   if (!number || !ReadWhole(textFile, text)) return std::nullopt;
@@ -281,9 +285,7 @@ std::optional<int> MailStore::SetStatus(int number, int status) {
     found = true;
   }
   if (!found || !write(lines)) return std::nullopt;
-  std::vector<MailEntry> entries;
-  for (const Line& line : lines)
-    if (line.entry) entries.push_back(*line.entry);
+  const std::vector<MailEntry> entries = entriesOf(lines);
   return MailSummaryOf(entries);
 }
 
@@ -317,9 +319,7 @@ std::optional<int> MailStore::CleanUp() {
   const std::size_t before = lines.size();
   std::erase_if(lines, [](const Line& l) { return l.entry && l.entry->status == kMailIncomplete; });
   if (lines.size() != before && !write(lines)) return std::nullopt;
-  std::vector<MailEntry> entries;
-  for (const Line& line : lines)
-    if (line.entry) entries.push_back(*line.entry);
+  const std::vector<MailEntry> entries = entriesOf(lines);
   const int summary = MailSummaryOf(entries);
   return summary == kMailNone && !entries.empty() ? kMailSome : summary;
 }
@@ -342,9 +342,7 @@ std::optional<int> MailStore::Delete(int number, bool removeText) {
     std::error_code ec;
     fs::remove(TextPath(number), ec);
   }
-  std::vector<MailEntry> entries;
-  for (const Line& line : lines)
-    if (line.entry) entries.push_back(*line.entry);
+  const std::vector<MailEntry> entries = entriesOf(lines);
   return MailSummaryOf(entries);
 }
 

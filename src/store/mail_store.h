@@ -148,6 +148,7 @@ class MailStore {
   // Nothing when the directory is there but cannot be read.
   std::optional<std::vector<Line>> read() const;
   bool write(const std::vector<Line>& lines) const;
+  static std::vector<MailEntry> entriesOf(const std::vector<Line>& lines);
   std::string dateNow() const;
 
   std::string logPath_;
