@@ -75,7 +75,12 @@ class ConnectionManager final : public ui::Form {
           return true;
         }
         return Form::ownerEvent(event);
-      case ui::EventType::User: onUser(event); return true;
+      case ui::EventType::User:
+        // The form's own messages are the form's.
+        if (event.id >= ui::kFormFocus && event.id <= ui::kFormWindows && event.id != ui::kFormChildClose)
+          return Form::ownerEvent(event);
+        onUser(event);
+        return true;
       default: return Form::ownerEvent(event);
     }
   }
