@@ -12,6 +12,7 @@
 #include "channels/logbook_window.h"
 #include "channels/station_windows.h"
 #include "channels/watch_window.h"
+#include "config/config_forms.h"
 #include "config/connection_manager.h"
 #include "devices/port_drivers.h"
 #include "devices/tcp_server.h"
@@ -74,6 +75,7 @@ void BuildStation(core::App& app, ui::FormRuntime& forms, StationTaps taps) {
   script::InstallTimerForms(app, forms);
   store::InstallMailForms(app, forms);
   config::InstallConnectionManager(app, forms);
+  config::InstallConfigForms(app, forms);
   core::CoreHooks& hooks = app.hooks();
   hooks.openPort = [](core::App& a, int port) { return devices::OpenPortWindow(a, port); };
   hooks.startTcpServer = [](core::App& a) { devices::StartTcpIp(a); };
