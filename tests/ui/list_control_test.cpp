@@ -84,7 +84,7 @@ class ListControlTest : public ::testing::Test {
 std::vector<std::string> Numbered(int n) {
   std::vector<std::string> lines;
   for (int i = 0; i < n; ++i) {
-    char l[32];
+    char l[48];
     std::snprintf(l, sizeof l, "L%02d\tname %02d\t%04d", i, i, i);
     lines.push_back(l);
   }
