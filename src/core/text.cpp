@@ -36,4 +36,14 @@ std::string TimeText(const ui::LocalTime& t) {
   return text;
 }
 
+std::vector<std::string_view> SplitText(std::string_view text, char separator) {
+  std::vector<std::string_view> parts;
+  for (;;) {
+    const std::size_t at = text.find(separator);
+    parts.push_back(text.substr(0, at));
+    if (at == std::string_view::npos) return parts;
+    text.remove_prefix(at + 1);
+  }
+}
+
 }  // namespace tarvik::core

@@ -5,6 +5,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "ui/toolkit/toolkit.h"
 
@@ -14,6 +15,10 @@ namespace tarvik::core {
 char UpperChar(char c);
 std::string UpperCase(std::string_view text);
 bool EqualsNoCase(std::string_view a, std::string_view b);
+
+// The pieces of `text` between separators (one piece more than separators;
+// empty pieces kept). The pieces point into `text`.
+std::vector<std::string_view> SplitText(std::string_view text, char separator);
 
 // "%02d.%02d.%04d %02d:%02d", "%02d.%02d.%04d" and "%02d:%02d" of a local time.
 std::string DateTimeText(const ui::LocalTime& t);

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "core/text.h"
+
 namespace tarvik::ui {
 
 namespace {
@@ -26,23 +28,13 @@ std::optional<int> number(std::string_view s) {
   return v;
 }
 
-std::vector<std::string_view> split(std::string_view s, char sep) {
-  std::vector<std::string_view> parts;
-  for (;;) {
-    const std::size_t at = s.find(sep);
-    parts.push_back(s.substr(0, at));
-    if (at == std::string_view::npos) return parts;
-    s.remove_prefix(at + 1);
-  }
-}
-
 bool leapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
 
 }  // namespace
 
 std::optional<std::string> CheckDate(std::string_view text) {
   if (trim(text).empty()) return std::string(text);
-  const auto parts = split(text, '.');
+  const auto parts = core::SplitText(text, '.');
   if (parts.size() != 3) return std::nullopt;
   const auto day = number(parts[0]), month = number(parts[1]);
   auto year = number(parts[2]);
@@ -65,7 +57,7 @@ std::optional<std::string> CheckDate(std::string_view text) {
 
 std::optional<std::string> CheckTime(std::string_view text) {
   if (trim(text).empty()) return std::string(text);
-  const auto parts = split(text, ':');
+  const auto parts = core::SplitText(text, ':');
   if (parts.size() != 2) return std::nullopt;
   const auto hours = number(parts[0]), minutes = number(parts[1]);
   if (!hours || !minutes || *hours >= 24 || *minutes >= 60) return std::nullopt;

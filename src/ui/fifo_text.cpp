@@ -5,6 +5,7 @@
 #include <charconv>
 #include <filesystem>
 
+#include "core/text.h"
 #include "ui/form.h"
 
 namespace tarvik::ui {
@@ -16,25 +17,6 @@ constexpr int kCopyKey = 3;  // Ctrl+C as a control character
 Rect Intersect(const Rect& a, const Rect& b) {
   return Rect{std::max(a.top, b.top), std::max(a.left, b.left), std::min(a.bottom, b.bottom),
               std::min(a.right, b.right)};
-}
-
-std::vector<std::string_view> Split(std::string_view text, char separator) {
-  std::vector<std::string_view> parts;
-  for (;;) {
-    const std::size_t at = text.find(separator);
-    parts.push_back(text.substr(0, at));
-    if (at == std::string_view::npos) return parts;
-    text.remove_prefix(at + 1);
-  }
-}
-
-void FillRect(Canvas& c, const Rect& r, Color colour) {
-  DrawTools t = c.tools();
-  t.brush = colour;
-  t.brushHollow = false;
-  t.penHollow = true;
-  c.setTools(t);
-  c.drawRect(r);
 }
 
 void Line(Canvas& c, Point from, Point to, Color colour) {
@@ -386,7 +368,7 @@ void FifoText::PaintRowText(Canvas& canvas, const FifoSlot& s, int top, Color ba
     c->setClip(Intersect(textRow, Rect{top, columnStart(0), top + lineHeight_, width_}));
     c->drawText(columnStart(0), baseline, s.text);
   } else {
-    const std::vector<std::string_view> pieces = Split(s.text, '\t');
+    const std::vector<std::string_view> pieces = core::SplitText(s.text, '\t');
     const int n = std::min<int>(static_cast<int>(pieces.size()), kFifoMaxColumns);
     for (int i = 0; i < n; ++i) {
       const int start = columnStart(i);
@@ -407,7 +389,7 @@ void FifoText::PaintHeader() {
   FillRect(*c, Rect{0, 0, headerHeight_, width_}, kLightGray);
   Line(*c, {0, headerHeight_ - 1}, {width_, headerHeight_ - 1}, kBlack);
   Line(*c, {0, 0}, {width_, 0}, kWhite);
-  const std::vector<std::string_view> parts = Split(options_.header, '|');
+  const std::vector<std::string_view> parts = core::SplitText(options_.header, '|');
   const int n = std::min<int>(static_cast<int>(parts.size()), kFifoMaxColumns);
   for (int i = 0; i < n; ++i) {
     const int left = columnStart(i);

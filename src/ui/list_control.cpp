@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "core/atomic_file.h"
+#include "core/text.h"
 #include "ui/form.h"
 
 namespace tarvik::ui {
@@ -21,25 +22,6 @@ constexpr Color kSelectedBack = kGray;
 constexpr int kMessageNotice = 1;
 constexpr int kMessageWarning = 3;
 
-std::vector<std::string_view> Split(std::string_view text, char separator) {
-  std::vector<std::string_view> parts;
-  for (;;) {
-    const std::size_t at = text.find(separator);
-    parts.push_back(text.substr(0, at));
-    if (at == std::string_view::npos) return parts;
-    text.remove_prefix(at + 1);
-  }
-}
-
-void Fill(Canvas& cv, const Rect& r, Color colour) {
-  DrawTools t = cv.tools();
-  t.brush = colour;
-  t.brushHollow = false;
-  t.penHollow = true;
-  cv.setTools(t);
-  cv.drawRect(r);
-}
-
 }  // namespace
 
 ListControl::ListControl(ListOptions options) : options_(std::move(options)) {
@@ -50,7 +32,7 @@ ListControl::ListControl(ListOptions options) : options_(std::move(options)) {
   if (columns_.empty()) columns_.push_back(Column{4, kListNoColumnEnd});
   ComputeColumnEnds();
   if (!options_.header.empty())
-    for (std::string_view h : Split(options_.header, '|')) headerTexts_.emplace_back(h);
+    for (std::string_view h : core::SplitText(options_.header, '|')) headerTexts_.emplace_back(h);
   ReadLayout();
 }
 
@@ -576,7 +558,7 @@ void ListControl::Paint() {
   if (!cv) return;
   cv->setClip(std::nullopt);
   cv->setFont(options_.font);
-  Fill(*cv, {0, 0, cv->height(), cv->width()}, kWhite);
+  FillRect(*cv, {0, 0, cv->height(), cv->width()}, kWhite);
   if (headerHeight_ > 0) PaintHeader(*cv);
   for (int r = 0; r < static_cast<int>(page_.size()) && r < rows_; ++r) PaintRow(*cv, r);
   cv->setClip(std::nullopt);
@@ -619,7 +601,7 @@ void ListControl::PaintRow(Canvas& cv, int r) {
     fore = kWhite;
   }
   const Rect area{top, 0, top + rowHeight_, cv.width()};
-  Fill(cv, area, back);
+  FillRect(cv, area, back);
   if (cursor_ == row.offset && !IsSelected(row.offset)) {
     DrawTools t = cv.tools();
     t.brushHollow = true;
@@ -633,7 +615,7 @@ void ListControl::PaintRow(Canvas& cv, int r) {
   t.backColor = back;
   t.opaqueText = false;
   cv.setTools(t);
-  const auto pieces = Split(row.text, '\t');
+  const auto pieces = core::SplitText(row.text, '\t');
   for (std::size_t i = 0; i < pieces.size() && i < columns_.size(); ++i) {
     const Column& c = columns_[i];
     if (c.start < 1 || c.start >= kListNoColumnEnd) continue;

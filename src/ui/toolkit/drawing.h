@@ -96,4 +96,7 @@ class Canvas {
   virtual void requestPaint() = 0;
 };
 
+// Fills r with `colour`, without a frame; the canvas keeps that brush.
+void FillRect(Canvas& canvas, const Rect& r, Color colour);
+
 }  // namespace tarvik::ui
