@@ -28,13 +28,6 @@ class AccessForm final : public ConfigForm {
       : ConfigForm(app, forms, kAccessFormNumber, parent, kNames, kStates, "ACCESS") {}
 
  protected:
-  bool ownerEvent(ui::Event& event) override {
-    switch (event.type) {
-      case ui::EventType::Create: onCreate(); return true;
-      case ui::EventType::User: onUser(event); return true;
-      default: return Form::ownerEvent(event);
-    }
-  }
   void onCommand(int command, std::intptr_t) override {
     if (command >= kC0 && command <= kC23) {
       char& bit = access_[static_cast<std::size_t>(command - kC0)];
@@ -66,14 +59,14 @@ class AccessForm final : public ConfigForm {
   }
 
  private:
-  void onCreate() {
+  void onCreate() override {
     // Level 0 starts with no home and no rights each time the window opens;
     // the file keeps its [LEVEL0] until level 0 is saved here.
     app().config().SetLevelRecord(0, "", std::string(kSwitches, '0'));
     show(0);
   }
 
-  void onUser(const ui::Event& event) {
+  void onUser(const ui::Event& event) override {
     if (event.arg == kMsgSaveQuestion && event.id == core::kAnswerBase + core::kAnswerYes) {
       if (store()) clearChanges();
     } else if (event.arg == kMsgSaveQuestion && event.id == core::kAnswerBase + core::kAnswerNo) {

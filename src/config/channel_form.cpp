@@ -55,15 +55,6 @@ class ChannelForm final : public ConfigForm {
         copy_(app.config().Ports()[port]) {}
 
  protected:
-  bool ownerEvent(ui::Event& event) override {
-    switch (event.type) {
-      case ui::EventType::Create: onCreate(); return true;
-      case ui::EventType::User:
-        if (event.id < core::kAnswerBase || event.id > core::kAnswerBase + core::kAnswerCancel) unknownEvent(event.id);
-        return true;
-      default: return Form::ownerEvent(event);
-    }
-  }
   void onCommand(int command, std::intptr_t) override {
     if (command >= kC0 && command <= kC7) {
       select(command - kC0);
@@ -87,7 +78,7 @@ class ChannelForm final : public ConfigForm {
   }
 
  private:
-  void onCreate() {
+  void onCreate() override {
     setNumberedTitle(std::to_string(port_));
     SetState(kCom, copy_.devType == core::kDevTypeCom ? 1 : 0);
     SetState(kTnc, copy_.devType == core::kDevTypeTnc ? 1 : 0);

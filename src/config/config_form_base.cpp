@@ -49,6 +49,18 @@ void ConfigForm::unknownCommand(int command) {
   app_.messages().ShowMessageNumber(id(), kNotice, kMsgUnknownCommand, command, owner_);
 }
 
+bool ConfigForm::ownerEvent(ui::Event& event) {
+  switch (event.type) {
+    case ui::EventType::Create: onCreate(); return true;
+    case ui::EventType::User: onUser(event); return true;
+    default: return Form::ownerEvent(event);
+  }
+}
+
+void ConfigForm::onUser(const ui::Event& event) {
+  if (event.id < core::kAnswerBase || event.id > core::kAnswerBase + core::kAnswerCancel) unknownEvent(event.id);
+}
+
 void ConfigForm::unknownEvent(int event) {
   app_.messages().ShowMessageNumber(id(), kNotice, kMsgUnknownEvent, event, owner_);
 }

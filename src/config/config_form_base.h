@@ -32,6 +32,13 @@ class ConfigForm : public ui::Form {
              NameTable states, std::string owner);
 
  protected:
+  // Creation fills the window; user events are the answers to the window's
+  // own questions (ignored unless onUser takes them) or events it does not
+  // know, which are reported.
+  bool ownerEvent(ui::Event& event) override;
+  virtual void onCreate() = 0;
+  virtual void onUser(const ui::Event& event);
+
   core::App& app() { return app_; }
   void close();
   // Shows the refusal when there is one; true when the value was refused.

@@ -127,6 +127,24 @@ class ConnectForm : public ui::Form {
     return Form::ownerEvent(event);
   }
 
+  // A user event the window's own handling did not take: the answers it
+  // does not act on, giving up the port and the form's own events go on
+  // (false); anything else is reported as unknown (true).
+  bool otherUserEvent(const ui::Event& event) {
+    switch (event.id) {
+      case core::kAnswerBase + core::kAnswerNo:
+      case core::kAnswerBase + 2:
+      case core::kAnswerBase + core::kAnswerCancel:
+      case core::kAnswerBase + 4:
+      case kEvtGiveUpPort:
+        return false;
+      default:
+        if (event.id >= ui::kFormFocus && event.id <= ui::kFormWindows) return false;
+        unknownEvent(event.id);
+        return true;
+    }
+  }
+
   void unknown(int command) { app_.messages().ShowMessageNumber(id(), kNotice, kMsgUnknownCommand, command, owner_); }
   void unknownEvent(int event) {
     app_.ShowMessage(id(), kNotice, kMsgUnknownEvent, owner_, std::to_string(event));
@@ -215,16 +233,7 @@ class TcpConnectForm final : public ConnectForm {
         if (event.arg == kMsgTcpOpened && opened_) Opened(host_ + ";" + portText_, core::kDevTypeTcpIp);
         else if (event.arg == kMsgTcpClosed || event.arg == kMsgTcpFailed) close();
         return true;
-      case core::kAnswerBase + core::kAnswerNo:
-      case core::kAnswerBase + 2:
-      case core::kAnswerBase + core::kAnswerCancel:
-      case core::kAnswerBase + 4:
-      case kEvtGiveUpPort:
-        return false;
-      default:
-        if (event.id >= ui::kFormFocus && event.id <= ui::kFormWindows) return false;
-        unknownEvent(event.id);
-        return true;
+      default: return otherUserEvent(event);
     }
   }
 
@@ -313,16 +322,7 @@ class SerialConnectForm final : public ConnectForm {
       case core::kAnswerBase + core::kAnswerYes:
         if (event.arg == kMsgSerialClosed || event.arg == kMsgSerialFailed) close();
         return true;
-      case core::kAnswerBase + core::kAnswerNo:
-      case core::kAnswerBase + 2:
-      case core::kAnswerBase + core::kAnswerCancel:
-      case core::kAnswerBase + 4:
-      case kEvtGiveUpPort:
-        return false;
-      default:
-        if (event.id >= ui::kFormFocus && event.id <= ui::kFormWindows) return false;
-        unknownEvent(event.id);
-        return true;
+      default: return otherUserEvent(event);
     }
   }
 

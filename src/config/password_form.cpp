@@ -44,13 +44,6 @@ class PasswordForm final : public ConfigForm {
         file_(app.config().GetSetting(core::kSettingLogPath) + channels::StationFileName(call_) + ".PWD") {}
 
  protected:
-  bool ownerEvent(ui::Event& event) override {
-    switch (event.type) {
-      case ui::EventType::Create: onCreate(); return true;
-      case ui::EventType::User: onUser(event); return true;
-      default: return Form::ownerEvent(event);
-    }
-  }
   void onCommand(int command, std::intptr_t) override {
     switch (command) {
       case kExit:
@@ -69,7 +62,7 @@ class PasswordForm final : public ConfigForm {
   }
 
  private:
-  void onCreate() {
+  void onCreate() override {
     read();
     SetCtlText(kPwdFile, call_);
     const int list = controlOf(kPwdType);
@@ -97,7 +90,7 @@ class PasswordForm final : public ConfigForm {
     password_ = rest.substr(0, std::min(rest.find('\t'), kPasswordCapacity));
   }
 
-  void onUser(const ui::Event& event) {
+  void onUser(const ui::Event& event) override {
     if (event.arg == kMsgSaveQuestion && event.id == core::kAnswerBase + core::kAnswerYes) {
       if (save()) close();
     } else if (event.arg == kMsgSaveQuestion && event.id == core::kAnswerBase + core::kAnswerNo) {

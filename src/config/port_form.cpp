@@ -31,15 +31,6 @@ class PortForm final : public ConfigForm {
         copy_(app.config().Ports()[port]) {}
 
  protected:
-  bool ownerEvent(ui::Event& event) override {
-    switch (event.type) {
-      case ui::EventType::Create: show(); return true;
-      case ui::EventType::User:
-        if (event.id < core::kAnswerBase || event.id > core::kAnswerBase + core::kAnswerCancel) unknownEvent(event.id);
-        return true;
-      default: return Form::ownerEvent(event);
-    }
-  }
   void onCommand(int command, std::intptr_t) override {
     switch (command) {
       case kExit: close(); break;
@@ -51,7 +42,7 @@ class PortForm final : public ConfigForm {
   }
 
  private:
-  void show() {
+  void onCreate() override {
     setNumberedTitle(std::to_string(port_));
     const bool tnc = copy_.devType == core::kDevTypeTnc;
     SetState(kTnc, tnc ? 1 : 0);

@@ -49,15 +49,6 @@ class StationConfigForm final : public ConfigForm {
       : ConfigForm(app, forms, kStationFormNumber, parent, kNames, kStates, "CONFIG") {}
 
  protected:
-  bool ownerEvent(ui::Event& event) override {
-    switch (event.type) {
-      case ui::EventType::Create: onCreate(); return true;
-      case ui::EventType::User:
-        if (event.id < core::kAnswerBase || event.id > core::kAnswerBase + core::kAnswerCancel) unknownEvent(event.id);
-        return true;
-      default: return Form::ownerEvent(event);
-    }
-  }
   void onCommand(int command, std::intptr_t) override {
     if (command >= kSsid0 && command <= kSsid15) {
       char& bit = mask_[static_cast<std::size_t>(command - kSsid0)];
@@ -80,7 +71,7 @@ class StationConfigForm final : public ConfigForm {
   }
 
  private:
-  void onCreate() {
+  void onCreate() override {
     core::Configuration& config = app().config();
     const std::string call = config.GetSetting(core::kSettingMyCall);
     SetCtlText(kMyCall, call.substr(0, call.find('-')));

@@ -19,15 +19,6 @@ class TcpIpForm final : public ConfigForm {
       : ConfigForm(app, forms, kTcpIpFormNumber, parent, kNames, kStates, "TCPCONF") {}
 
  protected:
-  bool ownerEvent(ui::Event& event) override {
-    switch (event.type) {
-      case ui::EventType::Create: onCreate(); return true;
-      case ui::EventType::User:
-        if (event.id < core::kAnswerBase || event.id > core::kAnswerBase + core::kAnswerCancel) unknownEvent(event.id);
-        return true;
-      default: return Form::ownerEvent(event);
-    }
-  }
   void onCommand(int command, std::intptr_t) override {
     switch (command) {
       case kExit: close(); break;
@@ -40,7 +31,7 @@ class TcpIpForm final : public ConfigForm {
   }
 
  private:
-  void onCreate() {
+  void onCreate() override {
     const std::string setting = app().config().GetSetting(core::kSettingTcpIp);
     setSwitch(!setting.empty() && std::string_view("YyJjX").find(setting.front()) != std::string_view::npos);
     SetCtlText(kPort, app().config().GetSetting(core::kSettingTcpPort));
