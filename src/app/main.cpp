@@ -54,8 +54,12 @@ int runStation(tarvik::ui::Toolkit& toolkit, const tarvik::core::StartupOptions&
   tarvik::core::WatchTerminationSignals(app);
   if (!app.Start()) return 2;  // no configuration: end silently
   // What writers killed half-way left behind (the station database, the
-  // window positions) goes before anything is written again.
-  tarvik::store::RemoveStaleTemporaries(app.config().GetSetting(tarvik::core::kSettingLogPath));
+  // logbook and its archives, the window positions) goes before anything is
+  // written again.
+  const std::string logPath = app.config().GetSetting(tarvik::core::kSettingLogPath);
+  tarvik::store::RemoveStaleTemporaries(logPath);
+  tarvik::core::RemoveStaleTemporariesIn(logPath, ".log");
+  tarvik::core::RemoveStaleTemporariesIn(logPath, ".lar");
   tarvik::core::RemoveStaleTemporariesIn(app.config().GetSetting(tarvik::core::kSettingTmpPath) + "POS",
                                          ".POS");
   // DRIVER=<path>: the operator's side can be driven over a local socket

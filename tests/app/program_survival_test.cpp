@@ -108,10 +108,12 @@ class Program : public ::testing::Test {
 
 TEST_F(Program, StaleTemporaryFilesGoAtStartAndNothingElse) {
   const std::vector<fs::path> stale{dir / "log" / "USER.DAT.a1B2c3", dir / "log" / "USER.IDX.Zz9yX8",
-                                    dir / "tmp" / "POS" / "1010.POS.q7W3e1", dir / "tmp" / "POS" / "0000.POS.AAAAAA"};
+                                    dir / "tmp" / "POS" / "1010.POS.q7W3e1", dir / "tmp" / "POS" / "0000.POS.AAAAAA",
+                                    dir / "log" / "N0CALL.log.Xy12Ab", dir / "log" / "20261210.lar.Qq9Zz0"};
   const std::vector<fs::path> kept{dir / "log" / "USER.DAT.a1B2",       // not the temporary pattern
                                    dir / "log" / "OTHER.DAT.a1B2c3",    // not the database's
                                    dir / "tmp" / "POS" / "1010.POS",    // the position itself
+                                   dir / "log" / "N0CALL.log.old",      // not the temporary pattern
                                    dir / "tmp" / "POS" / "notes.txt.a1B2c3", dir / "pub" / "USER.DAT.a1B2c3"};
   for (const auto& p : stale) std::ofstream(p) << std::string(4096, 'x');
   for (const auto& p : kept) std::ofstream(p) << "keep";
