@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -209,10 +210,18 @@ TEST_F(ConnectionManagerTest, PortAddedAtRunTimeIsUsedSavedClosedAndBackAfterARe
   EXPECT_NE(PortList(a)[0].find("\t3\t0\t"), std::string::npos);
 
   // Closed: the port is free and the list is empty.
+  const auto openPorts = [](Station& s) {
+    return std::count_if(s.app->ports().begin(), s.app->ports().end(),
+                         [](const core::PortRecord& p) { return p.open(); });
+  };
+  const auto bPorts = openPorts(b);
   SelectFirst(a);
   Do(a, "press " + Win(manager) + " DISCON");
   EXPECT_FALSE(port0.open());
   EXPECT_TRUE(PortList(a).empty());
+  // B has let go of the connection before A comes back, so that A's new
+  // connection is not taken while B still holds the old one.
+  ASSERT_TRUE(RunUntil([&] { return openPorts(b) < bPorts; }));
 
   // A new start of A opens the saved port and reaches B again.
   Stop(a);
