@@ -97,7 +97,9 @@ SevenPlusCapture::Started SevenPlusCapture::Start(std::string_view line, SevenPl
     target_ = places.savePath + places.runningNumber() + ".$$$";
     started.shownName = ShownName(header.name) + " (" + std::to_string(header.part) + "/" +
                         std::to_string(header.parts) + ")";
-    started.expected = static_cast<std::uintmax_t>((header.length + 140 * header.parts) / header.parts);
+    // (length + 140 * parts) / parts, without the product: the numbers come
+    // from the air and may be as large as a long holds.
+    started.expected = static_cast<std::uintmax_t>(header.length) / static_cast<std::uintmax_t>(header.parts) + 140;
     bytes_ = line.size() + 2;
   } else {
     const std::vector<std::string_view> words = Words(line);

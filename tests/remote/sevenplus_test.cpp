@@ -93,6 +93,9 @@ TEST_F(SevenPlus, PartsRepeatsCorrectionsAndALostStopLine) {
   ASSERT_TRUE(Wait([&] { return fs::exists(Saved("evil")); }));
   EXPECT_FALSE(fs::exists(a->dir / "evil"));
   EXPECT_FALSE(fs::exists(a->dir.parent_path() / "evil"));
+  // Part counts and lengths from the air as large as they come.
+  Send({" go_7+. 001 of 555555555555555555 BIG.7PL 9223372036854775807", "data", " stop_7+. (BIG.P01/1234)"});
+  ASSERT_TRUE(Wait([&] { return fs::exists(Saved("BIG.P01")); }));
 
   // AUTO7PL off: no capture, lines go on to the remote commands.
   chA->Command(channels::kChAuto7pl);
