@@ -282,6 +282,7 @@ WindowSpec Form::windowSpec() const {
   s.rect = rect_;
   s.parent = request_.parent;
   s.number = request_.number;
+  s.modal = description_.window.modal;
   return s;
 }
 
@@ -631,6 +632,27 @@ void Form::setControlEnabled(int index, bool enabled) {
 
 // --- painting --------------------------------------------------------------------
 
+namespace {
+
+int lampSize(const FontMetrics& m) { return std::max(6, m.ascent * 3 / 4); }
+
+// Paints a lamp at the left of a line of text at (x, y); the room it takes.
+int paintLamp(Canvas& cv, int x, int y, bool lit) {
+  const FontMetrics m = cv.metrics();
+  const int size = lampSize(m);
+  const int top = y + std::max(0, (m.ascent + m.descent - size) / 2);
+  DrawTools t;
+  t.brush = lit ? rgb(60, 200, 70) : rgb(110, 110, 110);
+  t.pen = lit ? rgb(20, 110, 30) : rgb(70, 70, 70);
+  cv.setTools(t);
+  cv.drawEllipse(Rect{top, x, top + size, x + size});
+  return LampWidth(m);
+}
+
+}  // namespace
+
+int LampWidth(const FontMetrics& m) { return lampSize(m) + 4; }
+
 void Form::paint() {
   Canvas* cv = toolkit().canvas(id());
   if (!cv) return;
@@ -662,11 +684,15 @@ void Form::paint() {
       if (rt.text[k] == '&') ++k;
       shown += rt.text[k];
     }
+    int x = c.pos.x;
+    // A fixed text with a condition is a lamp: lit while its condition
+    // holds, dark otherwise, its text beside it.
+    if (!c.condition.empty()) x += paintLamp(*cv, c.pos.x, c.pos.y, rt.enabled);
     DrawTools tt;
     tt.foreColor = rt.enabled ? kBlack : kGray;
     tt.opaqueText = false;
     cv->setTools(tt);
-    cv->drawText(c.pos.x, c.pos.y + ascent, shown);
+    cv->drawText(x, c.pos.y + ascent, shown);
   }
   for (const GraphicItem& g : description_.graphics) {
     if (g.kind == GraphicItem::Kind::Icon) {

@@ -208,6 +208,8 @@ class Form : public Window {
   const FormDescription& description() const { return description_; }
   bool descriptionFound() const { return found_; }
   const FontSpec& listFont() const { return listFont_; }
+  // The font of the window's controls and fixed texts.
+  const FontSpec& font() const { return font_; }
   FormRuntime& runtime() { return runtime_; }
   // The toolkit control id of a symbolic id (kNoControl when none).
   int controlOf(int id) const;
@@ -301,5 +303,8 @@ class Form : public Window {
 // message 920); any other parent learns of it by 920 after the form was
 // destroyed. The task window is never sent 920, which would mean shutdown.
 void CloseForm(Toolkit& toolkit, WindowId window, WindowId taskWindow);
+
+// The room a lamp (a fixed text with a condition) takes before its text.
+int LampWidth(const FontMetrics& m);
 
 }  // namespace tarvik::ui

@@ -1,5 +1,6 @@
 #include "ui/message_dialog.h"
 
+#include <algorithm>
 #include <filesystem>
 
 #include "core/identification.h"
@@ -63,6 +64,7 @@ bool MessageDialogForm::ownerEvent(Event& event) {
         for (std::size_t more = 3; i == 2 && more < lines_.size(); ++more) line += lines_[more];
         SetCtlText(kIdZeile1 + static_cast<int>(i), line);
       }
+      fitLines();
       return true;
     case EventType::Close:
       finish(core::kAnswerYes);
@@ -93,6 +95,42 @@ void MessageDialogForm::onCommand(int id, std::intptr_t) {
       break;
     default: break;
   }
+}
+
+// A line wider than its place widens the dialog (up to the width of the
+// frame) rather than lose its end: the lines are painted from their left
+// edge on, and the buttons keep their places relative to the middle.
+void MessageDialogForm::fitLines() {
+  Canvas* canvas = toolkit().canvas(id());
+  const auto& controls = description().controls;
+  const auto line1 = std::find_if(controls.begin(), controls.end(),
+                                  [](const ControlDescription& c) { return c.id == kIdZeile1; });
+  if (!canvas || line1 == controls.end()) return;
+  canvas->setFont(font());
+  int needed = 0;
+  for (int i = kIdZeile1; i <= kIdZeile3; ++i) needed = std::max(needed, canvas->textWidth(GetCtlText(i)));
+  // The same margin at the right as at the left.
+  const int wanted = line1->pos.x + needed + line1->pos.x;
+  const Rect frame = toolkit().clientRect(runtime().env().taskWindow());
+  const Rect outer = toolkit().outerRect(id());
+  const int most = std::max(0, frame.width() - outer.width());
+  const int extra = std::min(wanted - toolkit().clientRect(id()).width(), most);
+  if (extra <= 0) return;
+
+  for (const ControlDescription& c : controls) {
+    const int control = controlOf(c.id);
+    const ControlState* state = control == kNoControl ? nullptr : toolkit().control(id(), control);
+    if (!state) continue;
+    Rect r = state->spec.rect;
+    r.left += extra / 2;
+    r.right += extra / 2;
+    toolkit().moveControl(id(), control, r);
+  }
+  // Widened about its middle, kept inside the frame.
+  Rect widened = outer;
+  widened.left = std::clamp(outer.left - extra / 2, 0, std::max(0, frame.width() - outer.width() - extra));
+  widened.right = widened.left + outer.width() + extra;
+  toolkit().move(id(), widened);
 }
 
 void MessageDialogForm::finish(int answer) {

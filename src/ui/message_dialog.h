@@ -44,6 +44,7 @@ class MessageDialogForm final : public Form {
 
  private:
   void finish(int answer);
+  void fitLines();
   std::vector<std::string> lines_;
   std::function<void(int)> done_;
   int answer_ = 1;  // closing it any other way means JA

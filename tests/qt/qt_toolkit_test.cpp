@@ -98,6 +98,28 @@ struct QtToolkitTest : ::testing::Test {
   }
 };
 
+// A window asks a question (a modal dialog in the frame) and another
+// document is raised meanwhile, as a list refreshing itself does: the
+// question stays in front.
+TEST_F(QtToolkitTest, AModalQuestionStaysAboveTheDocuments) {
+  std::vector<Seen> log;
+  auto tk = make();
+  const WindowId frame = tk->create(spec(WindowKind::Frame, "Tarvik"), std::make_unique<Probe>(&log));
+  const WindowId list = tk->create(spec(WindowKind::Document, "Stations", frame), std::make_unique<Probe>(&log));
+  const WindowId form = tk->create(spec(WindowKind::Document, "Station", frame), std::make_unique<Probe>(&log));
+  WindowSpec question = spec(WindowKind::Dialog, "Question", frame);
+  question.modal = true;
+  const WindowId dialog = tk->create(question, std::make_unique<Probe>(&log));
+  settle();
+  for (const WindowId raised : {list, form, list}) {
+    tk->raise(raised);
+    settle();
+    const auto stack = tk->documentArea()->subWindowList(QMdiArea::StackingOrder);
+    ASSERT_FALSE(stack.isEmpty());
+    EXPECT_EQ(stack.last(), tk->outerWidget(dialog)) << "the question went behind window " << raised;
+  }
+}
+
 TEST_F(QtToolkitTest, FrameHoldsDocumentsInItsAreaAboveTheStatusLine) {
   std::vector<Seen> frameLog, docLog;
   auto tk = make();

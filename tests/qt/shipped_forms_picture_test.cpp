@@ -18,6 +18,7 @@
 #include <set>
 
 #include "ui/form.h"
+#include "ui/message_dialog.h"
 #include "ui/toolkit/qt/qt_surface.h"
 #include "ui/toolkit/qt/qt_toolkit.h"
 
@@ -191,13 +192,113 @@ TEST(ShippedFormsOnQt, NoTextIsClipped) {
     auto* surface = static_cast<qtdetail::Surface*>(content);
     for (const ControlDescription& c : form.description().controls) {
       if (c.kind != ControlType::FixedText) continue;
-      const int width = surface->canvas().textWidth(shownText(QString::fromLatin1(c.title.c_str())).toStdString());
-      EXPECT_LE(width, c.pos.w) << c.label << " runs past its place";
+      int width = surface->canvas().textWidth(shownText(QString::fromLatin1(c.title.c_str())).toStdString());
+      if (!c.condition.empty()) width += LampWidth(surface->canvas().metrics());
+      EXPECT_LE(width, c.pos.w) << c.label << " runs past its place (" << width << " pixels)";
     }
     CloseForm(tk, w, task);
     for (int i = 0; i < 3; ++i) QApplication::processEvents();
   }
   fs::remove_all(tmp);
+}
+
+// The channel window's lamps: lit (green) while their state is set, dark
+// otherwise.
+TEST(ShippedFormsOnQt, LampsLightWithTheirState) {
+  const fs::path cnf = fs::path(TARVIK_BINARY_DIR) / "station-cnf";
+  char arg0[] = "qt_tests";
+  char* argv[] = {arg0, nullptr};
+  QtToolkit tk(1, argv, true);
+  const WindowId task = tk.create(WindowSpec{WindowKind::Frame, "TASKWIN"}, std::make_unique<Root>());
+  tk.move(task, Rect{0, 0, 900, 1200});
+  FormEnvironment env;
+  env.setting = [&](int n) { return n == 6 ? cnf.string() + "/" : std::string(); };
+  env.showMessage = [](WindowId, int, int, const std::string&, const std::string&) {};
+  env.executeCommand = [](WindowId, const std::string&) {};
+  env.showHelp = [](const std::string&, int) {};
+  env.winMenu = [] { return std::vector<std::string>{}; };
+  env.taskWindow = [&] { return task; };
+  FormRuntime runtime(tk, env);
+  AnyNames names, states;
+  FormRequest request;
+  request.number = 1010;
+  request.resolvers = Resolvers{std::ref(names), std::ref(states)};
+  request.parent = task;
+  const WindowId w = runtime.open(std::make_unique<Form>(runtime, std::move(request)));
+  ASSERT_NE(w, kNoWindow);
+  Form& form = *tk.findAs<Form>(w);
+  ASSERT_TRUE(states.ids.count("CON"));
+  form.SetState(states.ids.at("CON"), 1);
+  for (int i = 0; i < 5; ++i) QApplication::processEvents();
+  auto* surface = static_cast<qtdetail::Surface*>(tk.contentWidget(w));
+  const QImage picture = surface->grab().toImage();
+  const FontMetrics m = surface->canvas().metrics();
+  // The middle of a lamp: half a lamp right of the text's place, half the
+  // line down.
+  auto lampColour = [&](const char* label) {
+    for (const ControlDescription& c : form.description().controls)
+      if (c.label == label) {
+        const qreal scale = picture.devicePixelRatio();
+        const int x = c.pos.x + (LampWidth(m) - 4) / 2, y = c.pos.y + (m.ascent + m.descent) / 2;
+        return picture.pixelColor(static_cast<int>(x * scale), static_cast<int>(y * scale));
+      }
+    return QColor();
+  };
+  const QColor lit = lampColour("LAMP_CON"), dark = lampColour("LAMP_BOX");
+  EXPECT_GT(lit.green(), lit.red() + 60) << lit.name().toStdString();
+  EXPECT_LT(std::abs(dark.green() - dark.red()), 20) << dark.name().toStdString();
+  EXPECT_LT(dark.value(), 160) << dark.name().toStdString();
+  CloseForm(tk, w, task);
+}
+
+// The message dialogs with the longest lines the message service hands
+// them (79 characters, a long path among them): each line shows whole, and
+// the widened dialog stays inside the frame.
+TEST(ShippedFormsOnQt, MessageDialogsShowLongLinesWhole) {
+  const fs::path cnf = fs::path(TARVIK_BINARY_DIR) / "station-cnf";
+  char arg0[] = "qt_tests";
+  char* argv[] = {arg0, nullptr};
+  QtToolkit tk(1, argv, true);
+  const WindowId task = tk.create(WindowSpec{WindowKind::Frame, "TASKWIN"}, std::make_unique<Root>());
+  tk.move(task, Rect{0, 0, 768, 1024});
+  FormEnvironment env;
+  env.setting = [&](int n) { return n == 6 ? cnf.string() + "/" : std::string(); };
+  env.showMessage = [](WindowId, int, int, const std::string&, const std::string&) {};
+  env.executeCommand = [](WindowId, const std::string&) {};
+  env.showHelp = [](const std::string&, int) {};
+  env.winMenu = [] { return std::vector<std::string>{}; };
+  env.taskWindow = [&] { return task; };
+  FormRuntime runtime(tk, env);
+  const std::vector<std::string> lines = {
+      "Port 2 (Dire Wolf on the shack computer) could not be opened: the device or ho",
+      "/home/operator/.local/share/tarvik/station/log/N0BBS-15/mail/outgoing/000012.",
+      "WWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWW"};
+  for (int number : {1610, 1620, 1630, 1640}) {
+    SCOPED_TRACE(number);
+    core::DialogRequest request;
+    request.dialogNumber = number;
+    request.lines = lines;
+    const WindowId w = runtime.open(std::make_unique<MessageDialogForm>(runtime, request, task));
+    ASSERT_NE(w, kNoWindow);
+    for (int i = 0; i < 5; ++i) QApplication::processEvents();
+    QWidget* content = tk.contentWidget(w);
+    // The lines are fixed texts the dialog paints in its font.
+    Form& form = *tk.findAs<Form>(w);
+    auto* surface = static_cast<qtdetail::Surface*>(content);
+    for (const ControlDescription& c : form.description().controls) {
+      if (c.kind != ControlType::FixedText) continue;
+      const std::string text = form.GetCtlText(c.id);
+      EXPECT_FALSE(text.empty()) << c.label;
+      EXPECT_LE(c.pos.x + surface->canvas().textWidth(text), content->width()) << text << " is cut";
+    }
+    for (auto* button : content->findChildren<QPushButton*>())
+      EXPECT_LE(button->geometry().right(), content->width()) << button->text().toStdString();
+    const Rect outer = tk.outerRect(w);
+    EXPECT_GE(outer.left, 0);
+    EXPECT_LE(outer.right, tk.clientRect(task).width());
+    CloseForm(tk, w, task);
+    for (int i = 0; i < 3; ++i) QApplication::processEvents();
+  }
 }
 
 // The same at twice the scale, in a run of its own (the scale is fixed when
@@ -212,14 +313,14 @@ TEST(ShippedFormsOnQt, NoTextIsClippedAtTwiceTheScale) {
   // in its own run. (Run together in one process under LeakSanitizer, the
   // two report Qt objects of the first test's frame.)
   const std::string command = "ASAN_OPTIONS=detect_leaks=0 QT_SCALE_FACTOR=2 QT_QPA_PLATFORM=offscreen '" + self.string() +
-                              "' --gtest_filter='ShippedFormsOnQt.NoTextIsClipped:TerminalOnQt.LinesKeepTheirDescenders' > '" +
+                              "' --gtest_filter='ShippedFormsOnQt.NoTextIsClipped:ShippedFormsOnQt.MessageDialogsShowLongLinesWhole:TerminalOnQt.LinesKeepTheirDescenders' > '" +
                               log + "' 2>&1";
   const int rc = std::system(command.c_str());
   std::ifstream in(log);
   const std::string output((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   fs::remove(log, ec);
   EXPECT_EQ(rc, 0) << output;
-  EXPECT_NE(output.find("[  PASSED  ] 2 tests"), std::string::npos) << output;
+  EXPECT_NE(output.find("[  PASSED  ] 3 tests"), std::string::npos) << output;
 }
 
 }  // namespace

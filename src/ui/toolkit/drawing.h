@@ -79,6 +79,8 @@ class Canvas {
   // exclusive).
   virtual void drawRect(const Rect& r) = 0;
   virtual void drawLine(Point from, Point to) = 0;
+  // An ellipse inside r, filled with the brush and framed with the pen.
+  virtual void drawEllipse(const Rect& r) { drawRect(r); }
   // Draws icon `number` with its top left corner at (x, y); an icon the
   // program does not have is drawn as a framed box.
   virtual void drawIcon(int x, int y, int number) = 0;

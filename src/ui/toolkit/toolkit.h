@@ -71,6 +71,7 @@ struct WindowSpec {
   int number = 0;        // window description number (1010, 1600, ...), 0 when none
   bool hScroll = false;  // the window has its own horizontal scroll bar
   bool vScroll = false;  // ... and vertical one (controls kWindowHScroll, kWindowVScroll)
+  bool modal = false;    // the others wait for it: it stays above them while open
 };
 
 // A message dialog that waits for its answer (see messageDialog()).
@@ -197,6 +198,12 @@ class Toolkit {
   virtual void setBusyCursor(bool busy) = 0;
   virtual void setClipboardText(const std::string& text) = 0;
   virtual std::string clipboardText() const = 0;
+  // A desktop notification (title and one line of text) for when the
+  // program is not the window the operator works in; nothing where the
+  // desktop has no notification service.
+  virtual void notify(const std::string& /*title*/, const std::string& /*text*/) {}
+  // True while one of the program's windows has the desktop's focus.
+  virtual bool applicationActive() const { return true; }
 
   // A font chooser starting at `initial`; nullopt when cancelled.
   virtual std::optional<FontSpec> fontDialog(const FontSpec& initial) = 0;

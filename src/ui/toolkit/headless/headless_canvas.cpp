@@ -87,6 +87,13 @@ void HeadlessCanvas::drawRect(const Rect& r0) {
   fills_.emplace_back(r, tools_.brush);
 }
 
+void HeadlessCanvas::drawEllipse(const Rect& r) {
+  if (!keeping_) return;
+  if (recording_) log_.push_back("ellipse " + rc(r));
+  if (r.empty() || tools_.brushHollow) return;
+  fills_.emplace_back(clip_ ? intersect(r, *clip_) : r, tools_.brush);
+}
+
 void HeadlessCanvas::drawLine(Point from, Point to) {
   if (!keeping_) return;
   if (recording_) log_.push_back("line " + pt(from.x, from.y) + " " + pt(to.x, to.y));

@@ -43,6 +43,7 @@ class HeadlessCanvas final : public Canvas {
 
   void drawText(int x, int y, std::string_view text, int len = -1) override;
   void drawRect(const Rect& r) override;
+  void drawEllipse(const Rect& r) override;
   void drawLine(Point from, Point to) override;
   void drawIcon(int x, int y, int number) override;
   void setClip(std::optional<Rect> r) override { clip_ = r; }

@@ -57,6 +57,8 @@ class HeadlessToolkit final : public Toolkit {
   void setBusyCursor(bool) override {}
   void setClipboardText(const std::string& text) override { clipboard_ = text; }
   std::string clipboardText() const override { return clipboard_; }
+  void notify(const std::string& title, const std::string& text) override { notifications_.push_back(title + "\n" + text); }
+  bool applicationActive() const override { return applicationActive_; }
   bool isGraphical() const override { return false; }
   std::optional<FontSpec> fontDialog(const FontSpec& initial) override;
 
@@ -112,6 +114,10 @@ class HeadlessToolkit final : public Toolkit {
   void queueFontDialogAnswer(std::optional<FontSpec> font) { fontAnswers_.push_back(std::move(font)); }
   const std::vector<std::string>& errorBoxes() const { return errorBoxes_; }
   int beeps() const { return beeps_; }
+  // The notifications shown so far ("title\ntext"); whether the program
+  // counts as the desktop's active application.
+  const std::vector<std::string>& notifications() const { return notifications_; }
+  void setApplicationActive(bool active) { applicationActive_ = active; }
 
  protected:
   void nativeCreate(WindowId id, const WindowSpec& spec) override;
@@ -163,6 +169,8 @@ class HeadlessToolkit final : public Toolkit {
   std::deque<std::optional<std::string>> fileAnswers_;
   std::vector<std::string> errorBoxes_;
   int beeps_ = 0;
+  std::vector<std::string> notifications_;
+  bool applicationActive_ = true;
   std::deque<std::optional<FontSpec>> fontAnswers_;
   std::map<WindowId, std::unique_ptr<HeadlessCanvas>> canvases_;
   std::set<WindowId> pendingPaints_;

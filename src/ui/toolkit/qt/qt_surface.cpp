@@ -241,6 +241,25 @@ void QtCanvas::drawRect(const Rect& r) {
   surface_->showArea(q);
 }
 
+void QtCanvas::drawEllipse(const Rect& r) {
+  if (r.empty()) return;
+  QPainter p(&surface_->image());
+  begin(p);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.setBrush(tools_.brushHollow ? QBrush(Qt::NoBrush) : QBrush(toQColor(tools_.brush)));
+  if (tools_.penHollow) {
+    p.setPen(Qt::NoPen);
+  } else {
+    QPen pen(toQColor(tools_.pen));
+    pen.setWidth(std::max(1, tools_.penWidth));
+    p.setPen(pen);
+  }
+  const QRect q = toQRect(r);
+  p.drawEllipse(QRectF(q).adjusted(0.5, 0.5, -0.5, -0.5));
+  p.end();
+  surface_->showArea(q);
+}
+
 void QtCanvas::drawLine(Point from, Point to) {
   QPainter p(&surface_->image());
   begin(p);

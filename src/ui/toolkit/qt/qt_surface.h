@@ -62,6 +62,7 @@ class QtCanvas final : public Canvas {
   int textWidth(std::string_view text) const override;
   void drawText(int x, int y, std::string_view text, int len = -1) override;
   void drawRect(const Rect& r) override;
+  void drawEllipse(const Rect& r) override;
   void drawLine(Point from, Point to) override;
   void drawIcon(int x, int y, int number) override;
   void setClip(std::optional<Rect> r) override { clip_ = r; }

@@ -442,8 +442,10 @@ void QtToolkit::createFrame(WindowId id, const WindowSpec& spec, Native& native)
   frame_ = win;
   frameId_ = id;
   // The frame shows the menus of the active document, or its own.
-  QObject::connect(area_, &QMdiArea::subWindowActivated, context_.get(),
-                   [this](QMdiSubWindow*) { refreshFrameMenu(); });
+  QObject::connect(area_, &QMdiArea::subWindowActivated, context_.get(), [this](QMdiSubWindow*) {
+    keepQuestionsInFront();
+    refreshFrameMenu();
+  });
   frameTitle_ = spec.title;
   native.outer = win;
   native.content = central;
@@ -500,6 +502,7 @@ void QtToolkit::nativeCreate(WindowId id, const WindowSpec& spec) {
       n.content = n.surface;
     }
   }
+  n.modal = spec.modal;
   natives_[id] = n;
   if (!spec.rect.empty()) move(id, spec.rect);
   if (spec.kind != WindowKind::Child && spec.kind != WindowKind::Frame) fitOnScreen(id);
@@ -612,6 +615,21 @@ void QtToolkit::setEnabled(WindowId id, bool enabled) {
         top->setEnabled(true);
 }
 
+// A question stays above the window that asked it, whichever of the
+// others is raised or clicked meanwhile.
+void QtToolkit::keepQuestionsInFront() {
+  if (!area_) return;
+  QMdiSubWindow* newest = nullptr;
+  for (QMdiSubWindow* sub : area_->subWindowList(QMdiArea::CreationOrder)) {
+    const auto it = std::find_if(natives_.begin(), natives_.end(),
+                                 [sub](const auto& entry) { return entry.second.outer == sub; });
+    if (it == natives_.end() || !it->second.modal || !sub->isVisible()) continue;
+    sub->raise();
+    newest = sub;
+  }
+  if (newest && area_->activeSubWindow() != newest) area_->setActiveSubWindow(newest);
+}
+
 void QtToolkit::raise(WindowId id) {
   Toolkit::raise(id);
   QWidget* w = outerWidget(id);
@@ -619,6 +637,7 @@ void QtToolkit::raise(WindowId id) {
   if (auto* sub = qobject_cast<QMdiSubWindow*>(w); sub && sub->mdiArea()) {
     sub->mdiArea()->setActiveSubWindow(sub);
     sub->raise();
+    keepQuestionsInFront();
   } else {
     w->raise();
     w->activateWindow();

@@ -97,6 +97,8 @@ class QtToolkit final : public Toolkit {
   void setBusyCursor(bool busy) override;
   void setClipboardText(const std::string& text) override;
   std::string clipboardText() const override;
+  void notify(const std::string& title, const std::string& text) override;
+  bool applicationActive() const override;
   bool isGraphical() const override { return true; }
   std::optional<FontSpec> fontDialog(const FontSpec& initial) override;
   void queueDialogAnswer(int answer) override { dialogAnswers_.push_back(answer); }
@@ -148,11 +150,15 @@ class QtToolkit final : public Toolkit {
   friend class qtdetail::WindowHost;
   friend class qtdetail::ControlFilter;
 
+  // Raises the open questions of the document area above the other
+  // documents again, the newest active.
+  void keepQuestionsInFront();
   struct Native {
     QPointer<QWidget> outer;
     QPointer<QWidget> content;
     QPointer<qtdetail::WindowHost> host;
     QPointer<qtdetail::Surface> surface;  // the client area of drawn windows
+    bool modal = false;                    // a question the others wait for
   };
   // A menu bar built from a window's menu model, with its item actions.
   struct MenuNative {
