@@ -1,6 +1,7 @@
 #include "app/station.h"
 
 #include "ax25/frame_events.h"
+#include "channels/alerts.h"
 #include "channels/capture_send.h"
 #include "channels/channel_window.h"
 #include "channels/form_windows.h"
@@ -62,6 +63,7 @@ channels::ChannelSetup ChannelSetupFor(core::App& app, ui::FormRuntime& forms, s
   setup.parts.push_back(remote::XmodemPart(app));
   script::AddMailboxParts(app, setup.parts);
   setup.parts.push_back(services::ServicePart(std::move(serviceLibraries)));
+  setup.parts.push_back(channels::AlertPart(app));
   return setup;
 }
 

@@ -59,6 +59,8 @@ enum Setting : int {
   kSettingExpPath = 42,
   kSettingScrollback = 43,  // lines the text panes keep
   kSettingTcpListen = 44,   // LISTEN: the address the TCP/IP server listens on
+  kSettingAlertConnect = 50,  // ALERTCONNECT: 1 sound, 2 desktop notification, 3 both
+  kSettingAlertText = 51,     // ALERTTEXT: the same for text in a channel in the background
 };
 
 // Lists of GetConfigList.
@@ -104,6 +106,8 @@ struct ConfigRecord {
   std::string iconDll;        // ICONDLL, setting 24
   std::string scrollback;     // SCROLLBACK, setting 43: lines a text pane keeps (+1)
   std::string monTime;        // MONTIME, setting 45: "1" stamps the monitor's header lines
+  std::string alertConnect;   // ALERTCONNECT, setting 50 (empty: 3)
+  std::string alertText;      // ALERTTEXT, setting 51 (empty: 2)
   std::string iniDirectory;   // setting 9: INI path up to and including the last "/"
   std::string iniPath;        // setting 10
 };

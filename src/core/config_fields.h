@@ -59,6 +59,8 @@ inline constexpr std::array kSettingFields{
     SettingField{24, "ICONDLL", &ConfigRecord::iconDll, 127, true},
     SettingField{43, "SCROLLBACK", &ConfigRecord::scrollback, 11, false},
     SettingField{45, "MONTIME", &ConfigRecord::monTime, 1, true},
+    SettingField{50, "ALERTCONNECT", &ConfigRecord::alertConnect, 1, true},
+    SettingField{51, "ALERTTEXT", &ConfigRecord::alertText, 1, true},
     SettingField{9, "", &ConfigRecord::iniDirectory, 127, true},
     SettingField{10, "", &ConfigRecord::iniPath, 127, true},
     SettingField{17, "", &ConfigRecord::ssidMask, 16, false},
