@@ -1,7 +1,8 @@
 // Files over the air between two whole stations (the program's own
 // assembly: remote service, file sender, uuencode and XMODEM parts) on a
-// simulated half-duplex 1200 bit/s radio channel without loss, with the
-// shipped link and KISS defaults ([TCPCHAN] of data/TARVIK.INI).
+// simulated half-duplex 1200 bit/s radio channel, without loss or losing
+// the given percentage of frames, with the shipped link and KISS defaults
+// ([TCPCHAN] of data/TARVIK.INI).
 //
 // Station B fetches a file of 100 KB from A:
 //   text      //G of a text file (lines of 64 characters)
@@ -104,7 +105,7 @@ struct WholeStation {
 enum class Method { Text, Uuencode, Xmodem };
 
 // Simulated seconds B needs for the file, or 0 when it did not arrive.
-double Fetch(Method method, unsigned seed) {
+double Fetch(Method method, unsigned seed, double loss = 0) {
   ui::HeadlessToolkit tk{ui::HeadlessToolkit::Mode::Manual};
   const fs::path base = fs::temp_directory_path() / ("tvk_transfer_bench_" + std::to_string(::getpid()));
   fs::remove_all(base);
@@ -115,6 +116,7 @@ double Fetch(Method method, unsigned seed) {
   p.halfDuplex = true;
   p.bitsPerSecond = 1200;
   p.seed = seed;
+  p.loss = loss;
   Air air(tk, p);
   air.Attach(0, *a.app);
   air.Attach(1, *b.app);
@@ -176,7 +178,7 @@ void BM_FileOver1200(benchmark::State& state) {
   double rate = 0, textRate = 0;
   unsigned seed = 1;
   for (auto _ : state) {
-    const double s = Fetch(method, seed);
+    const double s = Fetch(method, seed, static_cast<double>(state.range(1)) / 100.0);
     const double t = method == Method::Text ? s : Fetch(Method::Text, seed);
     ++seed;
     rate += s > 0 ? static_cast<double>(kFile) / s : 0;
@@ -188,10 +190,12 @@ void BM_FileOver1200(benchmark::State& state) {
 }
 
 BENCHMARK(BM_FileOver1200)
-    ->ArgNames({"method"})  // 0 text, 1 uuencode, 2 xmodem
-    ->Arg(0)
-    ->Arg(1)
-    ->Arg(2)
+    ->ArgNames({"method", "loss"})  // 0 text, 1 uuencode, 2 xmodem; percent of frames lost
+    ->Args({0, 0})
+    ->Args({1, 0})
+    ->Args({2, 0})
+    ->Args({2, 10})
+    ->Args({2, 20})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
 

@@ -1,5 +1,7 @@
 #include "ax25/address.h"
 
+#include <charconv>
+
 namespace tarvik::ax25 {
 
 namespace {
@@ -55,8 +57,10 @@ std::optional<AddressRecord> ParseCall(std::string_view text) {
 void FormatCall(const AddressRecord& address, std::string& out) {
   out += address.call;
   if (address.ssid != 0) {
-    out += '-';
-    out += std::to_string(address.ssid);
+    // Written for every monitored frame: no temporary text.
+    char text[16] = {'-'};
+    const auto result = std::to_chars(text + 1, text + sizeof text, address.ssid);
+    out.append(text, result.ptr);
   }
 }
 
@@ -92,14 +96,17 @@ AddressBytes EncodeAddress(const AddressRecord& address) {
 
 AddressRecord DecodeAddress(std::span<const std::uint8_t, kAddressBytes> bytes) {
   AddressRecord address;
-  for (std::size_t i = 0; i < kCallBytesOnAir; ++i) {
-    if (bytes[i] == kShiftedBlank) break;
-    const char c = static_cast<char>(bytes[i] >> 1);
+  char call[kCallBytesOnAir];
+  std::size_t n = 0;
+  for (; n < kCallBytesOnAir; ++n) {
+    if (bytes[n] == kShiftedBlank) break;
+    const char c = static_cast<char>(bytes[n] >> 1);
     // Decided: a byte that shifts to NUL ends the call, as it ends a call
     // text; a frame whose call starts with one has an empty call.
     if (c == '\0') break;
-    address.call.push_back(c);
+    call[n] = c;
   }
+  address.call.assign(call, n);
   const std::uint8_t ssidByte = bytes[6];
   address.ssid = (ssidByte & 0x1E) / 2;
   address.cbit = (ssidByte & 0x80) != 0;

@@ -51,9 +51,14 @@ std::optional<RawFrameBuffer> EncodeFrame(const FrameRecord& frame) {
 }
 
 std::optional<FrameRecord> DecodeFrame(int port, std::span<const std::uint8_t> bytes) {
-  if (bytes.size() < kMinFrameBytes) return std::nullopt;
+  std::optional<FrameRecord> frame(std::in_place);
+  if (!DecodeFrameInto(port, bytes, *frame)) return std::nullopt;
+  return frame;
+}
 
-  FrameRecord frame;
+bool DecodeFrameInto(int port, std::span<const std::uint8_t> bytes, FrameRecord& frame) {
+  if (bytes.size() < kMinFrameBytes) return false;
+
   frame.port = port;
   // The command byte is a signed char to the receiver: bytes 0x80..0xFF give
   // negative radio channels (or channel 0 with a non-zero command) and drop.
@@ -61,7 +66,7 @@ std::optional<FrameRecord> DecodeFrame(int port, std::span<const std::uint8_t> b
   frame.radioChannel = command / 16;
   frame.kissCommand = bytes[0] & 0x0F;
   if (frame.radioChannel < 0 || frame.radioChannel > 4 || frame.kissCommand != 0) {
-    return std::nullopt;
+    return false;
   }
 
   std::size_t pos = 1;
@@ -73,20 +78,20 @@ std::optional<FrameRecord> DecodeFrame(int port, std::span<const std::uint8_t> b
   frame.dama = (bytes[pos + 6] & 0x60) == 0x40;
   frame.source = addressAt(pos);
   pos += kAddressBytes;
-  if (frame.destination.empty() || frame.source.empty()) return std::nullopt;
+  if (frame.destination.empty() || frame.source.empty()) return false;
 
   // Digipeaters follow while the previous address does not end the field;
   // after eight the field ends whatever the end bit says.
   bool ended = frame.source.last;
   for (std::size_t i = 0; !ended && i < kMaxVia; ++i) {
-    if (bytes.size() - pos < kAddressBytes + 1) return std::nullopt;  // address and control
+    if (bytes.size() - pos < kAddressBytes + 1) return false;  // address and control
     frame.via[i] = addressAt(pos);
     pos += kAddressBytes;
     // Decided: a digipeater without a call is dropped like an empty source.
     // A digipeater list ends at its first empty entry, so the record could
     // not show the digipeaters after it, and routing would take a frame
     // still on its way as one at its destination.
-    if (frame.via[i].empty()) return std::nullopt;
+    if (frame.via[i].empty()) return false;
     ended = frame.via[i].last;
   }
 
@@ -106,7 +111,7 @@ std::optional<FrameRecord> DecodeFrame(int port, std::span<const std::uint8_t> b
   if (infoLength > 0 && infoLength <= kMaxInfoLength) {
     frame.info.assign(bytes.begin() + static_cast<std::ptrdiff_t>(pos), bytes.end());
   }
-  return frame;
+  return true;
 }
 
 }  // namespace tarvik::ax25

@@ -46,5 +46,9 @@ std::optional<RawFrameBuffer> EncodeFrame(const FrameRecord& frame);
 // still delivered (infoLength 0). An I or UI frame that ends right after its
 // control byte is delivered with PID 0 and no information.
 std::optional<FrameRecord> DecodeFrame(int port, std::span<const std::uint8_t> bytes);
+// The same into a fresh record the caller provides (the receive path decodes
+// straight into the record it posts); false, and the record unspecified,
+// when the frame is dropped.
+bool DecodeFrameInto(int port, std::span<const std::uint8_t> bytes, FrameRecord& frame);
 
 }  // namespace tarvik::ax25

@@ -7,10 +7,9 @@ namespace tarvik::ax25 {
 
 bool DecodeReceivedFrame(ui::Toolkit& toolkit, ui::WindowId taskWindow, int port,
                          std::span<const std::uint8_t> bytes) {
-  std::optional<FrameRecord> frame = DecodeFrame(port, bytes);
-  if (!frame) return false;
-  toolkit.post(taskWindow, ui::Event::user(kEvtFrameReceived, 0,
-                                           std::make_unique<FrameRecord>(std::move(*frame))));
+  auto frame = std::make_unique<FrameRecord>();
+  if (!DecodeFrameInto(port, bytes, *frame)) return false;
+  toolkit.post(taskWindow, ui::Event::user(kEvtFrameReceived, 0, std::move(frame)));
   return true;
 }
 

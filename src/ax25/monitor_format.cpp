@@ -7,12 +7,6 @@ namespace tarvik::ax25 {
 
 namespace {
 
-constexpr std::uint8_t kCr = 0x0D;
-constexpr std::uint8_t kLf = 0x0A;
-
-// Information longer than this is tested for binary content on its first
-// bytes; with more than kBinaryLimit of them outside printable ASCII the
-// field is taken as binary.
 constexpr std::size_t kBinaryProbeMin = 20;
 constexpr std::size_t kBinaryProbe = 20;
 constexpr int kBinaryLimit = 5;
@@ -29,13 +23,13 @@ void AppendF(std::string& out, const char* format, Args... args) {
 void AppendInt(std::string& out, int value) {
   char digits[12];
   unsigned v = value < 0 ? 0u - static_cast<unsigned>(value) : static_cast<unsigned>(value);
-  int n = 0;
+  std::size_t n = sizeof digits;
   do {
-    digits[n++] = static_cast<char>('0' + v % 10);
+    digits[--n] = static_cast<char>('0' + v % 10);
     v /= 10;
   } while (v != 0);
-  if (value < 0) out += '-';
-  while (n > 0) out += digits[--n];
+  if (value < 0) digits[--n] = '-';
+  out.append(digits + n, sizeof digits - n);
 }
 
 void AppendHex2(std::string& out, unsigned value) {
@@ -92,6 +86,13 @@ const char* CrPfMark(CrPf crpf) {
   }
 }
 
+std::string_view BaseCall(std::string_view call) {
+  const std::size_t dash = call.find('-');
+  return dash == std::string_view::npos ? call : call.substr(0, dash);
+}
+
+}  // namespace
+
 bool LooksBinary(std::span<const std::uint8_t> info) {
   if (info.size() <= kBinaryProbeMin) return false;
   int odd = 0;
@@ -99,36 +100,6 @@ bool LooksBinary(std::span<const std::uint8_t> info) {
     if (info[i] < 0x20 || info[i] > 0x7F) ++odd;
   return odd > kBinaryLimit;
 }
-
-std::vector<std::string> TextLines(std::span<const std::uint8_t> info) {
-  std::vector<std::string> lines;
-  std::size_t i = 0;
-  while (i < info.size() && info[i] == kCr) ++i;
-  std::string line;
-  for (; i < info.size(); ++i) {
-    const std::uint8_t b = info[i];
-    if (b == kCr) {
-      if (!line.empty()) lines.push_back(std::move(line));
-      line.clear();
-      if (i + 1 < info.size() && info[i + 1] == kLf) ++i;
-      continue;
-    }
-    line.push_back(static_cast<char>(b));
-    if (line.size() == kMonitorLineWidth) {
-      lines.push_back(std::move(line));
-      line.clear();
-    }
-  }
-  if (!line.empty()) lines.push_back(std::move(line));
-  return lines;
-}
-
-std::string_view BaseCall(std::string_view call) {
-  const std::size_t dash = call.find('-');
-  return dash == std::string_view::npos ? call : call.substr(0, dash);
-}
-
-}  // namespace
 
 bool MonitorAccepts(const FrameRecord& frame, const MonitorFilter& filter,
                     std::string_view ownCall) {
@@ -140,9 +111,16 @@ bool MonitorAccepts(const FrameRecord& frame, const MonitorFilter& filter,
   return true;
 }
 
+bool HasProtocolMark(const FrameRecord& frame) { return CrPfMark(frame.crpf) != nullptr; }
+
 std::string MonitorHeader(const FrameRecord& frame) {
   std::string out;
   out.reserve(96);
+  AppendMonitorHeader(frame, out);
+  return out;
+}
+
+void AppendMonitorHeader(const FrameRecord& frame, std::string& out) {
   AppendInt(out, frame.port);
   out += ':';
   AppendInt(out, frame.radioChannel & 0x0F);
@@ -163,7 +141,7 @@ std::string MonitorHeader(const FrameRecord& frame) {
   const char* mark = CrPfMark(frame.crpf);
   if (mark == nullptr) {
     out += " Old Version";
-    return out;
+    return;
   }
   out += mark;
   if (frame.type == FrameType::I && !frame.info.empty()) {
@@ -172,7 +150,6 @@ std::string MonitorHeader(const FrameRecord& frame) {
     out += ']';
   }
   if (frame.dama) out += " [DAMA]";
-  return out;
 }
 
 std::string ControlShortForm(std::uint8_t control) {
@@ -224,19 +201,19 @@ std::string FrmrLine(std::span<const std::uint8_t> info) {
 }
 
 std::vector<std::string> MonitorInfoLines(const FrameRecord& frame, bool noBin) {
-  const std::span<const std::uint8_t> info(frame.info);
-  if (info.empty()) return {};
-  if (frame.type == FrameType::FRMR) return {FrmrLine(info)};
-  if (noBin && LooksBinary(info)) return {"...BIN..."};
-  return TextLines(info);
+  std::vector<std::string> lines;
+  std::string scratch;
+  ForEachInfoLine(frame, noBin, scratch,
+                  [&lines](MonitorLineKind, std::string_view text) { lines.emplace_back(text); });
+  return lines;
 }
 
 std::vector<MonitorLine> MonitorLines(const FrameRecord& frame, bool noBin) {
   std::vector<MonitorLine> lines;
-  lines.push_back({MonitorLineKind::Header, MonitorHeader(frame)});
-  if (CrPfMark(frame.crpf) == nullptr) return lines;
-  for (std::string& text : MonitorInfoLines(frame, noBin))
-    lines.push_back({MonitorLineKind::Info, std::move(text)});
+  std::string scratch;
+  ForEachMonitorLine(frame, noBin, scratch, [&lines](MonitorLineKind kind, std::string_view text) {
+    lines.push_back({kind, std::string(text)});
+  });
   return lines;
 }
 

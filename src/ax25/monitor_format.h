@@ -10,7 +10,9 @@
 // shown at all. Everything here only reads the frame; the bytes come from
 // other stations and may be anything.
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <span>
 #include <string>
 #include <string_view>
@@ -67,5 +69,66 @@ std::vector<std::string> MonitorInfoLines(const FrameRecord& frame, bool noBin);
 // All lines the monitor shows of the frame, header first. A frame of the
 // old protocol version shows its header only.
 std::vector<MonitorLine> MonitorLines(const FrameRecord& frame, bool noBin);
+
+// The same lines one by one, for the monitor that shows every frame: the
+// header is appended to `scratch` (cleared by the caller, so it may put a
+// prefix first), text lines are views into the frame's information field.
+// Calls onLine(kind, text); the text is valid during the call only.
+void AppendMonitorHeader(const FrameRecord& frame, std::string& out);
+bool HasProtocolMark(const FrameRecord& frame);
+template <class OnLine>
+void ForEachInfoLine(const FrameRecord& frame, bool noBin, std::string& scratch, OnLine&& onLine);
+template <class OnLine>
+void ForEachMonitorLine(const FrameRecord& frame, bool noBin, std::string& scratch, OnLine&& onLine) {
+  AppendMonitorHeader(frame, scratch);
+  onLine(MonitorLineKind::Header, std::string_view(scratch));
+  if (HasProtocolMark(frame)) ForEachInfoLine(frame, noBin, scratch, onLine);
+}
+
+// --- details of ForEachInfoLine -------------------------------------------------
+
+// Information longer than kBinaryProbeMin is tested for binary content on
+// its first kBinaryProbe bytes; with more than kBinaryLimit of them outside
+// printable ASCII the field is taken as binary.
+bool LooksBinary(std::span<const std::uint8_t> info);
+
+// Text cut into lines: leading carriage returns skipped, a line ends at a
+// carriage return (a line feed right after it is dropped) or after
+// kMonitorLineWidth characters; empty lines are not shown.
+template <class OnText>
+void ForEachTextLine(std::span<const std::uint8_t> info, OnText&& onText) {
+  const char* const data = reinterpret_cast<const char*>(info.data());
+  const std::size_t size = info.size();
+  std::size_t i = 0;
+  while (i < size && data[i] == '\r') ++i;
+  while (i < size) {
+    const std::size_t room = std::min(size - i, kMonitorLineWidth);
+    const void* cr = std::memchr(data + i, '\r', room);
+    if (cr == nullptr) {
+      // No carriage return within a line's width: a full line, or the rest.
+      onText(std::string_view(data + i, room));
+      i += room;
+      continue;
+    }
+    const auto end = static_cast<std::size_t>(static_cast<const char*>(cr) - data);
+    if (end > i) onText(std::string_view(data + i, end - i));
+    i = end + 1;
+    if (i < size && data[i] == '\n') ++i;
+  }
+}
+
+template <class OnLine>
+void ForEachInfoLine(const FrameRecord& frame, bool noBin, std::string& scratch, OnLine&& onLine) {
+  const std::span<const std::uint8_t> info(frame.info);
+  if (info.empty()) return;
+  if (frame.type == FrameType::FRMR) {
+    scratch = FrmrLine(info);
+    onLine(MonitorLineKind::Info, std::string_view(scratch));
+  } else if (noBin && LooksBinary(info)) {
+    onLine(MonitorLineKind::Info, std::string_view("...BIN..."));
+  } else {
+    ForEachTextLine(info, [&onLine](std::string_view text) { onLine(MonitorLineKind::Info, text); });
+  }
+}
 
 }  // namespace tarvik::ax25

@@ -45,9 +45,10 @@ std::vector<int> HeardList::Note(const ax25::FrameRecord& frame, const std::stri
   lastKey_ = key;
 
   std::vector<int> changed;
+  changed.reserve(kHeardPlaces);
   std::optional<int> found;
   for (int p = Prev(end_); p != start_; p = Prev(p)) {
-    if (places_[static_cast<std::size_t>(p)].key == key) {
+    if (At(p).key == key) {
       found = p;
       break;
     }
@@ -57,16 +58,18 @@ std::vector<int> HeardList::Note(const ax25::FrameRecord& frame, const std::stri
     // The entries after the found one (or all, losing the oldest) close up
     // towards it; the newest place takes the new data.
     int q = found ? *found : Next(start_);
+    const std::uint8_t freed = entryOf_[static_cast<std::size_t>(q)];
     for (; Next(q) != end_; q = Next(q)) {
-      places_[static_cast<std::size_t>(q)] = std::move(places_[static_cast<std::size_t>(Next(q))]);
+      entryOf_[static_cast<std::size_t>(q)] = entryOf_[static_cast<std::size_t>(Next(q))];
       changed.push_back(q);
     }
+    entryOf_[static_cast<std::size_t>(q)] = freed;
     written = q;
   } else {
     written = end_;
     end_ = Next(end_);
   }
-  HeardEntry& entry = places_[static_cast<std::size_t>(written)];
+  HeardEntry& entry = At(written);
   entry.port = frame.port;
   entry.radioChannel = frame.radioChannel;
   entry.destination = frame.destination;
@@ -91,12 +94,12 @@ int HeardList::PlaceOf(int position) const {
 }
 
 const HeardEntry* HeardList::AtPlace(int place) const {
-  return PositionOf(place) < 0 ? nullptr : &places_[static_cast<std::size_t>(place)];
+  return PositionOf(place) < 0 ? nullptr : &At(place);
 }
 
 std::vector<HeardEntry> HeardList::Entries() const {
   std::vector<HeardEntry> out;
-  for (int p = Next(start_); p != end_; p = Next(p)) out.push_back(places_[static_cast<std::size_t>(p)]);
+  for (int p = Next(start_); p != end_; p = Next(p)) out.push_back(At(p));
   return out;
 }
 

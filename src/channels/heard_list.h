@@ -75,7 +75,16 @@ class HeardList {
   static int Next(int place) { return (place + 1) % kHeardPlaces; }
   static int Prev(int place) { return (place + kHeardPlaces - 1) % kHeardPlaces; }
 
-  std::array<HeardEntry, kHeardPlaces> places_{};
+  // A place names an entry of the store: closing up the list moves these
+  // numbers, not the entries' texts.
+  HeardEntry& At(int place) { return store_[entryOf_[static_cast<std::size_t>(place)]]; }
+  const HeardEntry& At(int place) const { return store_[entryOf_[static_cast<std::size_t>(place)]]; }
+  std::array<HeardEntry, kHeardPlaces> store_{};
+  std::array<std::uint8_t, kHeardPlaces> entryOf_ = [] {
+    std::array<std::uint8_t, kHeardPlaces> identity{};
+    for (std::size_t i = 0; i < identity.size(); ++i) identity[i] = static_cast<std::uint8_t>(i);
+    return identity;
+  }();
   int start_ = kHeardPlaces - 1;
   int end_ = 0;
   std::optional<std::int32_t> lastKey_;

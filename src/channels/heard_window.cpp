@@ -66,7 +66,9 @@ void HeardFrameEvent(core::App& app, const ui::Event& event) {
 void HeardFrameEvent(core::App& app, const ui::Event& event, HeardFeed& feed) {
   if (event.id != core::kEvtFrameReceived) return;
   const auto* frame = event.as<ax25::FrameRecord>();
-  HeardList* list = frame ? FindHeardList(app) : nullptr;
+  // Only I frames are noted: the list is not even looked for otherwise.
+  if (!frame || frame->type != ax25::FrameType::I) return;
+  HeardList* list = FindHeardList(app);
   if (!list || !list->Notes(*frame)) return;
   // The local time is worked out once a minute, not for every frame.
   const std::int64_t minute =

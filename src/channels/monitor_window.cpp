@@ -117,26 +117,33 @@ void MonitorWindow::PlacePane() {
   toolkit().send(pane, size);
 }
 
+ui::FifoText* MonitorWindow::Pane() {
+  if (!paneKnown_ || paneGeneration_ != toolkit().windowsGeneration()) {
+    pane_ = ui::FindFifo(toolkit(), textPane());
+    paneGeneration_ = toolkit().windowsGeneration();
+    paneKnown_ = true;
+  }
+  return pane_;
+}
+
 void MonitorWindow::ShowFrame(const ax25::FrameRecord& frame, bool sent) {
-  if (!ax25::MonitorAccepts(frame, filter_, app_.config().GetSetting(2))) return;
-  ui::FifoText* pane = ui::FindFifo(toolkit(), textPane());
+  const core::ConfigRecord& settings = app_.config().Record();
+  if (!ax25::MonitorAccepts(frame, filter_, settings.myCall)) return;
+  ui::FifoText* pane = Pane();
   if (!pane) return;
   const ui::Color header = sent ? ui::kRed : ui::kBlue;
   // MONTIME=1 puts the time of day before each header line, on screen and
   // so also in a capture of the monitor.
-  std::string stamp;
-  if (app_.config().GetSetting(45) == "1") {
+  line_.clear();
+  if (settings.monTime == "1") {
     const ui::LocalTime now = toolkit().localTime();
     char text[16];
     std::snprintf(text, sizeof text, "%02d:%02d:%02d ", now.hour % 100, now.minute % 100, now.second % 100);
-    stamp = text;
+    line_ = text;
   }
-  for (const ax25::MonitorLine& line : ax25::MonitorLines(frame, filter_.noBin)) {
-    if (line.kind == ax25::MonitorLineKind::Header)
-      pane->AppendLine(stamp.empty() ? line.text : stamp + line.text, header);
-    else
-      pane->AppendLine(line.text, ui::kBlack);
-  }
+  ax25::ForEachMonitorLine(frame, filter_.noBin, line_, [pane, header](ax25::MonitorLineKind kind, std::string_view text) {
+    pane->AppendLine(text, kind == ax25::MonitorLineKind::Header ? header : ui::kBlack);
+  });
 }
 
 void MonitorWindow::Command(int command) {

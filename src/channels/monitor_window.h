@@ -14,6 +14,7 @@
 // (window title) and "CAPT" (caption of the capture's file dialog) come from
 // the description.
 
+#include <cstdint>
 #include <string>
 
 #include "ax25/frame.h"
@@ -21,6 +22,10 @@
 #include "core/app.h"
 #include "ui/form.h"
 #include "ui/toolkit/window_cache.h"
+
+namespace tarvik::ui {
+class FifoText;
+}
 
 namespace tarvik::channels {
 
@@ -73,12 +78,18 @@ class MonitorWindow final : public ui::Form {
   void ToggleFilter(bool& flag, int id);
   void StartOrAskCapture();
   void StopCapture();
+  // The text pane, looked up again only when a window came or went.
+  ui::FifoText* Pane();
 
   core::App& app_;
   ax25::MonitorFilter filter_;
   std::string captureFile_;
   std::string title_;    // STRINGS "TITLE"
   std::string caption_;  // STRINGS "CAPT"
+  ui::FifoText* pane_ = nullptr;
+  std::uint64_t paneGeneration_ = 0;
+  bool paneKnown_ = false;
+  std::string line_;  // the header line being built
 };
 
 // Opens the monitor window, or raises the open one; returns its id.

@@ -1,5 +1,8 @@
 #include "devices/kiss_deframer.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "devices/crc.h"
 
 namespace tarvik::devices {
@@ -67,6 +70,23 @@ std::optional<std::span<const std::uint8_t>> KissDeframer::push(std::uint8_t byt
   buffer_[count_++] = byte;
   if (count_ >= kLimit) drop();  // overlong: wait for the next FEND
   return std::nullopt;
+}
+
+std::size_t KissDeframer::skipOrTake(const std::uint8_t* p, const std::uint8_t* end) {
+  const auto available = static_cast<std::size_t>(end - p);
+  if (!inFrame_) {
+    const void* fend = std::memchr(p, kFend, available);
+    return fend ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(fend) - p) : available;
+  }
+  if (escape_) return 0;
+  // Stops one byte short of the limit: the byte that reaches it goes
+  // through push(), which drops the frame.
+  std::size_t i = std::min(available, kLimit - 1 - count_);
+  if (const void* fend = std::memchr(p, kFend, i)) i = static_cast<std::size_t>(static_cast<const std::uint8_t*>(fend) - p);
+  if (const void* fesc = std::memchr(p, kFesc, i)) i = static_cast<std::size_t>(static_cast<const std::uint8_t*>(fesc) - p);
+  std::memcpy(buffer_.data() + count_, p, i);
+  count_ += i;
+  return i;
 }
 
 void KissDeframer::reset() {

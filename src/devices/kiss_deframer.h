@@ -55,11 +55,16 @@ class KissDeframer {
   std::optional<std::span<const std::uint8_t>> push(std::uint8_t byte);
 
   // Takes a chunk of received bytes and calls onFrame(span) for every
-  // complete frame in it.
+  // complete frame in it. The same as push() for every byte, but the bytes
+  // between the special ones are taken as a run.
   template <class OnFrame>
   void feed(std::span<const std::uint8_t> bytes, OnFrame&& onFrame) {
-    for (std::uint8_t b : bytes) {
-      if (auto frame = push(b)) onFrame(*frame);
+    const std::uint8_t* p = bytes.data();
+    const std::uint8_t* const end = p + bytes.size();
+    while (p != end) {
+      p += skipOrTake(p, end);
+      if (p == end) break;
+      if (auto frame = push(*p++)) onFrame(*frame);
     }
   }
 
@@ -71,6 +76,11 @@ class KissDeframer {
 
  private:
   void drop();
+  // The bytes from p on that push() would only store (inside a frame, no
+  // escape pending, no FEND or FESC, within the limit) or ignore (outside a
+  // frame, up to the next FEND): stored or passed over at once. Returns how
+  // many were taken.
+  std::size_t skipOrTake(const std::uint8_t* p, const std::uint8_t* end);
 
   ReceiveChecks checks_;
   std::array<std::uint8_t, kLimit> buffer_{};

@@ -115,6 +115,7 @@ void FifoText::onEvent(Event& event) {
     case EventType::Update: {
       // The pane's own changes first (a scroll among them uncovers rows,
       // whose Update follows), then what else was asked to be drawn again.
+      if (event.id == kUpdateChanges) paintRequested_ = false;
       Redraw();
       if (event.id != kUpdateChanges)
         if (const RectRecord* r = event.as<RectRecord>()) PaintArea(r->rect);
@@ -292,8 +293,13 @@ void FifoText::Redraw() {
 }
 
 void FifoText::RequestRedraw() {
-  if (Canvas* c = canvas()) c->requestPaint();
-  else Redraw();
+  if (paintRequested_) return;  // every line of a burst is drawn with the first one's Update
+  if (Canvas* c = canvas()) {
+    c->requestPaint();
+    paintRequested_ = true;
+  } else {
+    Redraw();
+  }
 }
 
 void FifoText::PaintArea(const Rect& area) {

@@ -132,6 +132,7 @@ class FifoText : public Window {
   int headerHeight_ = 0;
   bool focused_ = false;
   bool markShown_ = false;
+  bool paintRequested_ = false;  // an Update of the changes is on its way
   bool buttonDown_ = false;
   bool doubleClicked_ = false;
   TimerId clickTimer_ = 0;

@@ -190,5 +190,29 @@ TEST(KissDeframer, ResetForgetsAPartialFrame) {
   EXPECT_EQ(Receive(d, Concat({kA, {0xC0}})), std::vector<Bytes>{kA});
 }
 
+// Chunks are taken as runs of bytes; what comes out must be what the byte
+// by byte receiver gives, for streams dense in FEND, FESC, escapes and
+// overlong frames, cut into chunks of every size.
+TEST(KissDeframer, ChunksGiveWhatSingleBytesGive) {
+  std::mt19937 rnd(7);
+  const std::uint8_t special[] = {kFend, kFesc, kTfend, kTfesc};
+  for (int round = 0; round < 200; ++round) {
+    Bytes stream(static_cast<std::size_t>(rnd() % 3000));
+    const unsigned density = 1 + rnd() % 400;  // one special byte in so many
+    for (auto& b : stream)
+      b = rnd() % density == 0 ? special[rnd() % 4] : static_cast<std::uint8_t>(rnd());
+    const ReceiveChecks checks = round % 3 == 0 ? ReceiveChecks::Smack : ReceiveChecks::None;
+    KissDeframer single(checks);
+    std::vector<Bytes> expected;
+    for (std::uint8_t b : stream)
+      if (auto f = single.push(b)) expected.emplace_back(f->begin(), f->end());
+    const std::size_t chunk = 1 + rnd() % 700;
+    KissDeframer chunked(checks);
+    ASSERT_EQ(Receive(chunked, stream, chunk), expected) << "round " << round << ", chunk " << chunk;
+    EXPECT_EQ(chunked.count(), single.count());
+    EXPECT_EQ(chunked.inFrame(), single.inFrame());
+  }
+}
+
 }  // namespace
 }  // namespace tarvik::devices

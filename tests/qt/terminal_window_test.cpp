@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QWheelEvent>
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -410,6 +411,29 @@ TEST_F(TerminalOnQt, WheelAndPagingScrollTheReceivedText) {
   settle();
   EXPECT_EQ(lines.unseen(), 0);
   EXPECT_FALSE(blueAtTheLastRow());
+}
+
+// Lines arriving one per pass of the event loop are painted at most every
+// few milliseconds; once they stop, the pane shows exactly what painting it
+// whole shows: nothing stale, nothing lost between two paints.
+TEST_F(TerminalOnQt, AStreamOfLinesEndsWithTheWholePicture) {
+  const WindowId w = open(kChannelWindow);
+  FifoText* f = FindFifo(*tk_, pane(w));
+  auto* surface = static_cast<qtdetail::Surface*>(paneSurface(w));
+  for (int n = 1; n <= 400; ++n) {
+    f->AppendLine("stream line " + std::to_string(n) + (n % 7 == 0 ? " gjpqy, with more text" : ""),
+                  n % 3 == 0 ? kBlue : kBlack);
+    QCoreApplication::processEvents();
+  }
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (surface->changesPending() && std::chrono::steady_clock::now() < deadline)
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+  settle();
+  ASSERT_FALSE(surface->changesPending());
+  const QImage streamed = surface->image().copy();
+  surface->canvas().invalidate();
+  settle();
+  EXPECT_TRUE(streamed == surface->image()) << "the pane painted whole looks different";
 }
 
 TEST_F(TerminalOnQt, TheScrollbackSettingSizesTheRing) {

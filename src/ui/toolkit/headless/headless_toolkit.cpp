@@ -123,8 +123,19 @@ int HeadlessToolkit::fireDueTimers(long long uptoMs) {
 }
 
 int HeadlessToolkit::pollWatches(int timeoutMs) {
-  std::vector<pollfd> fds;
-  std::vector<WatchId> ids;
+  std::vector<pollfd> nestedFds;
+  std::vector<WatchId> nestedIds;
+  const bool nested = polling_;
+  std::vector<pollfd>& fds = nested ? nestedFds : pollFds_;
+  std::vector<WatchId>& ids = nested ? nestedIds : pollIds_;
+  fds.clear();
+  ids.clear();
+  struct Polling {
+    bool& flag;
+    bool before;
+    ~Polling() { flag = before; }
+  } polling{polling_, nested};
+  polling_ = true;
   fds.push_back({wakePipe_[0], POLLIN, 0});
   ids.push_back(0);
   for (const auto& [id, w] : watches_) {

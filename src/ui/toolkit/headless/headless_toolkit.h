@@ -12,10 +12,13 @@
 // Dialogs are answered from queues a test fills; a dialog for which no
 // answer is queued stays open until answerDialog() closes it.
 
+#include <poll.h>
+
 #include <deque>
 #include <map>
 #include <mutex>
 #include <set>
+#include <vector>
 
 #include "ui/toolkit/headless/headless_canvas.h"
 #include "ui/toolkit/toolkit.h"
@@ -159,6 +162,11 @@ class HeadlessToolkit final : public Toolkit {
   std::map<TimerId, Timer> timers_;
   TimerId nextTimer_ = 1;
   std::map<WatchId, Watch> watches_;
+  // The poll's lists, kept between polls so that a busy loop allocates nothing.
+  // A handler that pumps again (a nested poll) gets lists of its own.
+  std::vector<pollfd> pollFds_;
+  std::vector<WatchId> pollIds_;
+  bool polling_ = false;
   WatchId nextWatch_ = 1;
 
   std::string status_[3];

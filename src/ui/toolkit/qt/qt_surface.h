@@ -11,9 +11,12 @@
 //
 // The surface also turns mouse and keys into toolkit events for its window.
 
+#include <QElapsedTimer>
 #include <QImage>
+#include <QPainter>
 #include <QPointer>
 #include <QRegion>
+#include <QTimer>
 #include <QWidget>
 #include <memory>
 
@@ -71,9 +74,14 @@ class QtCanvas final : public Canvas {
   void requestPaint() override;
   // The image was made anew (a resize, another screen): its metrics too.
   void forgetFont();
+  // Ends the painter the drawing calls share. It stays open while a window
+  // draws (all the calls of one Update event use one painter) and ends
+  // before the image is shown, moved or replaced.
+  void endPainting();
 
  private:
-  void begin(class QPainter& p) const;
+  // The shared painter on the image, with the canvas's clip.
+  QPainter& painter();
   const QFont& qtFont() const;
   const QFontMetrics& qtMetrics() const;
   Surface* surface_;
@@ -82,6 +90,8 @@ class QtCanvas final : public Canvas {
   std::optional<Rect> clip_;
   mutable std::unique_ptr<QFont> qfont_;
   mutable std::unique_ptr<QFontMetrics> qmetrics_;
+  std::unique_ptr<QPainter> painter_;
+  bool painterFont_ = false;  // the painter has the canvas's font
 };
 
 class Surface : public QWidget {
@@ -97,8 +107,14 @@ class Surface : public QWidget {
   void showArea(const QRect& r) { update(r); }
   // Asks for an Update event for r.
   void invalidateArea(const QRect& r);
-  // Asks for one Update event (kUpdateChanges) after the events waiting now.
+  // Asks for one Update event (kUpdateChanges) after the events waiting now;
+  // while a window keeps asking (a pane taking a stream of lines), at most
+  // one every kStreamPaintMs: no screen shows more, and the lines that
+  // scrolled past in between are never drawn.
   void requestChangesPaint();
+  static constexpr int kStreamPaintMs = 20;
+  // An Update of the window's changes is still to come.
+  bool changesPending() const { return changesRequested_; }
 
  protected:
   bool event(QEvent* e) override;
@@ -115,12 +131,16 @@ class Surface : public QWidget {
 
  private:
   void mouse(QMouseEvent* e, MouseAction action);
+  void deliverChanges();
   QtToolkit* tk_;
   WindowId id_;
   bool child_;
   QImage image_;
   QRegion pending_;
   bool changesRequested_ = false;
+  QElapsedTimer sinceChanges_;  // since the last Update of the window's changes
+  int quickChanges_ = 0;        // such Updates in a row, each soon after the one before
+  QTimer changesTimer_;
   int wheelRest_ = 0;  // wheel turn not yet worth a line
   std::unique_ptr<QtCanvas> canvas_;
 };
