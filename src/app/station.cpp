@@ -20,6 +20,7 @@
 #include "remote/remote_service.h"
 #include "remote/transfer_parts.h"
 #include "script/channel_scripts.h"
+#include "script/checklist_window.h"
 #include "script/mailbox_dialogue.h"
 #include "script/timer_station.h"
 #include "script/timer_windows.h"
@@ -60,7 +61,7 @@ channels::ChannelSetup ChannelSetupFor(core::App& app, ui::FormRuntime& forms, s
   setup.parts.push_back(remote::BinaryTransferPart(app, TransferHooksFor(scripting)));
   setup.parts.push_back(remote::SevenPlusPart(app));
   setup.parts.push_back(remote::XmodemPart(app));
-  script::AddMailboxParts(app, setup.parts);
+  script::AddMailboxParts(app, forms, setup.parts);
   setup.parts.push_back(services::ServicePart(std::move(serviceLibraries)));
   return setup;
 }
@@ -73,6 +74,7 @@ void BuildStation(core::App& app, ui::FormRuntime& forms, StationTaps taps) {
   channels::InstallStationForms(app, forms);
   channels::InstallLogbookForms(app, forms);
   script::InstallTimerForms(app, forms);
+  script::InstallCheckListForm(app, forms);
   store::InstallMailForms(app, forms);
   config::InstallConnectionManager(app, forms);
   config::InstallConfigForms(app, forms);
