@@ -280,6 +280,54 @@ TEST_F(MailboxSession, TheCheckListWindowRecordsReadsAndDeletes) {
   ASSERT_TRUE(ether.RunUntil([&] { return ReadFile(log / "N0BBS.lst") == row103; })) << ReadFile(log / "N0BBS.lst");
 }
 
+// The mailbox type of the station changed while connected: the definition
+// of the new type is loaded at once when the station form opened from the
+// channel stores it, and within seconds when it was changed elsewhere.
+TEST_F(MailboxSession, AChangedMailboxTypeLoadsItsDefinition) {
+  Terminal& a = Operator();
+  const auto setBox = [&](int box) {
+    store::StationDatabase db(log.string() + "/");
+    store::StationEntry entry;
+    ASSERT_EQ(db.Lookup("N0BBS", entry), store::kRecordFound);
+    entry.record.box = static_cast<std::int16_t>(box);
+    ASSERT_EQ(db.Update(entry.position, entry.record), store::kRecordFound);
+  };
+  setBox(0);
+  channels::ChannelWindow* ch = ConnectPair(a, *stations[1]);
+  ASSERT_TRUE(ch);
+  const std::string W = Win(ch->id());
+  Do("press " + W + " PASSWD");
+  Do("type " + W + " INPUT PW{ENTER}");
+  ASSERT_TRUE(ether.RunUntil([&] { return book.logins == 1; }));
+  const auto listed = [&](const std::string& line) {
+    const std::size_t before = std::count(book.heard.begin(), book.heard.end(), line);
+    Do("type " + W + " INPUT " + line + "{ENTER}");
+    EXPECT_TRUE(ether.RunUntil([&] { return std::size_t(std::count(book.heard.begin(), book.heard.end(), line)) > before; }));
+    ether.RunUntil([] { return false; }, 2000);  // the mailbox's answer
+    return ReadFile(log / "N0BBS.lst");
+  };
+  // No type: nothing is recorded.
+  EXPECT_EQ(listed("L"), "");
+
+  // The station form of the channel stores the shipped type.
+  Do("press " + W + " STATION");
+  ui::WindowId form = ui::kNoWindow;
+  for (const ui::WindowId w : tk.windows())
+    if (const ui::WindowSpec* spec = tk.specOf(w); spec && spec->name == "STATION") form = w;
+  ASSERT_NE(form, ui::kNoWindow);
+  Do("select " + Win(form) + " BOX 1");
+  Do("press " + Win(form) + " OK");
+  std::string list = listed("L");
+  EXPECT_NE(list.find("Meeting on Friday"), std::string::npos) << list;
+  EXPECT_NE(list.find("Antenna for sale"), std::string::npos) << list;
+
+  // Changed elsewhere (the station list's form): taken up within seconds.
+  setBox(0);
+  fs::remove(log / "N0BBS.lst");
+  ether.RunUntil([] { return false; }, 6000);
+  EXPECT_EQ(listed("L"), "");
+}
+
 // A hostile mailbox: over-long lines, control bytes and names that climb
 // out of directories in its check list, its messages and a node's report.
 // The session goes on, every list line keeps its columns, mail texts are
