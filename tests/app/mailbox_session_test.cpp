@@ -278,6 +278,17 @@ TEST_F(MailboxSession, TheCheckListWindowRecordsReadsAndDeletes) {
   const std::string row103 = "11.12.26  \tDL3QRP    \tN0CALL                          \t          \t103       \t"
                              "40        \tQRP contest                             \n";
   ASSERT_TRUE(ether.RunUntil([&] { return ReadFile(log / "N0BBS.lst") == row103; })) << ReadFile(log / "N0BBS.lst");
+
+  // A script's clearlist closes the open window and deletes the list.
+  Do("press " + W + " CHECK");
+  ASSERT_EQ(a.forms->windowsOf(1200).size(), 1u);
+  const std::string script = (a.dir / "script" / "clear.scr").string();
+  std::ofstream(script) << "clearlist\n";
+  tk.queueFileDialogAnswer(script);
+  Do("press " + W + " EXEC");
+  ASSERT_TRUE(ether.RunUntil([&] { return a.forms->windowsOf(1200).empty(); }));
+  EXPECT_FALSE(fs::exists(log / "N0BBS.lst"));
+  EXPECT_NE(Do("state " + W + " CHECK").back().find("checked=0"), std::string::npos);
 }
 
 // The mailbox type of the station changed while connected: the definition
