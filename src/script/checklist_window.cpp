@@ -109,7 +109,14 @@ class CheckListWindow final : public ui::Form {
         if (!State(kCheckReading)) SetState(kCheckSel, p && p->SelectedCount() > 0 ? 1 : 0);
         return;
       case kEvtCheckListEntry:
-        if (const auto* entry = event.as<ui::TextPayload>(); entry && p) p->AppendLine(entry->text);
+        if (const auto* entry = event.as<ui::TextPayload>(); entry && !(p && p->AppendLine(entry->text))) {
+          // A list file the list cannot take the entry into (its lines have
+          // another length) still gets it, as the recorder would have.
+          if (std::FILE* f = std::fopen(start_.listPath.c_str(), "ab")) {
+            std::fputs((entry->text + "\n").c_str(), f);
+            std::fclose(f);
+          }
+        }
         return;
       case kEvtCheckListNext:
         if (State(kCheckReading)) readNext();

@@ -291,6 +291,32 @@ TEST_F(MailboxSession, TheCheckListWindowRecordsReadsAndDeletes) {
   EXPECT_NE(Do("state " + W + " CHECK").back().find("checked=0"), std::string::npos);
 }
 
+// A list file the window's list cannot take entries into (written by hand,
+// its lines of another length) still gets every entry recorded while the
+// window is open.
+TEST_F(MailboxSession, AForeignListFileStillGetsTheEntries) {
+  Terminal& a = Operator();
+  std::ofstream(log / "N0BBS.lst") << "written by hand\n";
+  channels::ChannelWindow* ch = ConnectPair(a, *stations[1]);
+  ASSERT_TRUE(ch);
+  const std::string W = Win(ch->id());
+  Do("press " + W + " PASSWD");
+  Do("type " + W + " INPUT PW{ENTER}");
+  ASSERT_TRUE(ether.RunUntil([&] { return book.logins == 1; }));
+  Do("press " + W + " CHECK");
+  ASSERT_EQ(a.forms->windowsOf(1200).size(), 1u);
+  Do("type " + W + " INPUT L{ENTER}");
+  ASSERT_TRUE(ether.RunUntil([&] {
+    std::istringstream list(ReadFile(log / "N0BBS.lst"));
+    int rows = 0;
+    for (std::string row; std::getline(list, row);) ++rows;
+    return rows == 3;
+  })) << ReadFile(log / "N0BBS.lst");
+  const std::string list = ReadFile(log / "N0BBS.lst");
+  EXPECT_TRUE(list.starts_with("written by hand\n10.12.26  \tDL1ABC    \t")) << list;
+  EXPECT_NE(list.find("Antenna for sale"), std::string::npos);
+}
+
 // The mailbox type of the station changed while connected: the definition
 // of the new type is loaded at once when the station form opened from the
 // channel stores it, and within seconds when it was changed elsewhere.
