@@ -88,6 +88,15 @@ class MailboxSession : public TerminalFixture {
         << ui::EncodeCnx(ui::SealDescription(ReadFile(fs::path(TARVIK_SOURCE_DIR) / "data" / "forms" / "M1200.txt")), name);
   }
   Terminal& Operator() { return *stations[0]; }
+  // A channel of the operator to the mailbox, logged in by hand: PASSWD,
+  // then PW. Null when that failed.
+  channels::ChannelWindow* LoggedIn() {
+    channels::ChannelWindow* ch = ConnectPair(Operator(), *stations[1]);
+    if (!ch) return nullptr;
+    Do("press " + Win(ch->id()) + " PASSWD");
+    Do("type " + Win(ch->id()) + " INPUT PW{ENTER}");
+    return ether.RunUntil([&] { return book.logins == 1; }) ? ch : nullptr;
+  }
 
   tools::MailboxBook book;
   fs::path log;
@@ -175,12 +184,9 @@ TEST_F(MailboxSession, TheChannelsControlsByHand) {
 // line, DEL removes the selected lines and, without a selection, the list.
 TEST_F(MailboxSession, TheCheckListWindowRecordsReadsAndDeletes) {
   Terminal& a = Operator();
-  channels::ChannelWindow* ch = ConnectPair(a, *stations[1]);
+  channels::ChannelWindow* ch = LoggedIn();
   ASSERT_TRUE(ch);
   const std::string W = Win(ch->id());
-  Do("press " + W + " PASSWD");
-  Do("type " + W + " INPUT PW{ENTER}");
-  ASSERT_TRUE(ether.RunUntil([&] { return book.logins == 1; }));
 
   Do("press " + W + " CHECK");
   ui::WindowId check = ui::kNoWindow;
@@ -297,12 +303,9 @@ TEST_F(MailboxSession, TheCheckListWindowRecordsReadsAndDeletes) {
 TEST_F(MailboxSession, AForeignListFileStillGetsTheEntries) {
   Terminal& a = Operator();
   std::ofstream(log / "N0BBS.lst") << "written by hand\n";
-  channels::ChannelWindow* ch = ConnectPair(a, *stations[1]);
+  channels::ChannelWindow* ch = LoggedIn();
   ASSERT_TRUE(ch);
   const std::string W = Win(ch->id());
-  Do("press " + W + " PASSWD");
-  Do("type " + W + " INPUT PW{ENTER}");
-  ASSERT_TRUE(ether.RunUntil([&] { return book.logins == 1; }));
   Do("press " + W + " CHECK");
   ASSERT_EQ(a.forms->windowsOf(1200).size(), 1u);
   Do("type " + W + " INPUT L{ENTER}");
@@ -321,7 +324,6 @@ TEST_F(MailboxSession, AForeignListFileStillGetsTheEntries) {
 // of the new type is loaded at once when the station form opened from the
 // channel stores it, and within seconds when it was changed elsewhere.
 TEST_F(MailboxSession, AChangedMailboxTypeLoadsItsDefinition) {
-  Terminal& a = Operator();
   const auto setBox = [&](int box) {
     store::StationDatabase db(log.string() + "/");
     store::StationEntry entry;
@@ -330,12 +332,9 @@ TEST_F(MailboxSession, AChangedMailboxTypeLoadsItsDefinition) {
     ASSERT_EQ(db.Update(entry.position, entry.record), store::kRecordFound);
   };
   setBox(0);
-  channels::ChannelWindow* ch = ConnectPair(a, *stations[1]);
+  channels::ChannelWindow* ch = LoggedIn();
   ASSERT_TRUE(ch);
   const std::string W = Win(ch->id());
-  Do("press " + W + " PASSWD");
-  Do("type " + W + " INPUT PW{ENTER}");
-  ASSERT_TRUE(ether.RunUntil([&] { return book.logins == 1; }));
   const auto listed = [&](const std::string& line) {
     const std::size_t before = std::count(book.heard.begin(), book.heard.end(), line);
     Do("type " + W + " INPUT " + line + "{ENTER}");
