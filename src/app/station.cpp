@@ -21,6 +21,7 @@
 #include "remote/remote_service.h"
 #include "remote/transfer_parts.h"
 #include "script/channel_scripts.h"
+#include "script/checklist_window.h"
 #include "script/mailbox_dialogue.h"
 #include "script/timer_station.h"
 #include "script/timer_windows.h"
@@ -61,7 +62,7 @@ channels::ChannelSetup ChannelSetupFor(core::App& app, ui::FormRuntime& forms, s
   setup.parts.push_back(remote::BinaryTransferPart(app, TransferHooksFor(scripting)));
   setup.parts.push_back(remote::SevenPlusPart(app));
   setup.parts.push_back(remote::XmodemPart(app));
-  script::AddMailboxParts(app, setup.parts);
+  script::AddMailboxParts(app, forms, setup.parts);
   setup.parts.push_back(services::ServicePart(std::move(serviceLibraries)));
   setup.parts.push_back(channels::AlertPart(app));
   return setup;
@@ -75,6 +76,7 @@ void BuildStation(core::App& app, ui::FormRuntime& forms, StationTaps taps) {
   channels::InstallStationForms(app, forms);
   channels::InstallLogbookForms(app, forms);
   script::InstallTimerForms(app, forms);
+  script::InstallCheckListForm(app, forms);
   store::InstallMailForms(app, forms);
   config::InstallConnectionManager(app, forms);
   config::InstallConfigForms(app, forms);

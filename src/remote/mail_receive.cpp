@@ -1,5 +1,7 @@
 #include "remote/mail_receive.h"
 
+#include <algorithm>
+
 #include "channels/main_window.h"
 #include "remote/remote_service.h"
 #include "store/mail_capture.h"
@@ -9,6 +11,10 @@ namespace tarvik::remote {
 namespace {
 
 constexpr char kMailTaken[] = "mail is ok\r";
+// What stations may leave, so that none can fill the disk: a mail's text
+// of at most 64 KiB, and none while the operator has 100 unread mails.
+constexpr std::size_t kStationMailLimit = 64 * 1024;
+constexpr long kUnreadMailLimit = 100;
 
 class MailReceive final : public channels::ChannelPart {
  public:
@@ -25,6 +31,10 @@ class MailReceive final : public channels::ChannelPart {
         tellMainWindow();
         break;
       case store::MailCapture::Result::Failed: ReplyToStation(channel, channel.Text("MAILNO") + "\r"); break;
+      case store::MailCapture::Result::TooLong: break;
+      case store::MailCapture::Result::Dropped:
+        ReplyToStation(channel, channels::FillText(channel.Text("MAILBIG"), std::to_string(kStationMailLimit)) + "\r");
+        break;
     }
     return channels::LineResult::Taken;
   }
@@ -33,13 +43,18 @@ class MailReceive final : public channels::ChannelPart {
 
   bool Start(channels::ChannelWindow& channel, const std::string& subject) {
     store::MailStore mail = Store(channel);
+    const std::vector<store::MailEntry> entries = mail.Entries();
+    if (std::count_if(entries.begin(), entries.end(), [](const store::MailEntry& e) {
+          return e.status == store::kMailNew;
+        }) >= kUnreadMailLimit)
+      return false;
     const std::string to = channel.remoteText();
     const auto entry = mail.NewIncoming("", to, "", subject);
     if (!entry) return false;
     std::vector<std::string> fromTexts;
     if (const core::ConfigList* list = app_.config().GetConfigList(kListFromTexts))
       for (const core::ConfigListEntry& e : *list) fromTexts.push_back(e.text);
-    if (capture_.Begin(mail, *entry, to, std::move(fromTexts))) return true;
+    if (capture_.Begin(mail, *entry, to, std::move(fromTexts), kStationMailLimit)) return true;
     mail.Delete(entry->number, false);
     return false;
   }

@@ -6,6 +6,11 @@
 //
 // A connection that ends before "NNNN" leaves the mail incomplete; the
 // store drops its line at the next start.
+//
+// So that no station can fill the disk, a mail's text may have 64 KiB: a
+// longer one is taken up to "NNNN" but not stored, and the station hears
+// "MAILBIG". While the operator has 100 unread mails, "//M" is answered
+// "MAILNO".
 
 #include <memory>
 #include <string>

@@ -61,6 +61,10 @@ ListRecorder::Step ListRecorder::Line(const MailboxDefinition& d, std::string_vi
 }
 
 void ListRecorder::append(const std::string& line) {
+  if (divert_ && divert_(line)) {
+    file_.reset();
+    return;
+  }
   if (path_.empty()) return;
   if (!file_) file_.reset(std::fopen(path_.c_str(), "ab"));
   if (!file_) return;  // a list file that cannot be written is not recorded

@@ -9,6 +9,8 @@
 // appended to the list file; the prompt ends the list, and so does a line
 // shorter than 15 characters once list lines have come (before that it is
 // skipped). The list file is open only while a list is being recorded.
+// While the check-list window of the channel is open, entries go to it
+// (the divert function takes them) instead of the file.
 
 #include <cstdio>
 #include <functional>
@@ -38,6 +40,11 @@ class ListRecorder {
             const std::function<void(std::string&)>& convert = {});
   // The list ends (the prompt came): idle, the file closed.
   void End();
+  // Entries go to `divert` while it takes them (returns true); the file is
+  // closed meanwhile, since its taker may write it anew.
+  void SetDivert(std::function<bool(const std::string&)> divert) { divert_ = std::move(divert); }
+  // Closes the file, the list goes on (it opens again for the next entry).
+  void CloseFile() { file_.reset(); }
 
   ListMode mode() const { return mode_; }
   const std::string& board() const { return board_; }
@@ -52,6 +59,7 @@ class ListRecorder {
   std::unique_ptr<std::FILE, FileCloser> file_;
   ListMode mode_ = ListMode::Idle;
   std::string board_;
+  std::function<bool(const std::string&)> divert_;
 };
 
 }  // namespace tarvik::script

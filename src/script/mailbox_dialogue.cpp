@@ -6,7 +6,9 @@
 
 #include "channels/charset.h"
 #include "channels/main_window.h"
+#include "channels/station_windows.h"
 #include "script/checklist_recorder.h"
+#include "script/checklist_window.h"
 #include "script/mailbox_password.h"
 #include "store/mail_capture.h"
 #include "store/mail_store.h"
@@ -23,6 +25,9 @@ constexpr int kListMailboxNames = 10;  // one entry per [BOX-n], with n
 constexpr int kListFirstMailbox = 10;  // [BOX-n] is list 10 + n
 constexpr std::size_t kCheckListLineLimit = 254;
 constexpr int kInfoLinesShown = 200;
+// How often (in seconds) a connected channel looks whether the station's
+// mailbox type was changed elsewhere (the station list's form).
+constexpr int kBoxCheckTicks = 5;
 
 bool NonEmptyFile(const std::string& path) {
   std::error_code ec;
@@ -61,22 +66,31 @@ std::string ListFilePath(core::App& app, const std::string& call) {
 // One channel's dialogue with a mailbox; the channel's two parts share it.
 class MailboxState {
  public:
-  explicit MailboxState(core::App& app) : app_(app) {}
+  MailboxState(core::App& app, ui::FormRuntime* forms) : app_(app), forms_(forms) {}
 
   // --- connect: the definition of the station's mailbox type --------------------------
   void Connected(ChannelWindow& ch) {
     recorder_.SetPath(ListFilePath(app_, ch.stationCall()));
-    definition_ = {};
-    const std::vector<std::string> lines = definitionLines(ch.stationFacts().box);
-    Script* script = FindScript(ch);
-    definition_ = ParseMailboxDefinition(lines, [&](const std::string& text) {
-      return script ? script->Expand(text) : text;
-    });
-    if (script) {
-      script->SetPrompt(definition_.prompt);
-      if (!lines.empty()) script->variables().Define("PROMPT", definition_.prompt);
-    }
+    connected_ = true;
+    loadDefinition(ch, ch.stationFacts().box);
     promptTail_ = false;
+  }
+
+  // The station's mailbox type may have changed (its form was stored, or
+  // a while has passed): a new type loads its definition.
+  void CheckMailboxType(ChannelWindow& ch) {
+    channels::StationFactsSource* source = ch.stationSource();
+    if (!connected_ || !source || ch.stationCall().empty()) return;
+    std::optional<channels::StationFacts> facts = source->Lookup(ch.stationCall());
+    if (const std::size_t dash = ch.stationCall().find('-'); !facts && dash != std::string::npos)
+      facts = source->Lookup(ch.stationCall().substr(0, dash));
+    if (facts && facts->box != box_) loadDefinition(ch, facts->box);
+  }
+
+  void Tick(ChannelWindow& ch) {
+    if (++ticks_ < kBoxCheckTicks) return;
+    ticks_ = 0;
+    CheckMailboxType(ch);
   }
 
   // --- received lines -------------------------------------------------------------------
@@ -112,6 +126,13 @@ class MailboxState {
 
   LineResult ListLine(ChannelWindow& ch, const std::string& line) {
     const int mode = ch.conversionMode();
+    // An open check-list window takes the entries into its list.
+    recorder_.SetDivert([this, &ch](const std::string& entry) {
+      const ui::WindowId window = checkWindow(ch);
+      if (window == ui::kNoWindow) return false;
+      app_.toolkit().sendUser(window, kEvtCheckListEntry, 0, std::make_unique<ui::TextPayload>(entry));
+      return true;
+    });
     const auto step = recorder_.Line(definition_, line, lastWasPrompt_,
                                      [mode](std::string& title) { channels::ConvertReceived(title, mode); });
     lastWasPrompt_ = false;
@@ -142,21 +163,53 @@ class MailboxState {
   void ReadMail(ChannelWindow& ch, const std::string& command) {
     Script* script = FindScript(ch);
     endCapture(ch);
+    captureFlag_ = true;
     const auto value = [script](std::string_view name) {
       const Variable* v = script ? script->variables().Get(name) : nullptr;
       return v ? v->value : std::string();
     };
     store::MailStore store = StoreOf(app_);
     const std::string call = value("CHK_CALL");
-    if (auto mail = store.NewIncoming(value("CHK_DATE"), call, value("CHK_FILE"), value("CHK_TITLE"))) {
-      std::vector<std::string> from;
-      if (const core::ConfigList* texts = app_.config().GetConfigList(kListFromTexts))
-        for (const core::ConfigListEntry& e : *texts) from.push_back(e.text);
-      capture_.Begin(std::move(store), *mail, call, std::move(from));
-    }
+    if (auto mail = store.NewIncoming(value("CHK_DATE"), call, value("CHK_FILE"), value("CHK_TITLE")))
+      capture_.Begin(std::move(store), *mail, call, fromTexts());
     const std::string text = script ? script->Expand(command) : command;
     ch.ShowText(text, ui::kRed);
     ch.SendText(text + "\r");
+  }
+
+  // --- the check-list window ------------------------------------------------------------
+  void OpenCheckList(ChannelWindow& ch) {
+    // The control's mark shows whether there is a list, whatever the click did.
+    markCheck(ch);
+    const std::string path = recorder_.path().empty() ? ListFilePath(app_, ch.stationCall()) : recorder_.path();
+    if (!forms_ || path.empty()) return;
+    // The window writes the list file anew: a list being recorded opens it
+    // again for its next entry.
+    recorder_.CloseFile();
+    forms_->OpenWindowWith(ch.id(), kCheckListNumber, CheckListStart(path, definition_.read));
+  }
+
+  // An entry of the check-list window to read: stored as a mail (kind 6)
+  // or only shown (kind 9); the next prompt ends it.
+  void ReadFromWindow(ChannelWindow& ch, int kind, const CheckListRequest& request) {
+    if (capture_.active()) {
+      capture_.End();
+      captureEnded(ch, false);
+    }
+    if (kind == kReadStore) {
+      store::MailStore store = StoreOf(app_);
+      if (auto mail = store.NewIncoming(request.date, request.call, request.file, request.title))
+        capture_.Begin(std::move(store), *mail, request.call, fromTexts());
+    }
+    captureFlag_ = true;
+    ch.ShowText(request.command, ui::kRed);
+    ch.SendText(request.command + "\r");
+  }
+
+  // The window emptied the list and its file.
+  void CheckListCleared(ChannelWindow& ch) {
+    recorder_.CloseFile();
+    ch.SetCheck(channels::kChCheck, 0);
   }
 
   // --- sending mail ---------------------------------------------------------------------
@@ -227,15 +280,46 @@ class MailboxState {
     }
   }
 
-  // clearlist: a list being recorded ends (its file is about to go).
-  void ClearList() { recorder_.End(); }
+  // clearlist: a list being recorded ends (its file is about to go), and
+  // the check-list window closes.
+  void ClearList(ChannelWindow& ch) {
+    recorder_.End();
+    if (const ui::WindowId window = checkWindow(ch); window != ui::kNoWindow)
+      ui::CloseForm(app_.toolkit(), window, app_.taskWindow);
+  }
 
   void Closing() {
     capture_.Abandon();
     recorder_.End();
+    recorder_.SetDivert({});
+    connected_ = false;
   }
 
  private:
+  void loadDefinition(ChannelWindow& ch, int box) {
+    box_ = box;
+    const std::vector<std::string> lines = definitionLines(box);
+    Script* script = FindScript(ch);
+    definition_ = ParseMailboxDefinition(lines, [&](const std::string& text) {
+      return script ? script->Expand(text) : text;
+    });
+    if (script) {
+      script->SetPrompt(definition_.prompt);
+      if (!lines.empty()) script->variables().Define("PROMPT", definition_.prompt);
+    }
+  }
+
+  std::vector<std::string> fromTexts() const {
+    std::vector<std::string> from;
+    if (const core::ConfigList* texts = app_.config().GetConfigList(kListFromTexts))
+      for (const core::ConfigListEntry& e : *texts) from.push_back(e.text);
+    return from;
+  }
+
+  ui::WindowId checkWindow(ChannelWindow& ch) const {
+    return forms_ ? CheckListWindowOf(*forms_, ch.id()) : ui::kNoWindow;
+  }
+
   std::vector<std::string> definitionLines(int box) const {
     const core::ConfigList* names = app_.config().GetConfigList(kListMailboxNames);
     if (box <= 0 || !names || static_cast<std::size_t>(box) > names->size()) return {};
@@ -259,20 +343,42 @@ class MailboxState {
     ch.SendText(text + "\r");
   }
 
+  // A mail being read ends (the prompt came); a read that stored nothing
+  // ends with it.
   void endCapture(ChannelWindow& ch) {
-    if (!capture_.active()) return;
-    capture_.End();
-    captureEnded(ch);
+    if (capture_.active()) {
+      capture_.End();
+      captureEnded(ch);
+    } else if (captureFlag_) {
+      captureFlag_ = false;
+      tellCheckWindow(ch);
+    }
   }
 
-  void captureEnded(ChannelWindow&) {
+  // The mail is new in the store; an open check-list window goes on with
+  // its next entry.
+  void captureEnded(ChannelWindow& ch, bool next = true) {
     if (app_.mainWindow != ui::kNoWindow) app_.toolkit().sendUser(app_.mainWindow, channels::kEvtMailNew, 0);
+    captureFlag_ = false;
+    if (next) tellCheckWindow(ch);
+  }
+
+  void tellCheckWindow(ChannelWindow& ch) {
+    // Posted: the window's next request must not start inside the handling
+    // of the line that ended this one.
+    if (const ui::WindowId window = checkWindow(ch); window != ui::kNoWindow)
+      app_.toolkit().post(window, ui::Event::user(kEvtCheckListNext));
   }
 
   void markCheck(ChannelWindow& ch) { ch.SetCheck(channels::kChCheck, NonEmptyFile(recorder_.path()) ? 1 : 0); }
 
   core::App& app_;
+  ui::FormRuntime* forms_;
   MailboxDefinition definition_;
+  int box_ = 0;
+  bool connected_ = false;
+  int ticks_ = 0;
+  bool captureFlag_ = false;  // a read runs: its end tells the check-list window
   ListRecorder recorder_;
   store::MailCapture capture_;
   int sending_ = -1;
@@ -297,6 +403,13 @@ class MailboxPart final : public channels::ChannelPart {
   std::vector<int> commands() const override { return {channels::kChMail, channels::kChPasswd, channels::kChInfo}; }
   void Connected(ChannelWindow& ch) override { state_->Connected(ch); }
   void Closing(ChannelWindow&) override { state_->Closing(); }
+  void Tick(ChannelWindow& ch) override { state_->Tick(ch); }
+  bool UserEvent(ChannelWindow& ch, ui::Event& event) override {
+    // The station form opened from this channel stored the station.
+    if (event.id == channels::kEvtStationChanged || event.id == channels::kEvtStationAdded)
+      state_->CheckMailboxType(ch);
+    return false;
+  }
   LineResult Line(ChannelWindow& ch, const std::string& line) override { return state_->MailboxLine(ch, line); }
   void PartialLine(ChannelWindow& ch, const std::string& tail) override { state_->Tail(ch, tail); }
   void Command(ChannelWindow& ch, int command, std::intptr_t) override {
@@ -313,7 +426,20 @@ class CheckListPart final : public channels::ChannelPart {
  public:
   explicit CheckListPart(std::shared_ptr<MailboxState> state) : state_(std::move(state)) {}
   channels::LineStage stage() const override { return channels::LineStage::CheckList; }
+  std::vector<int> commands() const override { return {channels::kChCheck}; }
   LineResult Line(ChannelWindow& ch, const std::string& line) override { return state_->ListLine(ch, line); }
+  void Command(ChannelWindow& ch, int, std::intptr_t) override { state_->OpenCheckList(ch); }
+  bool UserEvent(ChannelWindow& ch, ui::Event& event) override {
+    switch (event.id) {
+      case kEvtCheckListRead + kReadStore:
+      case kEvtCheckListRead + kReadShow:
+        if (const auto* request = event.as<CheckListRequest>())
+          state_->ReadFromWindow(ch, event.id - kEvtCheckListRead, *request);
+        return true;
+      case kEvtCheckListCleared: state_->CheckListCleared(ch); return true;
+      default: return false;
+    }
+  }
 
  private:
   std::shared_ptr<MailboxState> state_;
@@ -326,8 +452,8 @@ MailboxState* StateOf(ChannelWindow& ch) {
 
 }  // namespace
 
-void AddMailboxParts(core::App& app, channels::ChannelParts& parts) {
-  auto state = std::make_shared<MailboxState>(app);
+void AddMailboxParts(core::App& app, ui::FormRuntime& forms, channels::ChannelParts& parts) {
+  auto state = std::make_shared<MailboxState>(app, &forms);
   parts.push_back(std::make_unique<MailboxPart>(state));
   parts.push_back(std::make_unique<CheckListPart>(state));
 }
@@ -355,7 +481,7 @@ void InstallMailboxServices(core::App& app, ScriptServices& services) {
     }
   };
   services.clearList = [a](ChannelWindow& ch) {
-    if (MailboxState* state = StateOf(ch)) state->ClearList();
+    if (MailboxState* state = StateOf(ch)) state->ClearList(ch);
     std::error_code ec;
     std::filesystem::remove(ListFilePath(*a, ch.stationCall()), ec);
     ch.SetCheck(channels::kChCheck, 0);

@@ -42,8 +42,10 @@ inline constexpr std::string_view kPasswordMethodUnknown = "Password method not 
 inline constexpr std::string_view kMailOk = "mail is ok";
 
 // Adds the mailbox dialogue's parts to a channel's parts: the mailbox
-// stage (prompt, mail reading, password) and the check-list recorder.
-void AddMailboxParts(core::App& app, channels::ChannelParts& parts);
+// stage (prompt, mail reading, password) and the check-list recorder with
+// the CHECK control, which opens the check-list window (checklist_window.h)
+// of `forms`.
+void AddMailboxParts(core::App& app, ui::FormRuntime& forms, channels::ChannelParts& parts);
 
 // The script commands that reach the mailbox dialogue (readmail, sendmail,
 // checklist, clearlist, passwd, CHECK_LIST_EMPTY, SEND_MAIL_EMPTY).

@@ -25,8 +25,11 @@ std::optional<std::string> HeaderAddressee(std::string_view line, const std::vec
 MailCapture::~MailCapture() = default;
 
 bool MailCapture::Begin(MailStore store, const NewMail& mail, std::string addressee,
-                        std::vector<std::string> fromTexts) {
+                        std::vector<std::string> fromTexts, std::size_t limit) {
   Abandon();
+  limit_ = limit;
+  size_ = 0;
+  tooLong_ = false;
   file_.reset(std::fopen(mail.path.c_str(), "wb"));
   if (!file_) return false;
   store_.emplace(std::move(store));
@@ -39,7 +42,23 @@ bool MailCapture::Begin(MailStore store, const NewMail& mail, std::string addres
 
 MailCapture::Result MailCapture::Line(std::string_view line) {
   if (!active()) return Result::Ended;
-  if (line.starts_with("NNNN")) return End() ? Result::Ended : Result::Failed;
+  if (line.starts_with("NNNN")) {
+    if (!tooLong_) return End() ? Result::Ended : Result::Failed;
+    drop();
+    return Result::Dropped;
+  }
+  if (tooLong_) return Result::Stored;
+  if (line.size() + 1 > limit_ - size_) {
+    // Given up: the text goes now, the entry when the mail has ended.
+    tooLong_ = true;
+    std::fflush(file_.get());
+    if (::ftruncate(::fileno(file_.get()), 0) != 0) {
+      // The text file stays as far as it got; the mail leaves the store all the same.
+    }
+    std::rewind(file_.get());
+    return Result::TooLong;
+  }
+  size_ += line.size() + 1;
   std::fwrite(line.data(), 1, line.size(), file_.get());
   std::fputc('\n', file_.get());
   std::fflush(file_.get());
@@ -52,6 +71,10 @@ MailCapture::Result MailCapture::Line(std::string_view line) {
 
 std::optional<int> MailCapture::End() {
   if (!active()) return std::nullopt;
+  if (tooLong_) {
+    drop();
+    return std::nullopt;
+  }
   const bool written = std::fflush(file_.get()) == 0 && ::fsync(::fileno(file_.get())) == 0 && !std::ferror(file_.get());
   file_.reset();
   const int number = number_;
@@ -60,6 +83,13 @@ std::optional<int> MailCapture::End() {
   // offered as a whole mail.
   if (!written) return std::nullopt;
   return store_->SetStatus(number, kMailNew);
+}
+
+void MailCapture::drop() {
+  file_.reset();
+  store_->Delete(number_);
+  number_ = -1;
+  tooLong_ = false;
 }
 
 void MailCapture::Abandon() {

@@ -8,6 +8,11 @@
 // becomes new (status 2). A capture that never ends keeps status 3 and is
 // removed from the directory at the next start.
 //
+// A capture may have a size limit (mail a station leaves): a text that
+// would grow past it is not stored. The lines up to "NNNN" are still taken
+// (so none of them is read as anything else), and then the mail leaves the
+// store with its text file.
+//
 // Among the first 15 lines, a header line that starts with one of the
 // "[FROM]" texts, then blanks, then the addressee names the addressee more
 // fully: the text from the addressee up to "(" (at most 39 characters)
@@ -26,6 +31,7 @@ namespace tarvik::store {
 
 inline constexpr int kMailHeaderLines = 15;
 inline constexpr std::size_t kMailAddresseeLimit = 39;
+inline constexpr std::size_t kNoMailLimit = static_cast<std::size_t>(-1);
 
 // The addressee a header line names, when it is one (see above).
 std::optional<std::string> HeaderAddressee(std::string_view line, const std::vector<std::string>& fromTexts,
@@ -40,14 +46,21 @@ class MailCapture {
 
   // Starts capturing the registered mail `mail` of `store`; false when its
   // text file cannot be written (the capture is then not active).
-  bool Begin(MailStore store, const NewMail& mail, std::string addressee, std::vector<std::string> fromTexts);
+  // `limit` bounds the text file's size in bytes.
+  bool Begin(MailStore store, const NewMail& mail, std::string addressee, std::vector<std::string> fromTexts,
+             std::size_t limit = kNoMailLimit);
   bool active() const { return file_ != nullptr; }
   int number() const { return number_; }
 
-  enum class Result { Stored, Ended, Failed };
+  enum class Result {
+    Stored,   // the line is in the text
+    Ended,    // "NNNN": the mail is new
+    Failed,   // "NNNN", but the mail could not be completed
+    TooLong,  // the line would pass the limit: the text is given up, lines are taken up to "NNNN"
+    Dropped,  // "NNNN" after TooLong: the mail has left the store
+  };
   // A received line without its line end. "NNNN..." ends the capture
-  // (as End does; Failed when the mail could not be completed); any other
-  // line goes to the text file.
+  // (as End does); any other line goes to the text file.
   Result Line(std::string_view line);
 
   // Ends the capture: the text reaches the disk, then the mail is new. The
@@ -62,10 +75,15 @@ class MailCapture {
   struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
   };
+  void drop();  // the mail leaves the store with its text
+
   std::optional<MailStore> store_;
   std::unique_ptr<std::FILE, FileCloser> file_;
   int number_ = -1;
   int lines_ = 0;
+  std::size_t limit_ = kNoMailLimit;
+  std::size_t size_ = 0;
+  bool tooLong_ = false;
   std::string addressee_;
   std::vector<std::string> fromTexts_;
 };

@@ -10,6 +10,7 @@
 #include "core/atomic_file.h"
 #include "core/config.h"
 #include "store/mail_store.h"
+#include "store/mail_viewers.h"
 #include "ui/list_control.h"
 
 namespace tarvik::store {
@@ -17,6 +18,8 @@ namespace {
 
 constexpr int kNotice = 1;
 constexpr int kMsgCannotCopy = 1023, kMsgUnknownEvent = 501, kMsgUnknownCommand = 503;
+constexpr int kMsgCannotStart = 1025, kMsgViewersOpen = 1730;
+constexpr int kError = 4;
 
 enum ListId : int { kListExit = 0, kListRead = 1, kListWrite = 2, kListReply = 3, kListDelete = 4, kListLines = 5 };
 enum ListState : int { kListSel = 0 };
@@ -35,9 +38,20 @@ MailStore Store(core::App& app) {
   return MailStore(app.config().GetSetting(core::kSettingLogPath), [&toolkit] { return toolkit.localTime(); });
 }
 
-// The editor (and viewer) with a file: program, a blank, the path.
-bool StartEditor(core::App& app, ui::WindowId window, const std::string& path) {
-  return app.RunProgram(window, app.config().GetSetting(core::kSettingEditor) + " \"" + path + "\"");
+// The editor (and viewer) with a file, kept in `programs` under `key`:
+// program, a blank, the path. True when it runs (started now or before).
+bool StartEditor(core::App& app, ui::WindowId window, ProgramSet& programs, int key, const std::string& path) {
+  const std::string editor = app.config().GetSetting(core::kSettingEditor);
+  switch (programs.Open(key, editor, path)) {
+    case ProgramSet::Start::Started:
+    case ProgramSet::Start::Running: return true;
+    case ProgramSet::Start::Full:
+      app.ShowMessage(window, kNotice, kMsgViewersOpen, std::to_string(kMailViewerLimit));
+      return false;
+    case ProgramSet::Start::Failed: break;
+  }
+  app.ShowMessage(window, kError, kMsgCannotStart, editor + " " + path);
+  return false;
 }
 
 ui::FormRequest Request(int number, ui::WindowId parent, const char* name) {
@@ -83,7 +97,7 @@ class MailSend final : public ui::Form {
     switch (command) {
       case kSendExit: ui::CloseForm(toolkit(), id(), app_.taskWindow); break;
       case kSendEdit:
-        if (StartEditor(app_, id(), path_)) SetState(kSendEdited, 1);
+        if (StartEditor(app_, id(), editor_, 0, path_)) SetState(kSendEdited, 1);
         break;
       case kSendSend: send(); break;
       case ui::kCallbackChanged:
@@ -136,6 +150,7 @@ class MailSend final : public ui::Form {
   core::App& app_;
   MailDraft draft_;
   std::string path_;
+  ProgramSet editor_{1};  // the editor started for this window
 };
 
 class MailList final : public ui::Form {
@@ -212,7 +227,7 @@ class MailList final : public ui::Form {
     } else {
       tellParent(Store(app_).Summary());
     }
-    StartEditor(app_, id(), Store(app_).TextPath(entry->number));
+    StartEditor(app_, id(), viewers_, entry->number, Store(app_).TextPath(entry->number));
   }
 
   void remove() {
@@ -258,6 +273,7 @@ class MailList final : public ui::Form {
 
   core::App& app_;
   std::string file_;
+  ProgramSet viewers_{kMailViewerLimit};  // one per message
 };
 
 }  // namespace

@@ -81,6 +81,39 @@ TEST_F(MailStation, AStationLeavesMailInTheStore) {
   EXPECT_EQ(Mail(a).Entries().size(), 2u);
 }
 
+// No station can fill the disk: a text over 64 KiB is taken up to "NNNN"
+// but not stored, and while the operator has 100 unread mails "//M" is
+// refused.
+TEST_F(MailStation, MailOfAStationIsBounded) {
+  Terminal& a = Station("DA1AAA");
+  Terminal& b = AddStation("DB2BBB");
+  ChannelWindow* cb = ConnectPair(b, a);
+  ASSERT_TRUE(cb);
+  Collect(cb);
+  cb->SendText("//m Big\r");
+  ASSERT_TRUE(ether.RunUntil([&] { return Received("Enter your message"); })) << received;
+  const std::string line(99, 'x');
+  std::string text;
+  for (int i = 0; i < 660; ++i) text += line + "\r";  // 66,000 bytes
+  cb->SendText(text + "//d\rNNNN\r");
+  ASSERT_TRUE(ether.RunUntil([&] { return Received("Mail too long, not stored: at most 65536 bytes\r"); },
+                             10 * 60'000))
+      << received.substr(received.size() > 200 ? received.size() - 200 : 0);
+  EXPECT_TRUE(Mail(a).Entries().empty());
+  EXPECT_FALSE(fs::exists(Mail(a).TextPath(0)));
+  EXPECT_FALSE(Received("Sorry"));  // "//d" was part of the mail
+
+  // Lines after it are commands again; with 100 unread mails no mail is taken.
+  std::ofstream dat(a.dir / "log" / "MAIL.DAT", std::ios::binary);
+  for (int n = 0; n < 100; ++n)
+    dat << "2\t" << n << "\t01.03.2026 09:00\t" << std::string(40, ' ') << "\tDL9XX\tOld\n";
+  dat.close();
+  received.clear();
+  cb->SendText("//m One more\r");
+  ASSERT_TRUE(ether.RunUntil([&] { return Received("Cannot take mail at the moment"); })) << received;
+  EXPECT_EQ(Mail(a).Entries().size(), 100u);
+}
+
 TEST_F(MailStation, AMailCutOffByTheDisconnectIsNotOffered) {
   Terminal& a = Station("DA1AAA");
   Terminal& b = AddStation("DB2BBB");

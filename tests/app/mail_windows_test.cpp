@@ -113,6 +113,43 @@ TEST_F(MailWindows, ReadReplyAndDelete) {
   EXPECT_FALSE(Main().mailMark());
 }
 
+// At most five viewers run at once, one per message: reading a message
+// whose viewer runs starts none, a sixth message is refused with a notice.
+TEST_F(MailWindows, AtMostFiveViewers) {
+  std::string directory;
+  for (int n = 0; n < 6; ++n)
+    directory += "1\t" + std::to_string(n) + "\t01.03.2026 09:00\tDL1ZZZ" + std::string(34, ' ') + "\tDL9XX\tNo " +
+                 std::to_string(n) + "\n";
+  Prepare(directory);
+  // A viewer that stays open until the file "stop" is there (or the test's
+  // directory has gone), and then notes that it ended.
+  std::ofstream(dir / "bin" / "edit.sh") << "#!/bin/sh\necho \"$1\" >> " << (dir / "opened.txt").string()
+                                         << "\nwhile [ ! -e " << (dir / "stop").string() << " ] && [ -d "
+                                         << dir.string() << " ]; do sleep 0.05; done\necho \"$1\" >> "
+                                         << (dir / "ended.txt").string() << "\n";
+  const auto shown = [&] { return DriveLines("dialogs").size() > 1; };
+  for (int row = 0; row < 5; ++row) {
+    ASSERT_EQ(ClickRow(row), "OK");
+    ASSERT_EQ(Drive("press 1120 READ"), "OK");
+  }
+  ASSERT_EQ(Opened(5).size(), 5u);
+  ASSERT_EQ(ClickRow(0), "OK");
+  ASSERT_EQ(Drive("press 1120 READ"), "OK");  // still open: nothing new, no notice
+  EXPECT_FALSE(shown());
+  ASSERT_EQ(ClickRow(5), "OK");
+  ASSERT_EQ(Drive("press 1120 READ"), "OK");
+  const auto dialogs = DriveLines("dialogs");
+  ASSERT_TRUE(shown());
+  EXPECT_NE(dialogs[0].find("5 messages are open in the viewer."), std::string::npos) << dialogs[0];
+  std::ofstream(dir / "stop") << "";
+  EXPECT_EQ(Opened(5).size(), 5u);
+  for (int i = 0; i < 500; ++i) {  // the viewers end
+    std::ifstream in(dir / "ended.txt");
+    if (std::count(std::istreambuf_iterator<char>(in), {}, '\n') == 5) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
+
 TEST(MailReply, AddresseeOfAReply) {
   struct Case {
     const char* to;

@@ -24,6 +24,8 @@
 #include "store/mail_store.h"
 #include "store/station_db.h"
 #include "tools/mailbox/mailbox_peer.h"
+#include "ui/list_control.h"
+#include "ui/list_rows.h"
 
 namespace tarvik::test {
 namespace {
@@ -80,8 +82,21 @@ class MailboxSession : public TerminalFixture {
     fs::copy_file(fs::path(TARVIK_SOURCE_DIR) / "data" / "script" / "mailbox.scr", a.dir / "script" / "mailbox.scr");
     fs::copy_file(fs::path(TARVIK_SOURCE_DIR) / "data" / "PWDTYP.DAT", a.dir / "PWDTYP.DAT");
     PrepareOperator(log, book);
+    // The check-list window's description.
+    const std::string name = ui::DescriptionFileName(1200);
+    std::ofstream(a.dir / "cnf" / name, std::ios::binary)
+        << ui::EncodeCnx(ui::SealDescription(ReadFile(fs::path(TARVIK_SOURCE_DIR) / "data" / "forms" / "M1200.txt")), name);
   }
   Terminal& Operator() { return *stations[0]; }
+  // A channel of the operator to the mailbox, logged in by hand: PASSWD,
+  // then PW. Null when that failed.
+  channels::ChannelWindow* LoggedIn() {
+    channels::ChannelWindow* ch = ConnectPair(Operator(), *stations[1]);
+    if (!ch) return nullptr;
+    Do("press " + Win(ch->id()) + " PASSWD");
+    Do("type " + Win(ch->id()) + " INPUT PW{ENTER}");
+    return ether.RunUntil([&] { return book.logins == 1; }) ? ch : nullptr;
+  }
 
   tools::MailboxBook book;
   fs::path log;
@@ -159,6 +174,194 @@ TEST_F(MailboxSession, TheChannelsControlsByHand) {
     const auto entries = store::MailStore(log.string() + "/").Entries();
     return !entries.empty() && entries[0].status == store::kMailSent;
   }));
+}
+
+// The check-list window of a channel to the mailbox, as the operator uses
+// it: opened with CHECK, it takes the check list the mailbox sends while it
+// is open; FILE reads the selected entry into the mail store with the
+// command of the box definition's READ pattern, READ reads the selected
+// entries one per prompt without storing them, a double click stores its
+// line, DEL removes the selected lines and, without a selection, the list.
+TEST_F(MailboxSession, TheCheckListWindowRecordsReadsAndDeletes) {
+  Terminal& a = Operator();
+  channels::ChannelWindow* ch = LoggedIn();
+  ASSERT_TRUE(ch);
+  const std::string W = Win(ch->id());
+
+  Do("press " + W + " CHECK");
+  ui::WindowId check = ui::kNoWindow;
+  for (const ui::WindowId w : tk.windows())
+    if (const ui::WindowSpec* spec = tk.specOf(w); spec && spec->name == "CHECK" && tk.parentOf(w) == ch->id())
+      check = w;
+  ASSERT_NE(check, ui::kNoWindow);
+  const std::string C = Win(check);
+  ui::ListControl* list = nullptr;
+  for (const ui::WindowId w : tk.children(check))
+    if (auto* l = tk.findAs<ui::ListControl>(w)) list = l;
+  ASSERT_TRUE(list);
+  // Pressing CHECK again raises the same window.
+  Do("press " + W + " CHECK");
+  int open = 0;
+  for (const ui::WindowId w : tk.windows())
+    if (const ui::WindowSpec* spec = tk.specOf(w); spec && spec->name == "CHECK") ++open;
+  EXPECT_EQ(open, 1);
+
+  // The list arrives into the open window, which is the list file.
+  Do("type " + W + " INPUT L{ENTER}");
+  ASSERT_TRUE(ether.RunUntil([&] { return list->Lines().size() == 2; }));
+  const std::string row101 = "10.12.26  \tDL1ABC    \tN0CALL                          \t          \t101       \t"
+                             "120       \tMeeting on Friday                       ";
+  const std::string row102 = "10.12.26  \tDL2XYZ    \tN0CALL                          \t          \t102       \t"
+                             "80        \tAntenna for sale                        ";
+  EXPECT_EQ(list->Lines(), (std::vector<std::string>{row101, row102}));
+  EXPECT_EQ(ReadFile(log / "N0BBS.lst"), row101 + "\n" + row102 + "\n");
+
+  const auto click = [&](int row, int modifiers) {
+    Do("mouse " + C + " LISTE click 10 " + std::to_string(ListRowY(tk, C, row)) + " 0 " + std::to_string(modifiers));
+    ether.RunUntil([] { return false; }, ui::kListClickMs + 100);  // a click is told after the double-click time
+  };
+  // DEL waits while entries are being read.
+  const auto reading = [&] { return Do("state " + C + " DEL").back().find("enabled=0") != std::string::npos; };
+  const auto heardCount = [&](const std::string& line) { return std::count(book.heard.begin(), book.heard.end(), line); };
+  store::MailStore mail(log.string() + "/");
+
+  // FILE: "R 101" (shown in red), the answer stored as new mail.
+  click(0, 0);
+  Do("press " + C + " FILE");
+  ASSERT_TRUE(ether.RunUntil([&] { return heardCount("R 101") == 1; }));
+  EXPECT_TRUE(PaneHas(ch, {"R 101", ui::kRed}));
+  ASSERT_TRUE(ether.RunUntil([&] { return !reading(); }));
+  std::vector<store::MailEntry> entries = mail.Entries();
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[1].status, store::kMailNew);
+  EXPECT_EQ(entries[1].to, "DL1ABC @ N0BBS");
+  EXPECT_EQ(entries[1].from, "N0CALL");
+  EXPECT_EQ(entries[1].subject, "Meeting on Friday");
+  EXPECT_EQ(entries[1].date, "10.12.26");
+  EXPECT_EQ(ReadFile(mail.TextPath(entries[1].number)),
+            "From: DL1ABC @ N0BBS (DL1ABC)\nTo:   N0CALL\nDate: 10.12.26\nSubject: Meeting on Friday\n\nHello,\n"
+            "the club meets on Friday at 19:00.\n73 Hans\n");
+  EXPECT_EQ(list->SelectedCount(), 0u);
+
+  // READ of both lines: one request per prompt, in order, nothing stored.
+  click(0, 0);
+  click(1, 1);
+  ASSERT_EQ(list->SelectedCount(), 2u);
+  Do("press " + C + " READ");
+  EXPECT_TRUE(reading());
+  ASSERT_TRUE(ether.RunUntil([&] { return heardCount("R 102") == 1 && !reading(); }));
+  EXPECT_EQ(heardCount("R 101"), 2);
+  const auto last101 = std::find(book.heard.rbegin(), book.heard.rend(), "R 101");
+  const auto last102 = std::find(book.heard.rbegin(), book.heard.rend(), "R 102");
+  EXPECT_LT(last102 - book.heard.rbegin(), last101 - book.heard.rbegin());  // 102 came after 101
+  EXPECT_EQ(mail.Entries().size(), 2u);
+
+  // A double click stores its line.
+  Do("mouse " + C + " LISTE double 10 " + std::to_string(ListRowY(tk, C, 1)));
+  ASSERT_TRUE(ether.RunUntil([&] { return heardCount("R 102") == 2 && !reading(); }));
+  entries = mail.Entries();
+  ASSERT_EQ(entries.size(), 3u);
+  EXPECT_EQ(entries[2].subject, "Antenna for sale");
+  EXPECT_EQ(entries[2].status, store::kMailNew);
+
+  // DEL with a selection removes that line from the list and the file;
+  // without one it empties both, and the channel's CHECK mark goes.
+  EXPECT_NE(Do("state " + W + " CHECK").back().find("checked=1"), std::string::npos);
+  click(0, 0);
+  Do("press " + C + " DEL");
+  EXPECT_EQ(ReadFile(log / "N0BBS.lst"), row102 + "\n");
+  EXPECT_EQ(list->Lines(), std::vector<std::string>{row102});
+  EXPECT_NE(Do("state " + W + " CHECK").back().find("checked=1"), std::string::npos);
+  Do("press " + C + " DEL");
+  EXPECT_EQ(ReadFile(log / "N0BBS.lst"), "");
+  EXPECT_TRUE(list->Lines().empty());
+  EXPECT_NE(Do("state " + W + " CHECK").back().find("checked=0"), std::string::npos);
+
+  // Closed, the window no longer takes the list: it goes to the file.
+  tk.destroy(check);
+  book.messages.push_back({103, "DL3QRP", "N0CALL", "11.12.26", "QRP contest", {"Sunday, 80 m."}});
+  Do("type " + W + " INPUT L{ENTER}");
+  const std::string row103 = "11.12.26  \tDL3QRP    \tN0CALL                          \t          \t103       \t"
+                             "40        \tQRP contest                             \n";
+  ASSERT_TRUE(ether.RunUntil([&] { return ReadFile(log / "N0BBS.lst") == row103; })) << ReadFile(log / "N0BBS.lst");
+
+  // A script's clearlist closes the open window and deletes the list.
+  Do("press " + W + " CHECK");
+  ASSERT_EQ(a.forms->windowsOf(1200).size(), 1u);
+  const std::string script = (a.dir / "script" / "clear.scr").string();
+  std::ofstream(script) << "clearlist\n";
+  tk.queueFileDialogAnswer(script);
+  Do("press " + W + " EXEC");
+  ASSERT_TRUE(ether.RunUntil([&] { return a.forms->windowsOf(1200).empty(); }));
+  EXPECT_FALSE(fs::exists(log / "N0BBS.lst"));
+  EXPECT_NE(Do("state " + W + " CHECK").back().find("checked=0"), std::string::npos);
+}
+
+// A list file the window's list cannot take entries into (written by hand,
+// its lines of another length) still gets every entry recorded while the
+// window is open.
+TEST_F(MailboxSession, AForeignListFileStillGetsTheEntries) {
+  Terminal& a = Operator();
+  std::ofstream(log / "N0BBS.lst") << "written by hand\n";
+  channels::ChannelWindow* ch = LoggedIn();
+  ASSERT_TRUE(ch);
+  const std::string W = Win(ch->id());
+  Do("press " + W + " CHECK");
+  ASSERT_EQ(a.forms->windowsOf(1200).size(), 1u);
+  Do("type " + W + " INPUT L{ENTER}");
+  ASSERT_TRUE(ether.RunUntil([&] {
+    std::istringstream list(ReadFile(log / "N0BBS.lst"));
+    int rows = 0;
+    for (std::string row; std::getline(list, row);) ++rows;
+    return rows == 3;
+  })) << ReadFile(log / "N0BBS.lst");
+  const std::string list = ReadFile(log / "N0BBS.lst");
+  EXPECT_TRUE(list.starts_with("written by hand\n10.12.26  \tDL1ABC    \t")) << list;
+  EXPECT_NE(list.find("Antenna for sale"), std::string::npos);
+}
+
+// The mailbox type of the station changed while connected: the definition
+// of the new type is loaded at once when the station form opened from the
+// channel stores it, and within seconds when it was changed elsewhere.
+TEST_F(MailboxSession, AChangedMailboxTypeLoadsItsDefinition) {
+  const auto setBox = [&](int box) {
+    store::StationDatabase db(log.string() + "/");
+    store::StationEntry entry;
+    ASSERT_EQ(db.Lookup("N0BBS", entry), store::kRecordFound);
+    entry.record.box = static_cast<std::int16_t>(box);
+    ASSERT_EQ(db.Update(entry.position, entry.record), store::kRecordFound);
+  };
+  setBox(0);
+  channels::ChannelWindow* ch = LoggedIn();
+  ASSERT_TRUE(ch);
+  const std::string W = Win(ch->id());
+  const auto listed = [&](const std::string& line) {
+    const std::size_t before = std::count(book.heard.begin(), book.heard.end(), line);
+    Do("type " + W + " INPUT " + line + "{ENTER}");
+    EXPECT_TRUE(ether.RunUntil([&] { return std::size_t(std::count(book.heard.begin(), book.heard.end(), line)) > before; }));
+    ether.RunUntil([] { return false; }, 2000);  // the mailbox's answer
+    return ReadFile(log / "N0BBS.lst");
+  };
+  // No type: nothing is recorded.
+  EXPECT_EQ(listed("L"), "");
+
+  // The station form of the channel stores the shipped type.
+  Do("press " + W + " STATION");
+  ui::WindowId form = ui::kNoWindow;
+  for (const ui::WindowId w : tk.windows())
+    if (const ui::WindowSpec* spec = tk.specOf(w); spec && spec->name == "STATION") form = w;
+  ASSERT_NE(form, ui::kNoWindow);
+  Do("select " + Win(form) + " BOX 1");
+  Do("press " + Win(form) + " OK");
+  std::string list = listed("L");
+  EXPECT_NE(list.find("Meeting on Friday"), std::string::npos) << list;
+  EXPECT_NE(list.find("Antenna for sale"), std::string::npos) << list;
+
+  // Changed elsewhere (the station list's form): taken up within seconds.
+  setBox(0);
+  fs::remove(log / "N0BBS.lst");
+  ether.RunUntil([] { return false; }, 6000);
+  EXPECT_EQ(listed("L"), "");
 }
 
 // A hostile mailbox: over-long lines, control bytes and names that climb

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 
 #include "channels/terminal_fixture.h"
@@ -116,6 +117,35 @@ TEST_F(WholeStation, TheStationFormOfAChannelConnectsToTheStation) {
   ASSERT_TRUE(ether.RunUntil([&] { return a.openChannels() == 2 && Connected(a.channel(1)); }));
   EXPECT_EQ(a.channel(1)->remoteText(), "DB2BBB");
   EXPECT_TRUE(Connected(ca));
+}
+
+// The second variants of the toolbox's entries, as the operator chooses
+// them on a whole station: "New station..." opens the station form
+// (1070) instead of the list, "Connect to my second BBS" connects along
+// MY2BBSPATH.
+TEST_F(WholeStation, SecondVariantsOfTheToolboxEntries) {
+  stationIni = [](const std::string& d) {
+    // The toolbox's description, for the menu.
+    std::ifstream in(fs::path(TARVIK_SOURCE_DIR) / "data" / "forms" / "M1040.txt");
+    std::stringstream text;
+    text << in.rdbuf();
+    const std::string name = ui::DescriptionFileName(1040);
+    std::ofstream(d + "cnf/" + name, std::ios::binary) << ui::EncodeCnx(ui::SealDescription(text.str()), name);
+    return std::string("MYBBSPATH=DB0NIX\nMY2BBSPATH=DB2BBB\n");
+  };
+  Terminal& a = Station("DA1AAA");
+  stationIni = {};
+  Terminal& b = AddStation("DB2BBB");
+  const std::string M = Win(a.app->mainWindow);
+  Do("menu " + M + " Windows/New station...");
+  ASSERT_EQ(a.forms->windowsOf(1070).size(), 1u);
+  EXPECT_TRUE(a.forms->windowsOf(1060).empty());
+  EXPECT_EQ(Do("get " + Win(a.forms->windowsOf(1070).front()) + " STATION").back(), "OK");
+
+  Do("menu " + M + " File/Connect to my second BBS");
+  ASSERT_TRUE(ether.RunUntil([&] { return a.openChannels() == 1 && Connected(a.channel(0)); }));
+  EXPECT_EQ(a.channel(0)->remoteText(), "DB2BBB");
+  EXPECT_EQ(b.opened.size(), 1u);
 }
 
 TEST_F(WholeStation, NameAndPreviousConnectOfTheDatabaseInScriptMacros) {

@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <regex>
 #include <sstream>
@@ -136,62 +137,84 @@ std::string run(const std::string& command) {
   return out;
 }
 
-TEST(RealXKeyboard, TextTypedAfterClickingTheReceivePaneLandsInOrderInTheInputLine) {
-  const fs::path program = fs::path(TARVIK_BINARY_DIR) / "src" / "tarvik";
-  const fs::path cnf = fs::path(TARVIK_BINARY_DIR) / "station-cnf";
-  if (!onPath("Xvfb") || !onPath("xdotool")) GTEST_SKIP() << "Xvfb or xdotool is not installed";
-  if (!fs::exists(program) || !fs::exists(cnf)) GTEST_SKIP() << "the program is not built";
+// The shipped station on its own X server, with the UI driver on a socket.
+class RealX : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const fs::path program = fs::path(TARVIK_BINARY_DIR) / "src" / "tarvik";
+    const fs::path cnf = fs::path(TARVIK_BINARY_DIR) / "station-cnf";
+    if (!onPath("Xvfb") || !onPath("xdotool")) GTEST_SKIP() << "Xvfb or xdotool is not installed";
+    if (!fs::exists(program) || !fs::exists(cnf)) GTEST_SKIP() << "the program is not built";
 
-  // A station of its own: the shipped one, its port 0 reaching a listener
-  // of this test (a port that is down would refuse the connect).
-  const fs::path dir = fs::temp_directory_path() / ("tvk_xkeys_" + std::to_string(::getpid()));
-  fs::remove_all(dir);
-  fs::copy(fs::path(TARVIK_SOURCE_DIR) / "data", dir, fs::copy_options::recursive);
-  fs::create_directories(dir / "cnf");
-  for (const auto& e : fs::directory_iterator(cnf))
-    fs::copy_file(e.path(), dir / "cnf" / e.path().filename(), fs::copy_options::overwrite_existing);
-  const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-  ASSERT_EQ(::listen(listener, 4), 0);
-  socklen_t len = sizeof a;
-  ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len);
-  {
-    std::ifstream in(dir / "TARVIK.INI");
-    std::stringstream s;
-    s << in.rdbuf();
-    std::string ini = s.str();
-    // TCP/IP stays on (port 0 is a TCP/IP link); the station's own server
-    // listens on a free port of its own.
-    const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in free{};
-    free.sin_family = AF_INET;
-    free.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(probe, reinterpret_cast<sockaddr*>(&free), sizeof free);
-    socklen_t freeLen = sizeof free;
-    ::getsockname(probe, reinterpret_cast<sockaddr*>(&free), &freeLen);
-    ::close(probe);
-    ini = std::regex_replace(ini, std::regex("PORT=8100"), "PORT=" + std::to_string(ntohs(free.sin_port)));
-    ini = std::regex_replace(ini, std::regex("DEVICE=127\\.0\\.0\\.1;8101"),
-                             "DEVICE=127.0.0.1;" + std::to_string(ntohs(a.sin_port)));
-    std::ofstream(dir / "TARVIK.INI") << ini;
+    // A station of its own: the shipped one, its port 0 reaching a listener
+    // of this test (a port that is down would refuse the connect).
+    dir = fs::temp_directory_path() / ("tvk_xkeys_" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    fs::copy(fs::path(TARVIK_SOURCE_DIR) / "data", dir, fs::copy_options::recursive);
+    fs::create_directories(dir / "cnf");
+    for (const auto& e : fs::directory_iterator(cnf))
+      fs::copy_file(e.path(), dir / "cnf" / e.path().filename(), fs::copy_options::overwrite_existing);
+    listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ASSERT_EQ(::listen(listener, 4), 0);
+    socklen_t len = sizeof a;
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len);
+    {
+      std::ifstream in(dir / "TARVIK.INI");
+      std::stringstream s;
+      s << in.rdbuf();
+      std::string ini = s.str();
+      // TCP/IP stays on (port 0 is a TCP/IP link); the station's own server
+      // listens on a free port of its own.
+      const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
+      sockaddr_in free{};
+      free.sin_family = AF_INET;
+      free.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+      ::bind(probe, reinterpret_cast<sockaddr*>(&free), sizeof free);
+      socklen_t freeLen = sizeof free;
+      ::getsockname(probe, reinterpret_cast<sockaddr*>(&free), &freeLen);
+      ::close(probe);
+      ini = std::regex_replace(ini, std::regex("PORT=8100"), "PORT=" + std::to_string(ntohs(free.sin_port)));
+      ini = std::regex_replace(ini, std::regex("DEVICE=127\\.0\\.0\\.1;8101"),
+                               "DEVICE=127.0.0.1;" + std::to_string(ntohs(a.sin_port)));
+      std::ofstream(dir / "TARVIK.INI") << ini;
+    }
+
+    int display = 90 + ::getpid() % 100;
+    while (fs::exists("/tmp/.X11-unix/X" + std::to_string(display))) ++display;
+    name = ":" + std::to_string(display);
+    xvfb = std::make_unique<Child>(
+        std::vector<std::string>{run("command -v Xvfb | tr -d '\\n'"), name, "-screen", "0", "1280x1024x24",
+                                 "-nolisten", "tcp"},
+        std::vector<std::string>{}, dir);
+    ASSERT_TRUE(waitFor([&] { return fs::exists("/tmp/.X11-unix/X" + std::to_string(display)); }));
+
+    socketPath = dir / "driver.sock";
+    tarvik = std::make_unique<Child>(
+        std::vector<std::string>{program.string(), "-NOMDI", "-DRIVER=" + socketPath.string(), "TARVIK.INI"},
+        std::vector<std::string>{"DISPLAY=" + name, "QT_QPA_PLATFORM=xcb"}, dir);
+    ASSERT_TRUE(waitFor([&] { return last(ask(socketPath, "windows")).rfind("OK", 0) == 0; }))
+        << "the program did not start";
   }
+  void TearDown() override {
+    tarvik.reset();
+    xvfb.reset();
+    if (listener >= 0) ::close(listener);
+    if (!dir.empty()) fs::remove_all(dir);
+  }
+  std::string Ask(const std::string& request) { return last(ask(socketPath, request)); }
+  bool Ok(const std::string& request) { return Ask(request).rfind("OK", 0) == 0; }
 
-  int display = 90 + ::getpid() % 100;
-  while (fs::exists("/tmp/.X11-unix/X" + std::to_string(display))) ++display;
-  const std::string name = ":" + std::to_string(display);
-  Child xvfb({run("command -v Xvfb | tr -d '\\n'"), name, "-screen", "0", "1280x1024x24", "-nolisten", "tcp"}, {},
-             dir);
-  ASSERT_TRUE(waitFor([&] { return fs::exists("/tmp/.X11-unix/X" + std::to_string(display)); }));
+  fs::path dir, socketPath;
+  int listener = -1;
+  std::string name;  // the X display
+  std::unique_ptr<Child> xvfb, tarvik;
+};
 
-  const fs::path socketPath = dir / "driver.sock";
-  Child tarvik({program.string(), "-NOMDI", "-DRIVER=" + socketPath.string(), "TARVIK.INI"},
-               {"DISPLAY=" + name, "QT_QPA_PLATFORM=xcb"}, dir);
-  ASSERT_TRUE(waitFor([&] { return last(ask(socketPath, "windows")).rfind("OK", 0) == 0; }))
-      << "the program did not start";
-
+TEST_F(RealX, TextTypedAfterClickingTheReceivePaneLandsInOrderInTheInputLine) {
   // The operator opens a channel: Connect, a call, OK.
   ASSERT_TRUE(waitFor([&] { return last(ask(socketPath, "press TOOLBOX CONNECT")).rfind("OK", 0) == 0 ||
                                    last(ask(socketPath, "press 1040 CONNECT")).rfind("OK", 0) == 0; }));
@@ -208,9 +231,35 @@ TEST(RealXKeyboard, TextTypedAfterClickingTheReceivePaneLandsInOrderInTheInputLi
   const std::string want = "OK hello world, typed without clicking";
   EXPECT_TRUE(waitFor([&] { return last(ask(socketPath, "get 1010 INPUT")) == want; }))
       << last(ask(socketPath, "get 1010 INPUT"));
+}
 
-  ::close(listener);
-  fs::remove_all(dir);
+// A list window (the mail list) on the real window system: a click puts the
+// keyboard focus into its list control, and the arrow keys move the
+// selection there (not to a button): Up runs to the first line and stops,
+// Down moves on. REPLY then answers the message the keys chose.
+TEST_F(RealX, ArrowKeysMoveTheSelectionOfAListWindow) {
+  {
+    fs::create_directories(dir / "log");
+    std::ofstream dat(dir / "log" / "MAIL.DAT", std::ios::binary);
+    for (int n = 0; n < 60; ++n)
+      dat << "1\t" << n << "\t01.03.2026 09:00\tN0CALL" << std::string(34, ' ') << "\tDL" << 100 + n << "X\tNo " << n
+          << "\n";
+  }
+  ASSERT_TRUE(waitFor([&] { return Ok("press TOOLBOX MAIL") || Ok("press 1040 MAIL"); }));
+  ASSERT_TRUE(waitFor([&] { return Ok("place 1120 100 100 800 700"); }));
+  ASSERT_TRUE(waitFor([&] { return Ask("lines 1120 LISTE") == "OK 60"; })) << Ask("lines 1120 LISTE");
+  EXPECT_NE(Ask("state 1120 REPLY").find("enabled=0"), std::string::npos);
+
+  const std::string xdo = "DISPLAY=" + name + " xdotool ";
+  // A click on some line in the middle of the list.
+  run(xdo + "mousemove 300 400 click 1");
+  ASSERT_TRUE(waitFor([&] { return Ask("state 1120 REPLY").find("enabled=1") != std::string::npos; }));
+  run(xdo + "key --delay 15 --repeat 70 Up");
+  // Reply (Alt+P) comes after the keys, through the same window system.
+  run(xdo + "key --delay 40 Down Down alt+p");
+  ASSERT_TRUE(waitFor([&] { return Ask("get 1290 TO").rfind("OK ", 0) == 0; })) << Ask("get 1290 TO");
+  EXPECT_EQ(Ask("get 1290 TO"), "OK DL102X");
+  EXPECT_EQ(Ask("get 1290 SUBJECT"), "OK Re:No 2");
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "script/checklist_recorder.h"
+#include "script/checklist_window.h"
 #include "script/mailbox_definition.h"
 #include "script/mailbox_password.h"
 
@@ -130,6 +131,34 @@ class Recorder : public ::testing::Test {
   MailboxDefinition definition = Typical();
   ListRecorder recorder;
 };
+
+// The check-list window's request for a line of the list file: fields
+// split at TABs without their padding, each cut to its size, and the read
+// command made from the box's pattern.
+TEST(CheckListWindow, ReadRequestOfAListLine) {
+  struct Case {
+    std::string line, pattern;
+    std::string date, call, file, title, command;
+  };
+  const std::string board(40, 'B');
+  const Case cases[] = {
+      {"10.12.26  \tDL1ABC    \tN0CALL      \t          \t101       \t120       \tMeeting on Friday   ", "R !FNUM",
+       "10.12.26", "DL1ABC", "N0CALL", "Meeting on Friday", "R 101"},
+      {"01.01.27  \tDL2XYZ    \tPACKET      \tDB0XYZ    \t7         \t80        \tNew software", "R !FILE !FNUM @ !MBX",
+       "01.01.27", "DL2XYZ", "PACKET", "New software", "R PACKET 7 @ DB0XYZ"},
+      {"d\tc\t" + board + "\tm\t12345678901234\tl\t" + std::string(50, 'T'), "R !FILE !FNUM", "d", "c",
+       board.substr(0, 31), std::string(31, 'T'), "R " + board.substr(0, 31) + " 1234567890"},
+      {"only a date", "R !FNUM", "only a date", "", "", "", "R "},
+  };
+  for (const Case& c : cases) {
+    const CheckListRequest r = ReadRequest(c.line, c.pattern);
+    EXPECT_EQ(r.date, c.date) << c.line;
+    EXPECT_EQ(r.call, c.call) << c.line;
+    EXPECT_EQ(r.file, c.file) << c.line;
+    EXPECT_EQ(r.title, c.title) << c.line;
+    EXPECT_EQ(r.command, c.command) << c.line;
+  }
+}
 
 TEST_F(Recorder, ACheckListEndsAtThePromptOrAShortLine) {
   Feed({"Welcome", "Msg#  From      Board     Date      Bytes  Subject", "",

@@ -267,6 +267,42 @@ TEST_F(MailStoreTest, CaptureWritesTheTextAndNamesTheAddressee) {
   EXPECT_EQ(entry->to, "DL1ABC @ DB0XYZ.#BAY.DEU.EU");
 }
 
+// A capture with a limit: a text that reaches the limit exactly is kept; one
+// line more gives the text up, the lines up to "NNNN" are still taken, and
+// then the mail leaves the store with its text file.
+TEST_F(MailStoreTest, ACaptureWithALimitKeepsOrDropsTheWholeMail) {
+  struct Case {
+    std::vector<std::string> lines;
+    std::vector<MailCapture::Result> results;
+    bool kept;
+  };
+  using R = MailCapture::Result;
+  const std::vector<Case> cases = {
+      {{"12345", "1234"}, {R::Stored, R::Stored, R::Ended}, true},  // 6 + 5 bytes: the limit
+      {{"12345", "12345"}, {R::Stored, R::TooLong, R::Dropped}, false},
+      {{"123456789012"}, {R::TooLong, R::Dropped}, false},
+      {{"1234567890", "x", "more", "after"}, {R::Stored, R::TooLong, R::Stored, R::Stored, R::Dropped}, false},
+  };
+  for (const Case& c : cases) {
+    MailStore mail = store();
+    const auto m = mail.NewIncoming("", "DL1ABC", "", "Limited");
+    ASSERT_TRUE(m);
+    MailCapture capture;
+    ASSERT_TRUE(capture.Begin(mail, *m, "DL1ABC", {}, 11));
+    std::vector<R> results;
+    for (const std::string& line : c.lines) results.push_back(capture.Line(line));
+    results.push_back(capture.Line("NNNN"));
+    EXPECT_EQ(results, c.results) << c.lines.front();
+    EXPECT_FALSE(capture.active());
+    EXPECT_EQ(mail.Find(m->number).has_value(), c.kept) << c.lines.front();
+    EXPECT_EQ(std::filesystem::exists(mail.TextPath(m->number)), c.kept) << c.lines.front();
+    if (c.kept) {
+      EXPECT_EQ(read("MAIL0000.TXT"), "12345\n1234\n");
+    }
+    mail.Delete(m->number);
+  }
+}
+
 TEST(MailHeader, AddresseeOfHeaderLines) {
   const std::vector<std::string> from = {"From:", "Von:"};
   struct Case {
