@@ -263,8 +263,8 @@ void QtCanvas::drawRect(const Rect& r) {
 
 void QtCanvas::drawEllipse(const Rect& r) {
   if (r.empty()) return;
-  QPainter p(&surface_->image());
-  begin(p);
+  QPainter& p = painter();
+  p.save();
   p.setRenderHint(QPainter::Antialiasing);
   p.setBrush(tools_.brushHollow ? QBrush(Qt::NoBrush) : QBrush(toQColor(tools_.brush)));
   if (tools_.penHollow) {
@@ -276,7 +276,7 @@ void QtCanvas::drawEllipse(const Rect& r) {
   }
   const QRect q = toQRect(r);
   p.drawEllipse(QRectF(q).adjusted(0.5, 0.5, -0.5, -0.5));
-  p.end();
+  p.restore();
   surface_->showArea(q);
 }
 
