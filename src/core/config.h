@@ -59,6 +59,7 @@ enum Setting : int {
   kSettingExpPath = 42,
   kSettingScrollback = 43,  // lines the text panes keep
   kSettingTcpListen = 44,   // LISTEN: the address the TCP/IP server listens on
+  kSettingKeepText = 52,    // KEEPTEXT: "0" closes a channel window when its link ends
 };
 
 // Lists of GetConfigList.
@@ -104,6 +105,7 @@ struct ConfigRecord {
   std::string iconDll;        // ICONDLL, setting 24
   std::string scrollback;     // SCROLLBACK, setting 43: lines a text pane keeps (+1)
   std::string monTime;        // MONTIME, setting 45: "1" stamps the monitor's header lines
+  std::string keepText;       // KEEPTEXT, setting 52: "0" closes ended channels, else they stay
   std::string iniDirectory;   // setting 9: INI path up to and including the last "/"
   std::string iniPath;        // setting 10
 };

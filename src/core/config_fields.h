@@ -59,6 +59,7 @@ inline constexpr std::array kSettingFields{
     SettingField{24, "ICONDLL", &ConfigRecord::iconDll, 127, true},
     SettingField{43, "SCROLLBACK", &ConfigRecord::scrollback, 11, false},
     SettingField{45, "MONTIME", &ConfigRecord::monTime, 1, true},
+    SettingField{52, "KEEPTEXT", &ConfigRecord::keepText, 1, true},
     SettingField{9, "", &ConfigRecord::iniDirectory, 127, true},
     SettingField{10, "", &ConfigRecord::iniPath, 127, true},
     SettingField{17, "", &ConfigRecord::ssidMask, 16, false},
