@@ -12,11 +12,13 @@
 #include <unistd.h>
 #include <netinet/in.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <regex>
 #include <sstream>
@@ -136,81 +138,173 @@ std::string run(const std::string& command) {
   return out;
 }
 
-TEST(RealXKeyboard, TextTypedAfterClickingTheReceivePaneLandsInOrderInTheInputLine) {
-  const fs::path program = fs::path(TARVIK_BINARY_DIR) / "src" / "tarvik";
-  const fs::path cnf = fs::path(TARVIK_BINARY_DIR) / "station-cnf";
-  if (!onPath("Xvfb") || !onPath("xdotool")) GTEST_SKIP() << "Xvfb or xdotool is not installed";
-  if (!fs::exists(program) || !fs::exists(cnf)) GTEST_SKIP() << "the program is not built";
-
-  // A station of its own: the shipped one, its port 0 reaching a listener
-  // of this test (a port that is down would refuse the connect).
-  const fs::path dir = fs::temp_directory_path() / ("tvk_xkeys_" + std::to_string(::getpid()));
-  fs::remove_all(dir);
-  fs::copy(fs::path(TARVIK_SOURCE_DIR) / "data", dir, fs::copy_options::recursive);
-  fs::create_directories(dir / "cnf");
-  for (const auto& e : fs::directory_iterator(cnf))
-    fs::copy_file(e.path(), dir / "cnf" / e.path().filename(), fs::copy_options::overwrite_existing);
-  const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-  ASSERT_EQ(::listen(listener, 4), 0);
-  socklen_t len = sizeof a;
-  ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len);
-  {
-    std::ifstream in(dir / "TARVIK.INI");
-    std::stringstream s;
-    s << in.rdbuf();
-    std::string ini = s.str();
-    // TCP/IP stays on (port 0 is a TCP/IP link); the station's own server
-    // listens on a free port of its own.
-    const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in free{};
-    free.sin_family = AF_INET;
-    free.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(probe, reinterpret_cast<sockaddr*>(&free), sizeof free);
-    socklen_t freeLen = sizeof free;
-    ::getsockname(probe, reinterpret_cast<sockaddr*>(&free), &freeLen);
-    ::close(probe);
-    ini = std::regex_replace(ini, std::regex("PORT=8100"), "PORT=" + std::to_string(ntohs(free.sin_port)));
-    ini = std::regex_replace(ini, std::regex("DEVICE=127\\.0\\.0\\.1;8101"),
-                             "DEVICE=127.0.0.1;" + std::to_string(ntohs(a.sin_port)));
-    std::ofstream(dir / "TARVIK.INI") << ini;
+// The shipped station in a directory of its own, its port 0 reaching a
+// listener of the test (a port that is down would refuse the connect), the
+// program on a fresh Xvfb display with the UI driver on a socket.
+class XStation {
+ public:
+  // Empty when something needed is missing (the test then skips).
+  std::string Missing() const {
+    if (!onPath("Xvfb") || !onPath("xdotool")) return "Xvfb or xdotool is not installed";
+    if (!fs::exists(program_) || !fs::exists(cnf_)) return "the program is not built";
+    return "";
   }
 
-  int display = 90 + ::getpid() % 100;
-  while (fs::exists("/tmp/.X11-unix/X" + std::to_string(display))) ++display;
-  const std::string name = ":" + std::to_string(display);
-  Child xvfb({run("command -v Xvfb | tr -d '\\n'"), name, "-screen", "0", "1280x1024x24", "-nolisten", "tcp"}, {},
-             dir);
-  ASSERT_TRUE(waitFor([&] { return fs::exists("/tmp/.X11-unix/X" + std::to_string(display)); }));
+  // Starts Xvfb and the program with `switches`; false when either fails.
+  bool Start(const std::string& tag, const std::vector<std::string>& switches) {
+    dir_ = fs::temp_directory_path() / ("tvk_" + tag + "_" + std::to_string(::getpid()));
+    fs::remove_all(dir_);
+    fs::copy(fs::path(TARVIK_SOURCE_DIR) / "data", dir_, fs::copy_options::recursive);
+    fs::create_directories(dir_ / "cnf");
+    for (const auto& e : fs::directory_iterator(cnf_))
+      fs::copy_file(e.path(), dir_ / "cnf" / e.path().filename(), fs::copy_options::overwrite_existing);
+    listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(listener_, 4) != 0) return false;
+    socklen_t len = sizeof a;
+    ::getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len);
+    {
+      std::ifstream in(dir_ / "TARVIK.INI");
+      std::stringstream s;
+      s << in.rdbuf();
+      std::string ini = s.str();
+      // TCP/IP stays on (port 0 is a TCP/IP link); the station's own server
+      // listens on a free port of its own.
+      const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
+      sockaddr_in free{};
+      free.sin_family = AF_INET;
+      free.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+      ::bind(probe, reinterpret_cast<sockaddr*>(&free), sizeof free);
+      socklen_t freeLen = sizeof free;
+      ::getsockname(probe, reinterpret_cast<sockaddr*>(&free), &freeLen);
+      ::close(probe);
+      ini = std::regex_replace(ini, std::regex("PORT=8100"), "PORT=" + std::to_string(ntohs(free.sin_port)));
+      ini = std::regex_replace(ini, std::regex("DEVICE=127\\.0\\.0\\.1;8101"),
+                               "DEVICE=127.0.0.1;" + std::to_string(ntohs(a.sin_port)));
+      std::ofstream(dir_ / "TARVIK.INI") << ini;
+    }
 
-  const fs::path socketPath = dir / "driver.sock";
-  Child tarvik({program.string(), "-NOMDI", "-DRIVER=" + socketPath.string(), "TARVIK.INI"},
-               {"DISPLAY=" + name, "QT_QPA_PLATFORM=xcb"}, dir);
-  ASSERT_TRUE(waitFor([&] { return last(ask(socketPath, "windows")).rfind("OK", 0) == 0; }))
-      << "the program did not start";
+    int display = 90 + ::getpid() % 100;
+    while (fs::exists("/tmp/.X11-unix/X" + std::to_string(display))) ++display;
+    display_ = ":" + std::to_string(display);
+    xvfb_ = std::make_unique<Child>(
+        std::vector<std::string>{run("command -v Xvfb | tr -d '\\n'"), display_, "-screen", "0", "1280x1024x24",
+                                 "-nolisten", "tcp"},
+        std::vector<std::string>{}, dir_);
+    if (!waitFor([&] { return fs::exists("/tmp/.X11-unix/X" + std::to_string(display)); })) return false;
+    socket_ = dir_ / "driver.sock";
+    std::vector<std::string> args{program_.string()};
+    args.insert(args.end(), switches.begin(), switches.end());
+    args.push_back("-DRIVER=" + socket_.string());
+    args.push_back("TARVIK.INI");
+    tarvik_ = std::make_unique<Child>(args, std::vector<std::string>{"DISPLAY=" + display_, "QT_QPA_PLATFORM=xcb"},
+                                      dir_);
+    return waitFor([&] { return last(ask(socket_, "windows")).rfind("OK", 0) == 0; });
+  }
+
+  ~XStation() {
+    tarvik_.reset();
+    xvfb_.reset();
+    if (listener_ >= 0) ::close(listener_);
+    if (!dir_.empty()) fs::remove_all(dir_);
+  }
+
+  // The driver's last reply line.
+  std::string Ask(const std::string& request) const { return last(ask(socket_, request)); }
+  std::vector<std::string> AskAll(const std::string& request) const { return ask(socket_, request); }
+  bool AskUntilOk(const std::string& request) const {
+    return waitFor([&] { return Ask(request).rfind("OK", 0) == 0; });
+  }
+  // xdotool on the display.
+  void X(const std::string& arguments) const { run("DISPLAY=" + display_ + " xdotool " + arguments); }
+
+  // Opens a channel to `call` through the toolbox's Connect and the connect
+  // dialog; its window id ("#n"), empty when it did not open.
+  std::string Connect(const std::string& call) const {
+    const auto before = ChannelWindows();
+    if (!AskUntilOk("press 1040 CONNECT")) return "";
+    if (!AskUntilOk("set 1030 STATION " + call)) return "";
+    if (Ask("press 1030 OK").rfind("OK", 0) != 0) return "";
+    std::string opened;
+    waitFor([&] {
+      for (const std::string& w : ChannelWindows())
+        if (std::find(before.begin(), before.end(), w) == before.end()) opened = w;
+      return !opened.empty();
+    });
+    return opened;
+  }
+  std::vector<std::string> ChannelWindows() const {
+    std::vector<std::string> out;
+    for (const std::string& l : AskAll("windows"))
+      if (l.find(" CHANNEL 1010 ") != std::string::npos) out.push_back(l.substr(2, l.find(' ', 2) - 2));
+    return out;
+  }
+
+ private:
+  fs::path program_ = fs::path(TARVIK_BINARY_DIR) / "src" / "tarvik";
+  fs::path cnf_ = fs::path(TARVIK_BINARY_DIR) / "station-cnf";
+  fs::path dir_, socket_;
+  int listener_ = -1;
+  std::string display_;
+  std::unique_ptr<Child> xvfb_, tarvik_;
+};
+
+TEST(RealXKeyboard, TextTypedAfterClickingTheReceivePaneLandsInOrderInTheInputLine) {
+  XStation station;
+  if (const std::string missing = station.Missing(); !missing.empty()) GTEST_SKIP() << missing;
+  ASSERT_TRUE(station.Start("xkeys", {"-NOMDI"})) << "the program did not start";
 
   // The operator opens a channel: Connect, a call, OK.
-  ASSERT_TRUE(waitFor([&] { return last(ask(socketPath, "press TOOLBOX CONNECT")).rfind("OK", 0) == 0 ||
-                                   last(ask(socketPath, "press 1040 CONNECT")).rfind("OK", 0) == 0; }));
-  ASSERT_TRUE(waitFor([&] { return last(ask(socketPath, "set 1030 STATION N0XYZ")).rfind("OK", 0) == 0; }));
-  ASSERT_EQ(last(ask(socketPath, "press 1030 OK")).substr(0, 2), "OK");
+  ASSERT_TRUE(waitFor([&] { return station.Ask("press TOOLBOX CONNECT").rfind("OK", 0) == 0 ||
+                                   station.Ask("press 1040 CONNECT").rfind("OK", 0) == 0; }));
+  ASSERT_TRUE(station.AskUntilOk("set 1030 STATION N0XYZ"));
+  ASSERT_EQ(station.Ask("press 1030 OK").substr(0, 2), "OK");
   // The channel window at a known place (no window manager: no frame).
-  ASSERT_TRUE(waitFor([&] { return last(ask(socketPath, "place 1010 100 100 540 748")).rfind("OK", 0) == 0; }));
-  ASSERT_TRUE(waitFor([&] { return last(ask(socketPath, "get 1010 INPUT")) == "OK"; }));
+  ASSERT_TRUE(station.AskUntilOk("place 1010 100 100 540 748"));
+  ASSERT_TRUE(waitFor([&] { return station.Ask("get 1010 INPUT") == "OK"; }));
 
-  const std::string xdo = "DISPLAY=" + name + " xdotool ";
   // A click into the receive pane, then typing as the keyboard does.
-  run(xdo + "mousemove 300 400 click 1");
-  run(xdo + "type --delay 40 'hello world, typed without clicking'");
+  station.X("mousemove 300 400 click 1");
+  station.X("type --delay 40 'hello world, typed without clicking'");
   const std::string want = "OK hello world, typed without clicking";
-  EXPECT_TRUE(waitFor([&] { return last(ask(socketPath, "get 1010 INPUT")) == want; }))
-      << last(ask(socketPath, "get 1010 INPUT"));
+  EXPECT_TRUE(waitFor([&] { return station.Ask("get 1010 INPUT") == want; })) << station.Ask("get 1010 INPUT");
+}
 
-  ::close(listener);
-  fs::remove_all(dir);
+// Alt+1 .. Alt+8 bring a channel up with its input line focused, so that
+// what the operator types next goes there: in separate windows and in the
+// frame.
+TEST(RealXKeyboard, AltAndAChannelNumberSwitchesWhereTypingGoes) {
+  for (const bool frame : {false, true}) {
+    SCOPED_TRACE(frame ? "frame" : "-NOMDI");
+    XStation station;
+    if (const std::string missing = station.Missing(); !missing.empty()) GTEST_SKIP() << missing;
+    ASSERT_TRUE(station.Start(frame ? "xalt_mdi" : "xalt", frame ? std::vector<std::string>{}
+                                                                 : std::vector<std::string>{"-NOMDI"}))
+        << "the program did not start";
+    const std::string one = station.Connect("N0XYZ");
+    ASSERT_FALSE(one.empty());
+    const std::string two = station.Connect("N0ABC");
+    ASSERT_FALSE(two.empty());
+    EXPECT_EQ(station.Ask("get 1040 CHAN1"), "OK 1 N0XYZ connecting");
+    EXPECT_EQ(station.Ask("get 1040 CHAN2"), "OK 2 N0ABC connecting");
+
+    // Without a window manager nothing gives the frame the keyboard: the
+    // operator's click on its title would.
+    if (frame) station.X("search --onlyvisible --classname tarvik windowfocus --sync");
+    station.X("key alt+1");
+    ASSERT_TRUE(waitFor([&] { return station.Ask("active") == "OK " + one; })) << station.Ask("active");
+    station.X("type --delay 40 'to one'");
+    EXPECT_TRUE(waitFor([&] { return station.Ask("get " + one + " INPUT") == "OK to one"; }))
+        << station.Ask("get " + one + " INPUT");
+    station.X("key alt+2");
+    ASSERT_TRUE(waitFor([&] { return station.Ask("active") == "OK " + two; })) << station.Ask("active");
+    station.X("type --delay 40 'to two'");
+    EXPECT_TRUE(waitFor([&] { return station.Ask("get " + two + " INPUT") == "OK to two"; }))
+        << station.Ask("get " + two + " INPUT");
+    EXPECT_EQ(station.Ask("get " + one + " INPUT"), "OK to one");
+  }
 }
 
 }  // namespace
