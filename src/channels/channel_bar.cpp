@@ -32,15 +32,17 @@ ChannelBar ReadChannelBar(const ui::Toolkit& toolkit, const ax25::ChannelTable& 
 std::string ChannelBarText(int slot, const ChannelBarEntry& entry,
                            const std::function<std::string(std::string_view)>& word) {
   using State = ChannelBarEntry::State;
-  std::string text = std::to_string(slot + 1);
+  // The mark leads, so that it shows however narrow the entry is.
+  std::string text;
+  if (entry.unread)
+    if (const std::string mark = word("BARUNREAD"); !mark.empty()) text = mark + " ";
+  text += std::to_string(slot + 1);
   if (!entry.call.empty()) text += " " + entry.call;
   const char* key = entry.state == State::Connected       ? "BARCONNECTED"
                     : entry.state == State::Connecting    ? "BARCONNECTING"
                     : entry.state == State::Disconnecting ? "BARDISCONNECTING"
                                                           : "BARFREE";
   if (const std::string state = word(key); !state.empty()) text += " " + state;
-  if (entry.unread)
-    if (const std::string mark = word("BARUNREAD"); !mark.empty()) text += " " + mark;
   return text;
 }
 

@@ -32,8 +32,8 @@ using ChannelBar = std::array<ChannelBarEntry, ax25::kChannelSlots>;
 // shows the station of that link as connected.
 ChannelBar ReadChannelBar(const ui::Toolkit& toolkit, const ax25::ChannelTable& table);
 
-// The text of slot `slot`'s entry: its number (from 1), the call, the state
-// word and the unread mark. `word` gives the STRINGS value of a key:
+// The text of slot `slot`'s entry: the unread mark, its number (from 1),
+// the call and the state word. `word` gives the STRINGS value of a key:
 // "BARFREE", "BARCONNECTING", "BARCONNECTED", "BARDISCONNECTING", "BARUNREAD".
 std::string ChannelBarText(int slot, const ChannelBarEntry& entry,
                            const std::function<std::string(std::string_view)>& word);

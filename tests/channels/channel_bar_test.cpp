@@ -54,7 +54,7 @@ TEST_F(ChannelBarTest, ShowsEachChannelsStateAndMarksTextTheOperatorHasNotSeen) 
   ASSERT_TRUE(ether.RunUntil([&] {
     return PaneHas(toB, {"for channel one", ui::kBlack}) && PaneHas(toC, {"for channel two", ui::kBlack});
   }));
-  EXPECT_EQ(Bar(a, 0), "1 DB0BBB connected (new)");
+  EXPECT_EQ(Bar(a, 0), "* 1 DB0BBB connected");
   EXPECT_EQ(Bar(a, 1), "2 DC0CCC connected");
 
   // A click on the entry brings channel 1 up, the input line focused; the
@@ -134,7 +134,7 @@ TEST_F(ChannelBarTest, AnEndedConnectionKeepsItsTextAndFreesItsSlotAtOnce) {
   Do("type " + Win(fresh->id()) + " INPUT to the new one{ENTER}");
   ASSERT_TRUE(ether.RunUntil([&] { return PaneHas(b.channel(0), {"to the new one", ui::kBlack}); }));
   EXPECT_EQ(Pane(kept), lines);
-  EXPECT_EQ(Bar(a, 0), "1 DB0BBB connected (new)");
+  EXPECT_EQ(Bar(a, 0), "* 1 DB0BBB connected");
 
   // Closing the kept window asks nothing, leaves the new channel alone and
   // logs nothing more.
