@@ -538,6 +538,12 @@ void ChannelWindow::keepConversation() {
   toolkit().destroy(link);
   sessionState_ = SessionState::Ended;
   sendQueueBusy_ = false;
+  std::vector<ui::WindowId> kept;
+  for (const ui::WindowId w : toolkit().windows())
+    if (const auto* other = toolkit().findAs<ChannelWindow>(w);
+        other && &other->app_ == &app_ && other->ended() && toolkit().exists(w))
+      kept.push_back(w);  // in creation order: the oldest first
+  for (std::size_t i = 0; i + kKeptConversations < kept.size(); ++i) toolkit().destroy(kept[i]);
   for (const int lamp : {kLampCon, kLampHold, kLampTxov, kLamp2ndCon, kLampDama}) SetState(lamp, 0);
   // What would act on the connection is off; reading, selecting and the
   // capture stay.

@@ -109,6 +109,11 @@ inline constexpr std::size_t kInputCapacity = 80;  // without a description's ow
 // (the station's KEEPTEXT setting) until the operator closes it.
 enum class SessionState : int { Ended = 0, SettingUp = 1, Connected = 2, Disconnecting = 4 };
 
+// Kept conversations a station holds at most: an unattended station (no
+// operator closes them) must not gather windows without end; the oldest
+// goes when another is kept.
+inline constexpr int kKeptConversations = 8;
+
 // The line a kept conversation ends with (message file).
 inline constexpr int kMsgKeptDisconnected = 1700;
 

@@ -147,6 +147,22 @@ TEST_F(ChannelBarTest, AnEndedConnectionKeepsItsTextAndFreesItsSlotAtOnce) {
   EXPECT_EQ(a.logFile(), log);
 }
 
+TEST_F(ChannelBarTest, AnUnattendedStationKeepsOnlyTheNewestConversations) {
+  Terminal& b = AddStation("DB0BBB");
+  Terminal& a = AddStation("DL1AAA", true);
+  std::vector<ui::WindowId> windows;
+  for (int i = 0; i <= channels::kKeptConversations; ++i) {
+    ASSERT_TRUE(channels::OpenOutgoingChannel(*b.app, "DL1AAA").has_value());
+    ASSERT_TRUE(ether.RunUntil([&] { return Connected(a.channel(0)) && Connected(b.channel(0)); }));
+    windows.push_back(a.channel(0)->id());
+    b.channel(0)->Disconnect(true);
+    ASSERT_TRUE(ether.RunUntil([&] { return !a.channel(0) && !b.channel(0); }));
+    ether.Run(200);
+  }
+  EXPECT_FALSE(tk.exists(windows.front()));
+  for (std::size_t i = 1; i < windows.size(); ++i) EXPECT_TRUE(tk.exists(windows[i])) << i;
+}
+
 TEST_F(ChannelBarTest, WithKeepTextOffTheWindowClosesWithItsLink) {
   stationIni = [](const std::string&) { return std::string("KEEPTEXT=0\n"); };
   Terminal& a = AddStation("DL1AAA", true);
