@@ -16,6 +16,7 @@
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenuBar>
 #include <QPixmap>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -265,6 +266,30 @@ TEST_F(QtToolkitTest, TileAndCascadeArrangeTheDocumentsAndActivateBringsOneUp) {
   EXPECT_EQ(tk->activeWindow(), docs[2]);
   EXPECT_EQ(tk->documentArea()->activeSubWindow(), tk->outerWidget(docs[2]));
 
+}
+
+TEST_F(QtToolkitTest, ADocumentWithoutMenusLeavesTheFrameShowingTheLastMenus) {
+  std::vector<Seen> log;
+  auto tk = make();
+  WindowId frame = tk->create(spec(WindowKind::Frame), std::make_unique<Probe>(&log));
+  WindowId toolbox = tk->create(spec(WindowKind::Document, "toolbox", frame), std::make_unique<Probe>(&log));
+  MenuItem windows;
+  windows.text = "&Windows";
+  MenuItem tile;
+  tile.number = 7;
+  tile.text = "T&ile";
+  windows.children.push_back(tile);
+  tk->setMenuBar(toolbox, {windows});
+  WindowId channel = tk->create(spec(WindowKind::Document, "channel", frame), std::make_unique<Probe>(&log));
+  tk->activate(toolbox);
+  settle();
+  ASSERT_NE(tk->menuBarWidget(toolbox), nullptr);
+  tk->activate(channel);
+  settle();
+  EXPECT_EQ(tk->documentArea()->activeSubWindow(), tk->outerWidget(channel));
+  QMenuBar* bar = tk->menuBarWidget(toolbox);
+  ASSERT_NE(bar, nullptr);
+  EXPECT_EQ(bar->actions().size(), 1);
 }
 
 TEST_F(QtToolkitTest, WithoutFrameModeWindowsAreTopLevelAndStatusTextsAreDropped) {

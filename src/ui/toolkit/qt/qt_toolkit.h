@@ -233,6 +233,7 @@ class QtToolkit final : public Toolkit {
   // Menu bars of top-level windows, and the frame's in frame mode.
   std::map<WindowId, MenuNative> menus_;
   MenuNative frameMenu_;
+  WindowId lastMenuDocument_ = kNoWindow;
   WindowId trapped_ = kNoWindow;
   std::vector<QPointer<qtdetail::MessageDialog>> openDialogs_;
   std::deque<int> dialogAnswers_;
