@@ -6,6 +6,7 @@
 
 #include "channels/charset.h"
 #include "channels/connect_dialog.h"
+#include "channels/link_statistics_window.h"
 #include "channels/main_window.h"
 #include "core/file_handle.h"
 #include "core/port_opening.h"
@@ -225,6 +226,11 @@ bool ChannelWindow::ownerEvent(ui::Event& event) {
     case ui::EventType::Destroy: onDestroy(); break;
     case ui::EventType::Close: RunCommand(kChClose); break;
     case ui::EventType::Char: onKey(event.id, static_cast<unsigned>(event.arg)); break;
+    case ui::EventType::Focus:
+      // The operator's active window: what arrives here now is read.
+      active_ = event.arg != 0;
+      if (active_) MarkRead();
+      return false;
     case ui::EventType::User: onUser(event); break;
     default: return false;
   }
@@ -261,7 +267,11 @@ void ChannelWindow::onDestroy() {
   }
   link_ = secondLink_ = ui::kNoWindow;
   fileSender_.Abandon();
-  for (const auto& part : parts_) part->Closing(*this);
+  if (!ended()) {
+    for (const auto& part : parts_) part->Closing(*this);
+    // The bar shows the slot free.
+    channelChanged();
+  }
   if (wasConnected_) writeConnectionLog();
   diversion_ = nullptr;
 }
@@ -290,6 +300,12 @@ void ChannelWindow::onUser(ui::Event& event) {
       if (const auto* request = event.as<ax25::ConnectRequest>()) onConnectRequest(*request);
       break;
     case kEvtCloseChannel:
+      // The link's end (argument 1) leaves a conversation on screen when
+      // the station keeps them; every other close request closes.
+      if (event.arg == 1 && wasConnected_ && app_.config().GetSetting(core::kSettingKeepText) != "0") {
+        keepConversation();
+        break;
+      }
       closing_ = true;
       toolkit().destroy(id());
       break;
@@ -328,6 +344,8 @@ void ChannelWindow::onUser(ui::Event& event) {
       if (event.arg == kPaneDoubleClick) RunCommand(kChListe);
       break;
     default:
+      // A kept conversation's parts have closed: nothing reaches them.
+      if (ended()) break;
       for (const auto& part : parts_)
         if (part->UserEvent(*this, event)) break;
       break;
@@ -496,7 +514,62 @@ void ChannelWindow::closeSoon() {
   // Through the post: the link that reports is still at work.
   if (closing_) return;
   closing_ = true;
-  toolkit().post(id(), ui::Event::user(kEvtCloseChannel));
+  toolkit().post(id(), ui::Event::user(kEvtCloseChannel, 1));
+}
+
+void ChannelWindow::keepConversation() {
+  // Everything of the connection ends now, as if the window closed; only
+  // the window with its text stays. The slot is free for the next
+  // connection, which gets a window of its own: nothing routed to the slot
+  // or to its link can reach this window any more.
+  fileSender_.Abandon();
+  for (const auto& part : parts_) part->Closing(*this);
+  diversion_ = nullptr;
+  if (wasConnected_) writeConnectionLog();
+  wasConnected_ = false;
+  closeSecondLink();
+  // The link's statistics end with the link.
+  for (const ui::WindowId child : toolkit().children(id()))
+    if (const ui::WindowSpec* spec = toolkit().specOf(child); spec && spec->number == kStatisticsWindowNumber)
+      toolkit().destroy(child);
+  const ui::WindowId link = link_;
+  link_ = ui::kNoWindow;
+  if (MainWindow* main = FindMainWindow(app_)) main->channels().Release(slot_, id(), link);
+  toolkit().destroy(link);
+  sessionState_ = SessionState::Ended;
+  sendQueueBusy_ = false;
+  std::vector<ui::WindowId> kept;
+  for (const ui::WindowId w : toolkit().windows())
+    if (const auto* other = toolkit().findAs<ChannelWindow>(w);
+        other && &other->app_ == &app_ && other->ended() && toolkit().exists(w))
+      kept.push_back(w);  // in creation order: the oldest first
+  for (std::size_t i = 0; i + kKeptConversations < kept.size(); ++i) toolkit().destroy(kept[i]);
+  for (const int lamp : {kLampCon, kLampHold, kLampTxov, kLamp2ndCon, kLampDama}) SetState(lamp, 0);
+  // What would act on the connection is off; reading, selecting and the
+  // capture stay.
+  for (const int command : kPartCommands) EnableId(command, false);
+  for (const int command : {kChHold, kChRemote, kChInput, kChPrompt}) EnableId(command, false);
+  if (const std::string line = core::MessageText(app_, kMsgKeptDisconnected, remoteText_, {}, {}); !line.empty())
+    ShowText(line, ui::kRed);
+  updateTitle();
+}
+
+void ChannelWindow::BringUp() {
+  toolkit().activate(id());
+  if (inputControl() != ui::kNoControl && toolkit().controlEnabled(id(), inputControl()))
+    toolkit().setFocus(id(), inputControl());
+  MarkRead();
+}
+
+void ChannelWindow::MarkRead() {
+  if (!unread_) return;
+  unread_ = false;
+  channelChanged();
+}
+
+void ChannelWindow::channelChanged() {
+  if (!toolkit().exists(app_.mainWindow)) return;  // the program ends
+  if (MainWindow* main = FindMainWindow(app_)) main->ChannelChanged();
 }
 
 // --- received data --------------------------------------------------------------------
@@ -577,6 +650,11 @@ void ChannelWindow::writeLine(std::string_view text, ui::Color colour, const Lin
   if (source != &received_) received_.Interrupted();
   if (source != &relayed_) relayed_.Interrupted();
   if (ui::FifoText* pane = ui::FindFifo(toolkit(), receivePane())) pane->AppendLine(text, colour);
+  // Text from the air while the operator looks elsewhere marks the channel.
+  if (source && !active_ && !unread_) {
+    unread_ = true;
+    channelChanged();
+  }
 }
 
 void ChannelWindow::ShowText(std::string_view text, ui::Color colour) {
@@ -784,17 +862,20 @@ std::string ChannelWindow::Text(std::string_view key) const { return LookupStrin
 void ChannelWindow::updateTitle() {
   const char* key = sessionState_ == SessionState::Connected       ? "CONNECTED"
                     : sessionState_ == SessionState::Disconnecting ? "DISCONNECT"
+                    : sessionState_ == SessionState::Ended         ? "ENDED"
                                                                    : "CONNECTING";
   const std::string format = Text(key);
   // The title starts with the channel's number and the own call, so that
   // eight windows (and the desktop's task bar) tell which contact is which.
-  std::string title = std::to_string(slot_ + 1) + ": ";
+  // A kept conversation holds no channel any more: no number.
+  std::string title = ended() ? std::string() : std::to_string(slot_ + 1) + ": ";
   if (const auto own = ax25::LinkInfo(toolkit(), link_, 2); own && !own->empty()) ownText_ = *own;
   if (!ownText_.empty()) title += ownText_ + " ";
   title += format.empty() ? remoteText_ : FillText(format, remoteText_);
   if (!capturePath_.empty()) title += " -> " + capturePath_;
   if (dama_) title += " [DAMA]";
   toolkit().setTitle(id(), title);
+  channelChanged();
 }
 
 ChannelPart* ChannelWindow::commandOwner(int command) const {

@@ -105,7 +105,17 @@ enum ChannelMessage : int {
 
 inline constexpr std::size_t kInputCapacity = 80;  // without a description's own length
 
-enum class SessionState : int { SettingUp = 1, Connected = 2, Disconnecting = 4 };
+// Ended: the link is gone and its slot free, the window stays for reading
+// (the station's KEEPTEXT setting) until the operator closes it.
+enum class SessionState : int { Ended = 0, SettingUp = 1, Connected = 2, Disconnecting = 4 };
+
+// Kept conversations a station holds at most: an unattended station (no
+// operator closes them) must not gather windows without end; the oldest
+// goes when another is kept.
+inline constexpr int kKeptConversations = 8;
+
+// The line a kept conversation ends with (message file).
+inline constexpr int kMsgKeptDisconnected = 1700;
 
 class ChannelWindow;
 
@@ -152,6 +162,15 @@ class ChannelWindow final : public ui::Form {
   bool auto7pl() const { return auto7pl_; }
   bool autobin() const { return autobin_; }
   bool remoteOn() const { return remoteOn_; }
+  // The link has ended and the window only keeps the conversation: it no
+  // longer holds a slot, a link or anything of a later connection.
+  bool ended() const { return sessionState_ == SessionState::Ended; }
+  // Text arrived while the window was not the active one; cleared when the
+  // operator brings the window up.
+  bool unread() const { return unread_; }
+  void MarkRead();
+  // Brings the window up as the active one, the focus in its input line.
+  void BringUp();
   // Remark of this connection for the connection log.
   void setRemark(std::string remark) { remark_ = std::move(remark); }
 
@@ -253,6 +272,8 @@ class ChannelWindow final : public ui::Form {
   void setPeerState(int state);
   void closeSecondLink();
   void closeSoon();
+  void keepConversation();
+  void channelChanged();
   void writeConnectionLog();
   void notifyMain(int event);
   void updateCommandControls();
@@ -277,6 +298,8 @@ class ChannelWindow final : public ui::Form {
   bool sabmSeen_ = false;
   bool sendQueueBusy_ = false;
   bool closing_ = false;
+  bool active_ = false;  // the operator's active window
+  bool unread_ = false;
   bool busy_ = false;
   bool auto7pl_ = true, autobin_ = false, remoteOn_ = true;
   int conversionMode_ = 0;

@@ -1,5 +1,6 @@
 #include "channels/main_window.h"
 
+#include <algorithm>
 #include <array>
 #include <utility>
 
@@ -50,13 +51,16 @@ ui::FormRequest ToolboxRequest(core::App& app) {
 }  // namespace
 
 bool ToolboxNames(std::string_view name, int& id) {
-  static constexpr std::array<std::pair<std::string_view, int>, 16> kNames{{
+  static constexpr std::array<std::pair<std::string_view, int>, 26> kNames{{
       {"SYSHILFE", kToolHelp},   {"CONNECT", kToolConnect}, {"MONITOR", kToolMonitor},
       {"STATLIST", kToolStatList}, {"HEARD", kToolHeard},   {"MAIL", kToolMail},
       {"MYBBS", kToolMyBbs},     {"MECH", kToolMech},       {"LOGBUCH", kToolLogbook},
       {"CONMAN", kToolConMan},   {"CONFIG", kToolConfig},   {"SWL", kToolSwl},
       {"PING", kToolPing},       {"TIMERLIST", kToolTimerList}, {"MY2BBS", kToolMy2Bbs},
-      {"NEWSTATION", kToolNewStation},
+      {"NEWSTATION", kToolNewStation}, {"CHAN1", kToolChannel1}, {"CHAN2", kToolChannel1 + 1},
+      {"CHAN3", kToolChannel1 + 2}, {"CHAN4", kToolChannel1 + 3}, {"CHAN5", kToolChannel1 + 4},
+      {"CHAN6", kToolChannel1 + 5}, {"CHAN7", kToolChannel1 + 6}, {"CHAN8", kToolChannel8},
+      {"TILE", kToolTile},       {"CASCADE", kToolCascade},
   }};
   return ui::LookupName(name, id, kNames);
 }
@@ -88,6 +92,17 @@ void MainWindow::setListenOnly(bool on) {
 }
 
 bool MainWindow::filterEvent(ui::Event& event) {
+  // An open window chosen in the Windows menu.
+  if (event.type == ui::EventType::Command && event.id >= kWindowItemFirst &&
+      event.id < kWindowItemFirst + kWindowItemCount) {
+    const auto index = static_cast<std::size_t>(event.id - kWindowItemFirst);
+    if (index < listed_.size()) {
+      const ui::WindowId chosen = listed_[index];
+      if (auto* channel = toolkit().findAs<ChannelWindow>(chosen)) channel->BringUp();
+      else toolkit().activate(chosen);
+    }
+    return true;
+  }
   // A window closed: forget it here, then let the form destroy it if it
   // was one of its child forms.
   if (event.type == ui::EventType::User && event.id == core::kEvtChildClosed) {
@@ -102,6 +117,7 @@ bool MainWindow::ownerEvent(ui::Event& event) {
   switch (event.type) {
     case ui::EventType::Create: onCreate(); return true;
     case ui::EventType::Destroy:
+      toolkit().setProgramKeyHook({});
       if (timer_) toolkit().destroyTimer(timer_);
       timer_ = 0;
       return true;
@@ -123,6 +139,85 @@ void MainWindow::onCreate() {
   enableEntries();
   SetCheck(kToolSwl, listenOnly() ? 1 : 0);
   setMailState(hooks_.mailState ? hooks_.mailState() : MailState::None);
+  // Alt+1 to Alt+8 bring a channel up from any window of the program.
+  toolkit().setProgramKeyHook([this](int key, unsigned modifiers) { return programKey(key, modifiers); });
+  EnableId(kToolTile, app_.options().frameMode);
+  EnableId(kToolCascade, app_.options().frameMode);
+  refreshBar();
+  refreshWindowsMenu();
+}
+
+bool MainWindow::programKey(int key, unsigned modifiers) {
+  if (modifiers != ui::kModAlt || key < '1' || key > '0' + ax25::kChannelSlots) return false;
+  BringUpChannel(key - '1');
+  return true;
+}
+
+void MainWindow::ChannelChanged() {
+  refreshBar();
+  refreshWindowsMenu();
+}
+
+void MainWindow::refreshBar() {
+  const ChannelBar now = ReadChannelBar(toolkit(), channels_);
+  if (barShown_ && now == bar_) return;
+  const auto word = [this](std::string_view key) { return LookupString(key).value_or(""); };
+  for (int slot = 0; slot < ax25::kChannelSlots; ++slot) {
+    const ChannelBarEntry& entry = now[static_cast<std::size_t>(slot)];
+    if (barShown_ && entry == bar_[static_cast<std::size_t>(slot)]) continue;
+    SetCtlText(kToolChannel1 + slot, ChannelBarText(slot, entry, word));
+  }
+  bar_ = now;
+  barShown_ = true;
+}
+
+void MainWindow::BringUpChannel(int slot) {
+  if (slot < 0 || slot >= ax25::kChannelSlots) return;
+  // A gateway's second link shows in the window that owns it.
+  if (auto* channel = toolkit().findAs<ChannelWindow>(channels_[slot].channelWindow)) channel->BringUp();
+}
+
+void MainWindow::refreshWindowsMenu() {
+  // The open document and dialog windows, as the operator sees them.
+  std::vector<ui::WindowId> windows;
+  std::vector<std::string> titles;
+  for (const ui::WindowId w : toolkit().windows()) {
+    const ui::WindowSpec* spec = toolkit().specOf(w);
+    if (!spec || !toolkit().exists(w) || !spec->visible) continue;
+    if (spec->kind != ui::WindowKind::Document && spec->kind != ui::WindowKind::Dialog) continue;
+    if (windows.size() == static_cast<std::size_t>(kWindowItemCount)) break;
+    windows.push_back(w);
+    titles.push_back(spec->title);
+  }
+  if (windows == listed_ && titles == listedTitles_) return;
+  const std::vector<ui::MenuItem>* shown = toolkit().menuBar(id());
+  const int cascadeEntry = description().idMap[kToolCascade].menuEntry;
+  if (!shown || cascadeEntry < 0) return;
+  const int cascade = description().menuTag(cascadeEntry);
+  std::vector<ui::MenuItem> bar = *shown;
+  for (ui::MenuItem& menu : bar) {
+    auto& items = menu.children;
+    const auto at = std::find_if(items.begin(), items.end(), [&](const ui::MenuItem& m) { return m.number == cascade; });
+    if (at == items.end()) continue;
+    // What follows Cascade is the list of windows.
+    items.erase(at + 1, items.end());
+    if (!windows.empty()) {
+      ui::MenuItem separator;
+      separator.separator = true;
+      items.push_back(std::move(separator));
+    }
+    for (std::size_t i = 0; i < windows.size(); ++i) {
+      ui::MenuItem item;
+      item.number = kWindowItemFirst + static_cast<int>(i);
+      for (const char c : titles[i]) item.text += c == '&' ? std::string("&&") : std::string(1, c);
+      if (item.text.empty()) item.text = "#" + std::to_string(windows[i]);
+      items.push_back(std::move(item));
+    }
+    break;
+  }
+  listed_ = std::move(windows);
+  listedTitles_ = std::move(titles);
+  toolkit().setMenuBar(id(), std::move(bar));
 }
 
 void MainWindow::enableEntries() {
@@ -138,7 +233,8 @@ void MainWindow::onCommand(int id, std::intptr_t) {
   // The form hands over the control's notification code as argument; the
   // toolbox's buttons mean the first variant, the menu items MY2BBS and
   // NEWSTATION the second.
-  if (id == kToolMy2Bbs) Command(kToolMyBbs, 1);
+  if (id >= kToolChannel1 && id <= kToolChannel8) BringUpChannel(id - kToolChannel1);
+  else if (id == kToolMy2Bbs) Command(kToolMyBbs, 1);
   else if (id == kToolNewStation) Command(kToolStatList, 1);
   else Command(id, 0);
 }
@@ -171,6 +267,8 @@ void MainWindow::Command(int command, std::intptr_t argument) {
         router_.setPingWindow(ping);
       break;
     case kToolTimerList: openNumber(kWindowTimerList); break;
+    case kToolTile: toolkit().arrangeWindows(ui::Toolkit::Arrangement::Tile); break;
+    case kToolCascade: toolkit().arrangeWindows(ui::Toolkit::Arrangement::Cascade); break;
     case ui::kCallbackChanged: break;  // clicking MAIL or SWL marks the form changed
     default:
       app_.messages().ShowMessageNumber(id(), 1, kMsgToolboxUnknown, command, "TOOLBOX");
@@ -269,6 +367,8 @@ void MainWindow::onUser(ui::Event& event) {
 }
 
 void MainWindow::onHeartbeat(ui::Event& event) {
+  // Windows that came, went or were renamed since the last look.
+  refreshWindowsMenu();
   if (startupTicks_ == 0) app_.DebugLog("first heartbeat");
   if (startupTicks_ < kStartupTicks && ++startupTicks_ == kStartupTicks) {
     toolkit().sendUser(app_.taskWindow, core::kEvtStartupComplete);

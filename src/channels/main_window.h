@@ -30,6 +30,7 @@
 #include "ax25/channel_table.h"
 #include "ax25/link.h"
 #include "ax25/router.h"
+#include "channels/channel_bar.h"
 #include "channels/channel_window.h"
 #include "channels/heard_list.h"
 #include "core/app.h"
@@ -60,7 +61,16 @@ enum ToolboxId : int {
   // and a new station in the station form.
   kToolMy2Bbs = 15,    // "MY2BBS"
   kToolNewStation = 16, // "NEWSTATION"
+  // The channel bar, "CHAN1" to "CHAN8": brings the channel's window up.
+  kToolChannel1 = 20,
+  kToolChannel8 = 27,
+  kToolTile = 28,       // "TILE": the document windows side by side
+  kToolCascade = 29,    // "CASCADE": ... overlapping
 };
+
+// The Windows menu lists the open windows as items from this number on.
+inline constexpr int kWindowItemFirst = 1700;
+inline constexpr int kWindowItemCount = 64;
 
 bool ToolboxNames(std::string_view name, int& id);
 
@@ -137,6 +147,16 @@ class MainWindow final : public ui::Form {
   // The heard list of the pairs of stations exchanging I frames.
   HeardList& heard() { return heard_; }
 
+  // The channel bar as it is shown.
+  const ChannelBar& channelBar() const { return bar_; }
+  // A channel's state, call or unread mark changed: the bar follows.
+  void ChannelChanged();
+  // Brings the window of channel `slot` (0..7) up with the focus in its
+  // input line; nothing for a free channel.
+  void BringUpChannel(int slot);
+  // The windows the Windows menu lists, in its order.
+  const std::vector<ui::WindowId>& listedWindows() const { return listed_; }
+
   // A toolbox command. The second variant of STATLIST (the station window)
   // and MYBBS (the second mailbox) is chosen by an argument whose value
   // modulo 10 is 1; the toolbox's own buttons and menu items give 0.
@@ -163,6 +183,9 @@ class MainWindow final : public ui::Form {
   void setMailState(MailState state);
   void askExit();
   void closeProgram();
+  void refreshBar();
+  void refreshWindowsMenu();
+  bool programKey(int key, unsigned modifiers);
 
   core::App& app_;
   MainWindowHooks hooks_;
@@ -179,6 +202,10 @@ class MainWindow final : public ui::Form {
   bool exitAsked_ = false;
   std::string heardHeader_;
   HeardList heard_;
+  ChannelBar bar_;
+  bool barShown_ = false;
+  std::vector<ui::WindowId> listed_;
+  std::vector<std::string> listedTitles_;
 };
 
 }  // namespace tarvik::channels

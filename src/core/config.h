@@ -61,6 +61,7 @@ enum Setting : int {
   kSettingTcpListen = 44,   // LISTEN: the address the TCP/IP server listens on
   kSettingAlertConnect = 50,  // ALERTCONNECT: 1 sound, 2 desktop notification, 3 both
   kSettingAlertText = 51,     // ALERTTEXT: the same for text in a channel in the background
+  kSettingKeepText = 52,    // KEEPTEXT: "0" closes a channel window when its link ends
 };
 
 // Lists of GetConfigList.
@@ -108,6 +109,7 @@ struct ConfigRecord {
   std::string monTime;        // MONTIME, setting 45: "1" stamps the monitor's header lines
   std::string alertConnect;   // ALERTCONNECT, setting 50 (empty: 3)
   std::string alertText;      // ALERTTEXT, setting 51 (empty: 2)
+  std::string keepText;       // KEEPTEXT, setting 52: "0" closes ended channels, else they stay
   std::string iniDirectory;   // setting 9: INI path up to and including the last "/"
   std::string iniPath;        // setting 10
 };

@@ -61,6 +61,7 @@ inline constexpr std::array kSettingFields{
     SettingField{45, "MONTIME", &ConfigRecord::monTime, 1, true},
     SettingField{50, "ALERTCONNECT", &ConfigRecord::alertConnect, 1, true},
     SettingField{51, "ALERTTEXT", &ConfigRecord::alertText, 1, true},
+    SettingField{52, "KEEPTEXT", &ConfigRecord::keepText, 1, true},
     SettingField{9, "", &ConfigRecord::iniDirectory, 127, true},
     SettingField{10, "", &ConfigRecord::iniPath, 127, true},
     SettingField{17, "", &ConfigRecord::ssidMask, 16, false},

@@ -57,7 +57,12 @@ class LogbookStation : public TerminalFixture {
     const ui::WindowId wa = ca->id();
     for (const ui::WindowId w : b.opened)
       if (auto* cb = tk.findAs<channels::ChannelWindow>(w)) cb->Disconnect(false);
-    ASSERT_TRUE(ether.RunUntil([&] { return !tk.exists(wa); }));
+    // The window keeps the conversation; the operator closes it.
+    ASSERT_TRUE(ether.RunUntil([&] {
+      const auto* ch = tk.findAs<channels::ChannelWindow>(wa);
+      return !ch || ch->ended();
+    }));
+    tk.destroy(wa);
   }
 };
 

@@ -172,7 +172,8 @@ class TerminalFixture : public ::testing::Test {
     for (const char* sub : {"cnf", "log", "tmp"}) fs::create_directories(t->dir / sub);
     std::vector<int> described{channels::kChannelWindowNumber, channels::kConnectDialogNumber};
     // The station list and form, the timer list and entry.
-    if (whole) described.insert(described.end(), {1060, 1070, 1300, 1310});
+    // The toolbox with its channel bar.
+    if (whole) described.insert(described.end(), {1040, 1060, 1070, 1300, 1310});
     for (const int number : described) {
       const std::string name = ui::DescriptionFileName(number);
       std::ifstream in(fs::path(TARVIK_SOURCE_DIR) / "data" / "forms" / ("M" + std::to_string(number) + ".txt"));
@@ -194,7 +195,8 @@ class TerminalFixture : public ::testing::Test {
     std::ofstream(t->dir / "TARVIK.MSG")
         << "7 1 Not found: %s\n8 1 Disconnect from %s?\n9 2 Disconnecting from %s\n11 2 UI from %s: %s\n"
            "12 2 %s has disconnected.\n13 1 Connect failed: %s\n21 1 Port %s does not exist.\n"
-           "22 1 Port %s: radio channel not configured.\n503 3 Unknown command: %s %s\n";
+           "22 1 Port %s: radio channel not configured.\n503 3 Unknown command: %s %s\n"
+           "1700 2 *** disconnected\n";
     core::StartupOptions options;
     options.iniPath = (t->dir / "TARVIK.INI").string();
     t->app = std::make_unique<core::App>(tk, options);

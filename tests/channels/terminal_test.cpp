@@ -55,13 +55,16 @@ TEST_F(TerminalFixture, TwoStationsTalkAndTheCalledOneDisconnects) {
   ASSERT_TRUE(ether.RunUntil([&] { return !ca->sendQueueBusy() && !cb->sendQueueBusy(); }));
   EXPECT_EQ(cb->State(channels::kLampTxov), 0);
 
-  // B's operator closes and confirms message 8: both channels end.
+  // B's operator closes and confirms message 8: both channels end; their
+  // windows keep the conversation until the operators close them.
   tk.queueDialogAnswer(1);
   Do("press " + Win(wb) + " EXIT");
   EXPECT_TRUE(DialogShown("Disconnect from DL1AAA?"));
-  ASSERT_TRUE(ether.RunUntil([&] { return !tk.exists(wa) && !tk.exists(wb); }));
-  EXPECT_EQ(a.openChannels(), 0);
-  EXPECT_EQ(b.openChannels(), 0);
+  ASSERT_TRUE(ether.RunUntil([&] { return a.openChannels() == 0 && b.openChannels() == 0; }));
+  EXPECT_TRUE(ca->ended() && cb->ended());
+  Do("press " + Win(wb) + " EXIT");
+  Do("press " + Win(wa) + " EXIT");
+  EXPECT_FALSE(tk.exists(wa) || tk.exists(wb));
   EXPECT_FALSE(a.main()->channels()[0].inUse());
 
   // Each station logged the connection.

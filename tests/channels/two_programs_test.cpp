@@ -204,9 +204,16 @@ TEST(TwoPrograms, ConnectTalkAndDisconnectOverKissTcp) {
     EXPECT_EQ(b.Ask("type " + wb + " INPUT Hello back from B{ENTER}").back(), "OK");
     ASSERT_TRUE(Station::WaitFor([&] { return a.Shows(wa, "Hello back from B"); }));
 
-    // B's operator closes the channel and confirms: both channels end.
+    // B's operator closes the channel and confirms: both channels end, and
+    // their windows keep the conversation until the operators close them.
     EXPECT_EQ(b.Ask("press " + wb + " EXIT").back(), "OK");
     ASSERT_TRUE(AnswerYes(b));
+    EXPECT_TRUE(Station::WaitFor([&] { return b.Shows(wb, "*** disconnected"); }));
+    EXPECT_TRUE(Station::WaitFor([&] { return a.Shows(wa, "*** disconnected"); }));
+    EXPECT_TRUE(a.Shows(wa, "Hello back from B"));
+    EXPECT_EQ(a.Ask("get MAIN CHAN1").back(), "OK 1 free");
+    EXPECT_EQ(b.Ask("press " + wb + " EXIT").back(), "OK");
+    EXPECT_EQ(a.Ask("press " + wa + " EXIT").back(), "OK");
     EXPECT_TRUE(Station::WaitFor([&] { return b.Window(" CHANNEL ").empty(); }));
     EXPECT_TRUE(Station::WaitFor([&] { return a.Window(" CHANNEL ").empty(); }));
 

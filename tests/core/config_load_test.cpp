@@ -113,8 +113,8 @@ TEST_F(ConfigLoad, SetSettingOnlyForItsNumbersAndCutsToCapacity) {
   Configuration config;
   ASSERT_TRUE(config.LoadConfiguration(ini()));
   const std::set<int> settable = {0,  1,  2,  5,  9,  10, 11, 12, 13, 14, 15, 18, 19,
-                                  20, 21, 22, 23, 24, 25, 26, 29, 30, 38, 39, 45, 50, 51};
-  for (int n = -1; n <= 52; ++n) {
+                                  20, 21, 22, 23, 24, 25, 26, 29, 30, 38, 39, 45, 50, 51, 52};
+  for (int n = -1; n <= 53; ++n) {
     if (n == 7 || n == 8) continue;
     const std::string before = config.GetSetting(n);
     config.SetSetting(n, "v");

@@ -16,6 +16,7 @@
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenuBar>
 #include <QPixmap>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -249,6 +250,68 @@ TEST_F(QtToolkitTest, FocusFollowsTheActiveDocument) {
   EXPECT_EQ(bLog.back().type, EventType::Focus);
   EXPECT_EQ(bLog.back().arg, 1);
   EXPECT_EQ(tk->documentArea()->activeSubWindow(), tk->outerWidget(b));
+}
+
+TEST_F(QtToolkitTest, TileAndCascadeArrangeTheDocumentsAndActivateBringsOneUp) {
+  std::vector<Seen> log;
+  auto tk = make();
+  WindowId frame = tk->create(spec(WindowKind::Frame), std::make_unique<Probe>(&log));
+  tk->frameWindow()->resize(800, 600);
+  std::vector<WindowId> docs;
+  for (const char* title : {"a", "b", "c"}) {
+    WindowSpec s = spec(WindowKind::Document, title, frame);
+    s.rect = Rect{10, 10, 210, 310};  // all three in one place
+    docs.push_back(tk->create(s, std::make_unique<Probe>(&log)));
+  }
+  settle();
+  const auto overlapping = [&] {
+    for (std::size_t i = 0; i < docs.size(); ++i)
+      for (std::size_t j = i + 1; j < docs.size(); ++j)
+        if (tk->outerWidget(docs[i])->geometry().intersects(tk->outerWidget(docs[j])->geometry())) return true;
+    return false;
+  };
+  ASSERT_TRUE(overlapping());
+  EXPECT_TRUE(tk->arrangeWindows(Toolkit::Arrangement::Tile));
+  settle();
+  EXPECT_FALSE(overlapping());
+  EXPECT_TRUE(tk->arrangeWindows(Toolkit::Arrangement::Cascade));
+  settle();
+  EXPECT_NE(tk->outerWidget(docs[0])->pos(), tk->outerWidget(docs[1])->pos());
+
+  // Activating one makes it the active document, told by Focus events.
+  tk->activate(docs[0]);
+  settle();
+  EXPECT_EQ(tk->activeWindow(), docs[0]);
+  EXPECT_EQ(tk->documentArea()->activeSubWindow(), tk->outerWidget(docs[0]));
+  tk->activate(docs[2]);
+  settle();
+  EXPECT_EQ(tk->activeWindow(), docs[2]);
+  EXPECT_EQ(tk->documentArea()->activeSubWindow(), tk->outerWidget(docs[2]));
+
+}
+
+TEST_F(QtToolkitTest, ADocumentWithoutMenusLeavesTheFrameShowingTheLastMenus) {
+  std::vector<Seen> log;
+  auto tk = make();
+  WindowId frame = tk->create(spec(WindowKind::Frame), std::make_unique<Probe>(&log));
+  WindowId toolbox = tk->create(spec(WindowKind::Document, "toolbox", frame), std::make_unique<Probe>(&log));
+  MenuItem windows;
+  windows.text = "&Windows";
+  MenuItem tile;
+  tile.number = 7;
+  tile.text = "T&ile";
+  windows.children.push_back(tile);
+  tk->setMenuBar(toolbox, {windows});
+  WindowId channel = tk->create(spec(WindowKind::Document, "channel", frame), std::make_unique<Probe>(&log));
+  tk->activate(toolbox);
+  settle();
+  ASSERT_NE(tk->menuBarWidget(toolbox), nullptr);
+  tk->activate(channel);
+  settle();
+  EXPECT_EQ(tk->documentArea()->activeSubWindow(), tk->outerWidget(channel));
+  QMenuBar* bar = tk->menuBarWidget(toolbox);
+  ASSERT_NE(bar, nullptr);
+  EXPECT_EQ(bar->actions().size(), 1);
 }
 
 TEST_F(QtToolkitTest, WithoutFrameModeWindowsAreTopLevelAndStatusTextsAreDropped) {

@@ -12,6 +12,7 @@
 #include <unistd.h>
 #include <netinet/in.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -137,33 +138,35 @@ std::string run(const std::string& command) {
   return out;
 }
 
-// The shipped station on its own X server, with the UI driver on a socket.
-class RealX : public ::testing::Test {
- protected:
-  void SetUp() override {
-    const fs::path program = fs::path(TARVIK_BINARY_DIR) / "src" / "tarvik";
-    const fs::path cnf = fs::path(TARVIK_BINARY_DIR) / "station-cnf";
-    if (!onPath("Xvfb") || !onPath("xdotool")) GTEST_SKIP() << "Xvfb or xdotool is not installed";
-    if (!fs::exists(program) || !fs::exists(cnf)) GTEST_SKIP() << "the program is not built";
+// The shipped station in a directory of its own, its port 0 reaching a
+// listener of the test (a port that is down would refuse the connect), the
+// program on a fresh Xvfb display with the UI driver on a socket.
+class XStation {
+ public:
+  // Empty when something needed is missing (the test then skips).
+  std::string Missing() const {
+    if (!onPath("Xvfb") || !onPath("xdotool")) return "Xvfb or xdotool is not installed";
+    if (!fs::exists(program_) || !fs::exists(cnf_)) return "the program is not built";
+    return "";
+  }
 
-    // A station of its own: the shipped one, its port 0 reaching a listener
-    // of this test (a port that is down would refuse the connect).
-    dir = fs::temp_directory_path() / ("tvk_xkeys_" + std::to_string(::getpid()));
-    fs::remove_all(dir);
-    fs::copy(fs::path(TARVIK_SOURCE_DIR) / "data", dir, fs::copy_options::recursive);
-    fs::create_directories(dir / "cnf");
-    for (const auto& e : fs::directory_iterator(cnf))
-      fs::copy_file(e.path(), dir / "cnf" / e.path().filename(), fs::copy_options::overwrite_existing);
-    listener = ::socket(AF_INET, SOCK_STREAM, 0);
+  // Starts Xvfb and the program with `switches`; false when either fails.
+  bool Start(const std::string& tag, const std::vector<std::string>& switches) {
+    dir_ = fs::temp_directory_path() / ("tvk_" + tag + "_" + std::to_string(::getpid()));
+    fs::remove_all(dir_);
+    fs::copy(fs::path(TARVIK_SOURCE_DIR) / "data", dir_, fs::copy_options::recursive);
+    fs::create_directories(dir_ / "cnf");
+    for (const auto& e : fs::directory_iterator(cnf_))
+      fs::copy_file(e.path(), dir_ / "cnf" / e.path().filename(), fs::copy_options::overwrite_existing);
+    listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-    ASSERT_EQ(::listen(listener, 4), 0);
+    if (::bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(listener_, 4) != 0) return false;
     socklen_t len = sizeof a;
-    ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len);
+    ::getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len);
     {
-      std::ifstream in(dir / "TARVIK.INI");
+      std::ifstream in(dir_ / "TARVIK.INI");
       std::stringstream s;
       s << in.rdbuf();
       std::string ini = s.str();
@@ -180,86 +183,163 @@ class RealX : public ::testing::Test {
       ini = std::regex_replace(ini, std::regex("PORT=8100"), "PORT=" + std::to_string(ntohs(free.sin_port)));
       ini = std::regex_replace(ini, std::regex("DEVICE=127\\.0\\.0\\.1;8101"),
                                "DEVICE=127.0.0.1;" + std::to_string(ntohs(a.sin_port)));
-      std::ofstream(dir / "TARVIK.INI") << ini;
+      std::ofstream(dir_ / "TARVIK.INI") << ini;
     }
 
     int display = 90 + ::getpid() % 100;
     while (fs::exists("/tmp/.X11-unix/X" + std::to_string(display))) ++display;
-    name = ":" + std::to_string(display);
-    xvfb = std::make_unique<Child>(
-        std::vector<std::string>{run("command -v Xvfb | tr -d '\\n'"), name, "-screen", "0", "1280x1024x24",
+    display_ = ":" + std::to_string(display);
+    xvfb_ = std::make_unique<Child>(
+        std::vector<std::string>{run("command -v Xvfb | tr -d '\\n'"), display_, "-screen", "0", "1280x1024x24",
                                  "-nolisten", "tcp"},
-        std::vector<std::string>{}, dir);
-    ASSERT_TRUE(waitFor([&] { return fs::exists("/tmp/.X11-unix/X" + std::to_string(display)); }));
-
-    socketPath = dir / "driver.sock";
-    tarvik = std::make_unique<Child>(
-        std::vector<std::string>{program.string(), "-NOMDI", "-DRIVER=" + socketPath.string(), "TARVIK.INI"},
-        std::vector<std::string>{"DISPLAY=" + name, "QT_QPA_PLATFORM=xcb"}, dir);
-    ASSERT_TRUE(waitFor([&] { return last(ask(socketPath, "windows")).rfind("OK", 0) == 0; }))
-        << "the program did not start";
+        std::vector<std::string>{}, dir_);
+    if (!waitFor([&] { return fs::exists("/tmp/.X11-unix/X" + std::to_string(display)); })) return false;
+    socket_ = dir_ / "driver.sock";
+    std::vector<std::string> args{program_.string()};
+    args.insert(args.end(), switches.begin(), switches.end());
+    args.push_back("-DRIVER=" + socket_.string());
+    args.push_back("TARVIK.INI");
+    tarvik_ = std::make_unique<Child>(args, std::vector<std::string>{"DISPLAY=" + display_, "QT_QPA_PLATFORM=xcb"},
+                                      dir_);
+    return waitFor([&] { return last(ask(socket_, "windows")).rfind("OK", 0) == 0; });
   }
-  void TearDown() override {
-    tarvik.reset();
-    xvfb.reset();
-    if (listener >= 0) ::close(listener);
-    if (!dir.empty()) fs::remove_all(dir);
-  }
-  std::string Ask(const std::string& request) { return last(ask(socketPath, request)); }
-  bool Ok(const std::string& request) { return Ask(request).rfind("OK", 0) == 0; }
 
-  fs::path dir, socketPath;
-  int listener = -1;
-  std::string name;  // the X display
-  std::unique_ptr<Child> xvfb, tarvik;
+  ~XStation() {
+    tarvik_.reset();
+    xvfb_.reset();
+    if (listener_ >= 0) ::close(listener_);
+    if (!dir_.empty()) fs::remove_all(dir_);
+  }
+
+  // The driver's last reply line.
+  std::string Ask(const std::string& request) const { return last(ask(socket_, request)); }
+  std::vector<std::string> AskAll(const std::string& request) const { return ask(socket_, request); }
+  bool AskUntilOk(const std::string& request) const {
+    return waitFor([&] { return Ask(request).rfind("OK", 0) == 0; });
+  }
+  // The station's directory.
+  const fs::path& Dir() const { return dir_; }
+  // xdotool on the display.
+  void X(const std::string& arguments) const { run("DISPLAY=" + display_ + " xdotool " + arguments); }
+
+  // Opens a channel to `call` through the toolbox's Connect and the connect
+  // dialog; its window id ("#n"), empty when it did not open.
+  std::string Connect(const std::string& call) const {
+    const auto before = ChannelWindows();
+    if (!AskUntilOk("press 1040 CONNECT")) return "";
+    if (!AskUntilOk("set 1030 STATION " + call)) return "";
+    if (Ask("press 1030 OK").rfind("OK", 0) != 0) return "";
+    std::string opened;
+    waitFor([&] {
+      for (const std::string& w : ChannelWindows())
+        if (std::find(before.begin(), before.end(), w) == before.end()) opened = w;
+      return !opened.empty();
+    });
+    return opened;
+  }
+  std::vector<std::string> ChannelWindows() const {
+    std::vector<std::string> out;
+    for (const std::string& l : AskAll("windows"))
+      if (l.find(" CHANNEL 1010 ") != std::string::npos) out.push_back(l.substr(2, l.find(' ', 2) - 2));
+    return out;
+  }
+
+ private:
+  fs::path program_ = fs::path(TARVIK_BINARY_DIR) / "src" / "tarvik";
+  fs::path cnf_ = fs::path(TARVIK_BINARY_DIR) / "station-cnf";
+  fs::path dir_, socket_;
+  int listener_ = -1;
+  std::string display_;
+  std::unique_ptr<Child> xvfb_, tarvik_;
 };
 
-TEST_F(RealX, TextTypedAfterClickingTheReceivePaneLandsInOrderInTheInputLine) {
-  // The operator opens a channel: Connect, a call, OK.
-  ASSERT_TRUE(waitFor([&] { return last(ask(socketPath, "press TOOLBOX CONNECT")).rfind("OK", 0) == 0 ||
-                                   last(ask(socketPath, "press 1040 CONNECT")).rfind("OK", 0) == 0; }));
-  ASSERT_TRUE(waitFor([&] { return last(ask(socketPath, "set 1030 STATION N0XYZ")).rfind("OK", 0) == 0; }));
-  ASSERT_EQ(last(ask(socketPath, "press 1030 OK")).substr(0, 2), "OK");
-  // The channel window at a known place (no window manager: no frame).
-  ASSERT_TRUE(waitFor([&] { return last(ask(socketPath, "place 1010 100 100 540 748")).rfind("OK", 0) == 0; }));
-  ASSERT_TRUE(waitFor([&] { return last(ask(socketPath, "get 1010 INPUT")) == "OK"; }));
+TEST(RealXKeyboard, TextTypedAfterClickingTheReceivePaneLandsInOrderInTheInputLine) {
+  XStation station;
+  if (const std::string missing = station.Missing(); !missing.empty()) GTEST_SKIP() << missing;
+  ASSERT_TRUE(station.Start("xkeys", {"-NOMDI"})) << "the program did not start";
 
-  const std::string xdo = "DISPLAY=" + name + " xdotool ";
+  // The operator opens a channel: Connect, a call, OK.
+  ASSERT_TRUE(waitFor([&] { return station.Ask("press TOOLBOX CONNECT").rfind("OK", 0) == 0 ||
+                                   station.Ask("press 1040 CONNECT").rfind("OK", 0) == 0; }));
+  ASSERT_TRUE(station.AskUntilOk("set 1030 STATION N0XYZ"));
+  ASSERT_EQ(station.Ask("press 1030 OK").substr(0, 2), "OK");
+  // The channel window at a known place (no window manager: no frame).
+  ASSERT_TRUE(station.AskUntilOk("place 1010 100 100 540 748"));
+  ASSERT_TRUE(waitFor([&] { return station.Ask("get 1010 INPUT") == "OK"; }));
+
   // A click into the receive pane, then typing as the keyboard does.
-  run(xdo + "mousemove 300 400 click 1");
-  run(xdo + "type --delay 40 'hello world, typed without clicking'");
+  station.X("mousemove 300 400 click 1");
+  station.X("type --delay 40 'hello world, typed without clicking'");
   const std::string want = "OK hello world, typed without clicking";
-  EXPECT_TRUE(waitFor([&] { return last(ask(socketPath, "get 1010 INPUT")) == want; }))
-      << last(ask(socketPath, "get 1010 INPUT"));
+  EXPECT_TRUE(waitFor([&] { return station.Ask("get 1010 INPUT") == want; })) << station.Ask("get 1010 INPUT");
+}
+
+// Alt+1 .. Alt+8 bring a channel up with its input line focused, so that
+// what the operator types next goes there: in separate windows and in the
+// frame.
+TEST(RealXKeyboard, AltAndAChannelNumberSwitchesWhereTypingGoes) {
+  for (const bool frame : {false, true}) {
+    SCOPED_TRACE(frame ? "frame" : "-NOMDI");
+    XStation station;
+    if (const std::string missing = station.Missing(); !missing.empty()) GTEST_SKIP() << missing;
+    ASSERT_TRUE(station.Start(frame ? "xalt_mdi" : "xalt", frame ? std::vector<std::string>{}
+                                                                 : std::vector<std::string>{"-NOMDI"}))
+        << "the program did not start";
+    const std::string one = station.Connect("N0XYZ");
+    ASSERT_FALSE(one.empty());
+    const std::string two = station.Connect("N0ABC");
+    ASSERT_FALSE(two.empty());
+    EXPECT_EQ(station.Ask("get 1040 CHAN1"), "OK 1 N0XYZ connecting");
+    EXPECT_EQ(station.Ask("get 1040 CHAN2"), "OK 2 N0ABC connecting");
+
+    // Without a window manager nothing gives the frame the keyboard: the
+    // operator's click on its title would.
+    if (frame) station.X("search --onlyvisible --classname tarvik windowfocus --sync");
+    station.X("key alt+1");
+    ASSERT_TRUE(waitFor([&] { return station.Ask("active") == "OK " + one; })) << station.Ask("active");
+    station.X("type --delay 40 'to one'");
+    EXPECT_TRUE(waitFor([&] { return station.Ask("get " + one + " INPUT") == "OK to one"; }))
+        << station.Ask("get " + one + " INPUT");
+    station.X("key alt+2");
+    ASSERT_TRUE(waitFor([&] { return station.Ask("active") == "OK " + two; })) << station.Ask("active");
+    station.X("type --delay 40 'to two'");
+    EXPECT_TRUE(waitFor([&] { return station.Ask("get " + two + " INPUT") == "OK to two"; }))
+        << station.Ask("get " + two + " INPUT");
+    EXPECT_EQ(station.Ask("get " + one + " INPUT"), "OK to one");
+  }
 }
 
 // A list window (the mail list) on the real window system: a click puts the
 // keyboard focus into its list control, and the arrow keys move the
 // selection there (not to a button): Up runs to the first line and stops,
 // Down moves on. REPLY then answers the message the keys chose.
-TEST_F(RealX, ArrowKeysMoveTheSelectionOfAListWindow) {
+TEST(RealXKeyboard, ArrowKeysMoveTheSelectionOfAListWindow) {
+  XStation station;
+  if (const std::string missing = station.Missing(); !missing.empty()) GTEST_SKIP() << missing;
+  ASSERT_TRUE(station.Start("xlist", {"-NOMDI"})) << "the program did not start";
   {
-    fs::create_directories(dir / "log");
-    std::ofstream dat(dir / "log" / "MAIL.DAT", std::ios::binary);
+    fs::create_directories(station.Dir() / "log");
+    std::ofstream dat(station.Dir() / "log" / "MAIL.DAT", std::ios::binary);
     for (int n = 0; n < 60; ++n)
       dat << "1\t" << n << "\t01.03.2026 09:00\tN0CALL" << std::string(34, ' ') << "\tDL" << 100 + n << "X\tNo " << n
           << "\n";
   }
-  ASSERT_TRUE(waitFor([&] { return Ok("press TOOLBOX MAIL") || Ok("press 1040 MAIL"); }));
-  ASSERT_TRUE(waitFor([&] { return Ok("place 1120 100 100 800 700"); }));
-  ASSERT_TRUE(waitFor([&] { return Ask("lines 1120 LISTE") == "OK 60"; })) << Ask("lines 1120 LISTE");
-  EXPECT_NE(Ask("state 1120 REPLY").find("enabled=0"), std::string::npos);
+  ASSERT_TRUE(waitFor([&] {
+    return station.Ask("press TOOLBOX MAIL").rfind("OK", 0) == 0 || station.Ask("press 1040 MAIL").rfind("OK", 0) == 0;
+  }));
+  ASSERT_TRUE(station.AskUntilOk("place 1120 100 100 800 700"));
+  ASSERT_TRUE(waitFor([&] { return station.Ask("lines 1120 LISTE") == "OK 60"; })) << station.Ask("lines 1120 LISTE");
+  EXPECT_NE(station.Ask("state 1120 REPLY").find("enabled=0"), std::string::npos);
 
-  const std::string xdo = "DISPLAY=" + name + " xdotool ";
   // A click on some line in the middle of the list.
-  run(xdo + "mousemove 300 400 click 1");
-  ASSERT_TRUE(waitFor([&] { return Ask("state 1120 REPLY").find("enabled=1") != std::string::npos; }));
-  run(xdo + "key --delay 15 --repeat 70 Up");
+  station.X("mousemove 300 400 click 1");
+  ASSERT_TRUE(waitFor([&] { return station.Ask("state 1120 REPLY").find("enabled=1") != std::string::npos; }));
+  station.X("key --delay 15 --repeat 70 Up");
   // Reply (Alt+P) comes after the keys, through the same window system.
-  run(xdo + "key --delay 40 Down Down alt+p");
-  ASSERT_TRUE(waitFor([&] { return Ask("get 1290 TO").rfind("OK ", 0) == 0; })) << Ask("get 1290 TO");
-  EXPECT_EQ(Ask("get 1290 TO"), "OK DL102X");
-  EXPECT_EQ(Ask("get 1290 SUBJECT"), "OK Re:No 2");
+  station.X("key --delay 40 Down Down alt+p");
+  ASSERT_TRUE(waitFor([&] { return station.Ask("get 1290 TO").rfind("OK ", 0) == 0; })) << station.Ask("get 1290 TO");
+  EXPECT_EQ(station.Ask("get 1290 TO"), "OK DL102X");
+  EXPECT_EQ(station.Ask("get 1290 SUBJECT"), "OK Re:No 2");
 }
 
 }  // namespace

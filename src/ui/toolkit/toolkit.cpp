@@ -45,6 +45,7 @@ void Toolkit::destroy(WindowId id) {
   if (it == windows_.end() || it->second.destroying) return;
   it->second.destroying = true;
   ++generation_;
+  if (active_ == id) active_ = kNoWindow;
   for (WindowId child : children(id)) destroy(child);
   it = windows_.find(id);
   if (it == windows_.end()) return;
@@ -99,10 +100,30 @@ void Toolkit::send(WindowId id, Event& event) {
   auto it = windows_.find(id);
   if (it == windows_.end()) return;
   Window* raw = it->second.window.get();
+  if (event.type == EventType::Focus &&
+      (it->second.spec.kind == WindowKind::Document || it->second.spec.kind == WindowKind::Dialog)) {
+    if (event.arg) active_ = id;
+    else if (active_ == id) active_ = kNoWindow;
+  }
   ++dispatchDepth_;
   raw->onEvent(event);
   --dispatchDepth_;
   if (dispatchDepth_ == 0) collectGarbage();
+}
+
+void Toolkit::activate(WindowId id) {
+  if (!exists(id)) return;
+  raise(id);
+  if (id == active_) return;
+  // The backend may tell the change again when the window system has made
+  // it; a window told twice stays active.
+  if (const WindowId before = active_; before != kNoWindow && exists(before)) {
+    Event lost(EventType::Focus, 0, 0);
+    send(before, lost);
+  }
+  if (!exists(id)) return;
+  Event gained(EventType::Focus, 0, 1);
+  send(id, gained);
 }
 
 void Toolkit::sendUser(WindowId id, int userId, std::intptr_t arg,
@@ -638,7 +659,15 @@ bool Toolkit::operatorCommand(WindowId window, int number) {
   return true;
 }
 
+bool Toolkit::programKey(int key, unsigned modifiers) {
+  if (!programKey_ || (modifiers & (kModAlt | kModControl)) == 0) return false;
+  // A copy: the hook may replace itself.
+  const ProgramKeyHook hook = programKey_;
+  return hook(key, modifiers);
+}
+
 void Toolkit::operatorKey(WindowId window, int key, unsigned modifiers) {
+  if (programKey(key, modifiers)) return;
   Event ev(EventType::Char, key, static_cast<std::intptr_t>(modifiers));
   send(window, ev);
 }

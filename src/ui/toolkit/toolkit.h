@@ -171,6 +171,16 @@ class Toolkit {
   virtual void setVisible(WindowId id, bool visible);
   virtual void setEnabled(WindowId id, bool enabled);
   virtual void raise(WindowId id);
+  // Brings a document or dialog window up as the operator's active window:
+  // raised, and Focus events (arg 1) to it and (arg 0) to the one before.
+  void activate(WindowId id);
+  // The operator's active document or dialog window (the last to get a
+  // Focus event with arg 1), kNoWindow when none.
+  WindowId activeWindow() const { return active_; }
+  // Lays the document windows of the frame out side by side (tile) or
+  // overlapping (cascade). False where there is no frame to arrange in.
+  enum class Arrangement { Tile, Cascade };
+  virtual bool arrangeWindows(Arrangement) { return false; }
   virtual Rect outerRect(WindowId id) const;
   virtual void move(WindowId id, const Rect& rect);
   // The operator cannot make the client area smaller than this (a form's
@@ -337,6 +347,12 @@ class Toolkit {
   // A key typed into the window (or the control of it that has the focus):
   // a Char event to the window.
   void operatorKey(WindowId window, int key, unsigned modifiers = 0);
+  // Keys that act wherever the focus is (switching channels): the hook
+  // sees every key typed with Alt or Control first, and a key it takes
+  // goes no further. Backends ask it through programKey().
+  using ProgramKeyHook = std::function<bool(int key, unsigned modifiers)>;
+  void setProgramKeyHook(ProgramKeyHook hook) { programKey_ = std::move(hook); }
+  bool programKey(int key, unsigned modifiers);
   void operatorMouse(WindowId window, MouseAction action, Point where, int button = 0,
                      unsigned modifiers = 0);
 
@@ -404,6 +420,8 @@ class Toolkit {
   std::map<WindowId, Entry> windows_;
   std::vector<std::unique_ptr<Window>> graveyard_;
   WindowId nextId_ = 1;
+  WindowId active_ = kNoWindow;
+  ProgramKeyHook programKey_;
   std::uint64_t generation_ = 0;
   int dispatchDepth_ = 0;
 };

@@ -198,22 +198,31 @@ class Session {
     const std::string cmd(nextWord(rest));
     if (cmd.empty()) return err("empty request");
     if (cmd == "help") return ok("windows controls get set state check press select dblclick "
-                                 "items scroll menus menu type mouse lines dialogs answer file png place status");
+                                 "items scroll menus menu type mouse lines dialogs answer file png place status activate active");
     if (cmd == "windows") return windows();
     if (cmd == "dialogs") return dialogs();
     if (cmd == "answer") return answer(rest);
     if (cmd == "file") return file(rest);
+    if (cmd == "active") {
+      const WindowId a = tk_.activeWindow();
+      return ok(a == kNoWindow ? std::string("none") : "#" + std::to_string(a));
+    }
     if (cmd == "status") {
       for (int i = 0; i < 3; ++i) out_.push_back("= " + std::to_string(i) + " " + tk_.statusField(i));
       return ok();
     }
     static const std::set<std::string, std::less<>> kWindowCommands = {
         "controls", "menus", "menu", "png", "lines", "type", "mouse", "get", "state", "items",
-        "set", "press", "check", "select", "dblclick", "scroll", "place"};
+        "set", "press", "check", "select", "dblclick", "scroll", "place", "activate"};
     if (!kWindowCommands.count(cmd)) return err("unknown command");
     // The rest name a window first.
     const auto w = window(nextWord(rest));
     if (!w) return err("no such window");
+    if (cmd == "activate") {
+      // The operator brings the window up (clicks its title bar).
+      tk_.activate(*w);
+      return ok();
+    }
     if (cmd == "controls") return controls(*w);
     if (cmd == "menus") return menus(*w);
     if (cmd == "menu") return menu(*w, rest);

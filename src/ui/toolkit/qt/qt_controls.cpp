@@ -525,6 +525,10 @@ void QtToolkit::reserveMenuHeight(QMenuBar* bar) {
 void QtToolkit::refreshFrameMenu() {
   if (!frame_) return;
   WindowId owner = activeDocument();
+  // A document without menus leaves the menus of the last one that had
+  // them (the toolbox's Windows menu stays at hand from a channel).
+  if (owner != kNoWindow && menuBar(owner)) lastMenuDocument_ = owner;
+  else if (exists(lastMenuDocument_) && menuBar(lastMenuDocument_)) owner = lastMenuDocument_;
   if (owner == kNoWindow || !menuBar(owner)) owner = menuBar(frameId_) ? frameId_ : kNoWindow;
   if (owner == kNoWindow) {
     // The bar stays, empty: the document area keeps its place.

@@ -99,6 +99,29 @@ class StatusLine : public QWidget {
   QString texts_[3];
 };
 
+// Sees every key press of the application before its widget does: a key
+// with Alt or Control that the program takes for itself (switching
+// channels) goes no further, wherever the focus is.
+class ProgramKeyFilter : public QObject {
+ public:
+  ProgramKeyFilter(QtToolkit* tk, QObject* parent) : QObject(parent), tk_(tk) {}
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* e) override {
+    if (e->type() != QEvent::KeyPress || !watched->isWidgetType()) return false;
+    auto* k = static_cast<QKeyEvent*>(e);
+    if (k->isAutoRepeat() || !(k->modifiers() & (Qt::AltModifier | Qt::ControlModifier))) return false;
+    unsigned mods = 0;
+    const int key = keyOf(k, &mods);
+    if (key == 0 || !tk_->programKey(key, mods)) return false;
+    k->accept();
+    return true;
+  }
+
+ private:
+  QtToolkit* tk_;
+};
+
 // Watches the widgets of one window and turns what the operator does to
 // them into toolkit events. Installed only after the widget is set up, so
 // that nothing reaches the handler before its create event.
@@ -245,6 +268,7 @@ QtToolkit::QtToolkit(int argc, char** argv, bool frameMode) : frameMode_(frameMo
   }
   context_ = std::make_unique<QObject>();
   receiver_ = new qtdetail::PostReceiver(this, context_.get());
+  QCoreApplication::instance()->installEventFilter(new qtdetail::ProgramKeyFilter(this, context_.get()));
 }
 
 // One style on every desktop (Fusion), in the desktop's colours: light or
@@ -628,6 +652,13 @@ void QtToolkit::keepQuestionsInFront() {
     newest = sub;
   }
   if (newest && area_->activeSubWindow() != newest) area_->setActiveSubWindow(newest);
+}
+
+bool QtToolkit::arrangeWindows(Arrangement how) {
+  if (!area_) return false;
+  if (how == Arrangement::Tile) area_->tileSubWindows();
+  else area_->cascadeSubWindows();
+  return true;
 }
 
 void QtToolkit::raise(WindowId id) {

@@ -78,6 +78,7 @@ class QtToolkit final : public Toolkit {
   void setVisible(WindowId id, bool visible) override;
   void setEnabled(WindowId id, bool enabled) override;
   void raise(WindowId id) override;
+  bool arrangeWindows(Arrangement how) override;
   Rect outerRect(WindowId id) const override;
   void move(WindowId id, const Rect& rect) override;
   void setMinimumClientSize(WindowId id, int width, int height) override;
@@ -238,6 +239,7 @@ class QtToolkit final : public Toolkit {
   // Menu bars of top-level windows, and the frame's in frame mode.
   std::map<WindowId, MenuNative> menus_;
   MenuNative frameMenu_;
+  WindowId lastMenuDocument_ = kNoWindow;
   WindowId trapped_ = kNoWindow;
   std::vector<QPointer<qtdetail::MessageDialog>> openDialogs_;
   std::deque<int> dialogAnswers_;
