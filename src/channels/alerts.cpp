@@ -59,7 +59,7 @@ class Alerts final : public ChannelPart {
 
  private:
   bool inBackground(ChannelWindow& ch) const {
-    return !ch.toolkit().applicationActive() || ch.runtime().activeForm() != ch.id();
+    return !ch.toolkit().applicationActive() || ch.toolkit().activeWindow() != ch.id();
   }
 
   void alert(ChannelWindow& ch, int how, int title, const std::string& text) {

@@ -55,6 +55,7 @@ TEST_F(AlertsTest, AwayFromTheDesktopAConnectAndNewTextAreToldOnce) {
   // The operator comes back and looks at the channel: the next text while
   // away is told again.
   tk.setApplicationActive(true);
+  tk.activate(ch->id());
   ether.Run(1500);
   tk.setApplicationActive(false);
   Say("still there");
@@ -65,11 +66,12 @@ TEST_F(AlertsTest, AwayFromTheDesktopAConnectAndNewTextAreToldOnce) {
 TEST_F(AlertsTest, AtTheDesktopOnlyABackgroundChannelSounds) {
   ChannelWindow* ch = Connect("ALERTCONNECT=0\nALERTTEXT=3\n");
   ASSERT_NE(ch, nullptr);
+  tk.activate(ch->id());
   const int beeps = tk.beeps();
   Say("in the channel the operator looks at");
   EXPECT_EQ(tk.beeps(), beeps);
 
-  a->forms->setActiveForm(a->app->mainWindow);
+  tk.activate(a->app->mainWindow);
   Say("while the toolbox is active");
   Say("and more");
   EXPECT_EQ(tk.beeps(), beeps + 1);

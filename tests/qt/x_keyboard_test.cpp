@@ -181,6 +181,9 @@ class XStation {
       ::getsockname(probe, reinterpret_cast<sockaddr*>(&free), &freeLen);
       ::close(probe);
       ini = std::regex_replace(ini, std::regex("PORT=8100"), "PORT=" + std::to_string(ntohs(free.sin_port)));
+      // No service library is installed here: its notice would stand in
+      // front of every window.
+      ini = std::regex_replace(ini, std::regex("\nSRV-[0-9]+=[^\n]*"), "");
       ini = std::regex_replace(ini, std::regex("DEVICE=127\\.0\\.0\\.1;8101"),
                                "DEVICE=127.0.0.1;" + std::to_string(ntohs(a.sin_port)));
       std::ofstream(dir_ / "TARVIK.INI") << ini;
