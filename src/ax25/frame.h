@@ -56,7 +56,7 @@ inline constexpr std::uint8_t kPollFinal = 0x10;
 inline constexpr std::uint8_t kPidNoLayer3 = 0xF0;  // the PID of every frame built here
 inline constexpr std::size_t kMaxInfoLength = 516;  // longer received fields are dropped
 
-struct FrameRecord : ui::Payload {
+struct FrameRecord final : ui::Payload {
   // Set while the link layer holds the record for retransmission: the
   // transmit and receive paths then never free it, only its holder does.
   bool keep = false;

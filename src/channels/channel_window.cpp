@@ -1,6 +1,7 @@
 #include "channels/channel_window.h"
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <memory>
 
@@ -477,13 +478,35 @@ void ChannelWindow::NotifyFileSent(const FileSendResult& result) {
   for (const auto& part : parts_) part->FileSent(*this, result);
 }
 
+namespace {
+
+// A script of a connect path in the script directory. Forms keep such paths
+// in capitals ("@MAILBOX.SCR"), so a name that is not there as written is
+// looked for regardless of case.
+std::string ScriptFile(const std::string& directory, const std::string& name) {
+  std::error_code ec;
+  const std::string exact = directory + name;
+  if (name.find('/') != std::string::npos || std::filesystem::exists(exact, ec)) return exact;
+  const auto same = [&](const std::string& other) {
+    return other.size() == name.size() &&
+           std::equal(other.begin(), other.end(), name.begin(), [](char x, char y) {
+             return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+  };
+  for (const auto& entry : std::filesystem::directory_iterator(directory, ec))
+    if (const std::string found = entry.path().filename().string(); same(found)) return directory + found;
+  return exact;
+}
+
+}  // namespace
+
 void ChannelWindow::runPath(const std::string& call) {
   if (!path_.active()) return;
   const PathStep step = path_.Connected(call);
   switch (step.kind) {
     case PathStep::Kind::RunScript: {
       notifyMain(kEvtPathScript);
-      const std::string file = app_.config().GetSetting(core::kSettingIniDirectory) + "script/" + step.text;
+      const std::string file = ScriptFile(app_.config().GetSetting(core::kSettingIniDirectory) + "script/", step.text);
       bool started = false;
       for (const auto& part : parts_)
         if ((started = part->RunScript(*this, file))) break;

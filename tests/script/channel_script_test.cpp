@@ -162,12 +162,18 @@ TEST_F(ChannelScripts, AConnectPathEndsInItsScript) {
   Terminal& b = AddStation("DB0BBB");
   Answer(b, {{"who", "DB0BBB here\r"}});
   WriteScript(a, "hello.scr", "send who are you\nreadln reply\nsend got %reply%\ndisconnect\nsend never\n");
-  const auto slot = channels::OpenOutgoingChannel(*a.app, "DB0BBB @hello.scr");
-  ASSERT_TRUE(slot);
-  ASSERT_TRUE(ether.RunUntil([&] { return Heard("got DB0BBB here"); }));
-  // disconnect ends the connection after what was queued.
-  ASSERT_TRUE(ether.RunUntil([&] { return a.openChannels() == 0 && b.openChannels() == 0; }));
-  EXPECT_FALSE(Heard("never"));
+  // The name as written, and as a form that keeps calls in capitals stores
+  // it: the script directory is searched regardless of case.
+  for (const char* path : {"DB0BBB @hello.scr", "DB0BBB @HELLO.SCR"}) {
+    SCOPED_TRACE(path);
+    heard.clear();
+    const auto slot = channels::OpenOutgoingChannel(*a.app, path);
+    ASSERT_TRUE(slot);
+    ASSERT_TRUE(ether.RunUntil([&] { return Heard("got DB0BBB here"); }));
+    // disconnect ends the connection after what was queued.
+    ASSERT_TRUE(ether.RunUntil([&] { return a.openChannels() == 0 && b.openChannels() == 0; }));
+    EXPECT_FALSE(Heard("never"));
+  }
 }
 
 }  // namespace

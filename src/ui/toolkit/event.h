@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <type_traits>
+#include <typeinfo>
 #include <utility>
 
 #include "ui/toolkit/geometry.h"
@@ -144,7 +146,17 @@ struct Event {
   }
 
   // The record as T, or null when there is none of that type.
-  template <class T> T* as() const { return dynamic_cast<T*>(record.get()); }
+  // A final record type is told by its type alone, which is far cheaper
+  // than a cast through the hierarchy (the receive path asks per frame).
+  template <class T> T* as() const {
+    if constexpr (std::is_final_v<T>) {
+      if (!record) return nullptr;
+      const Payload& r = *record;
+      return typeid(r) == typeid(T) ? static_cast<T*>(record.get()) : nullptr;
+    } else {
+      return dynamic_cast<T*>(record.get());
+    }
+  }
 
   // Takes ownership of the record when it is a T; otherwise leaves it.
   template <class T> std::unique_ptr<T> take() {
