@@ -343,6 +343,7 @@ void ChannelWindow::onUser(ui::Event& event) {
       break;
     case kChListe:  // the receive pane: a double click takes the line
       if (event.arg == kPaneDoubleClick) RunCommand(kChListe);
+      else if (event.arg == ui::kFifoPaste) pasteSelection();
       break;
     default:
       // A kept conversation's parts have closed: nothing reaches them.
@@ -499,6 +500,21 @@ std::string ScriptFile(const std::string& directory, const std::string& name) {
 }
 
 }  // namespace
+
+// The middle button in the receive pane: the window system's selection
+// goes to the end of the input line, as one line of printable characters.
+void ChannelWindow::pasteSelection() {
+  if (inputControl() == ui::kNoControl || ended()) return;
+  std::string text = toolkit().controlText(id(), inputControl());
+  for (const char c : toolkit().selectionText()) {
+    if (text.size() + 1 >= inputCapacity()) break;
+    const auto u = static_cast<unsigned char>(c);
+    if (c == '\n' || c == '\r' || c == '\t') text += ' ';
+    else if (u >= 0x20 && u != 0x7F) text += c;
+  }
+  toolkit().setControlText(id(), inputControl(), text);
+  toolkit().setFocus(id(), inputControl());
+}
 
 void ChannelWindow::runPath(const std::string& call) {
   if (!path_.active()) return;

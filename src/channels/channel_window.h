@@ -260,6 +260,7 @@ class ChannelWindow final : public ui::Form {
   void connectionUp();
   void reachedStation(const std::string& call);
   void runPath(const std::string& call);
+  void pasteSelection();
   void dispatchLine(const std::string& line);
   void showReceived(LineAssembler& assembler, std::span<const std::uint8_t> bytes, ui::Color colour,
                     bool process);

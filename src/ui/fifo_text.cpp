@@ -218,7 +218,62 @@ bool FifoText::GetSelection(std::vector<std::string>& list) const {
   return !selected.empty();
 }
 
+FifoText::TextPlace FifoText::PlaceAt(int row, int x) const {
+  TextPlace place;
+  if (lines_.count() == 0) return place;
+  const int newest = lines_.oldest() + lines_.count() - 1;
+  const int index = lines_.SlotOfRow(std::clamp(row, 0, std::max(0, lines_.rows() - 1)));
+  place.line = std::clamp(index, lines_.oldest(), newest);
+  const std::string_view text = lines_.slot(place.line).text;
+  // Below the newest line: its end.
+  if (index > newest) {
+    place.column = static_cast<int>(text.size());
+    return place;
+  }
+  const Canvas* c = canvas();
+  if (!c) return place;
+  // The character whose middle lies right of the pointer.
+  const int start = columnStart(0);
+  int before = 0;
+  for (std::size_t k = 0; k < text.size(); ++k) {
+    const int after = c->textWidth(text.substr(0, k + 1));
+    if (x < start + (before + after) / 2) {
+      place.column = static_cast<int>(k);
+      return place;
+    }
+    before = after;
+  }
+  place.column = static_cast<int>(text.size());
+  return place;
+}
+
+bool FifoText::SelectedPart(int index, std::size_t& from, std::size_t& to) const {
+  if (!textSpan_ || index < lines_.oldest() || index >= lines_.oldest() + lines_.count()) return false;
+  const TextPlace a = std::min(anchor_, reach_), b = std::max(anchor_, reach_);
+  if (index < a.line || index > b.line) return false;
+  const std::size_t length = lines_.slot(index).text.size();
+  from = index == a.line ? std::min<std::size_t>(static_cast<std::size_t>(a.column), length) : 0;
+  to = index == b.line ? std::min<std::size_t>(static_cast<std::size_t>(b.column), length) : length;
+  return from < to;
+}
+
+std::string FifoText::SelectedText() const {
+  std::string out;
+  if (!textSpan_) return out;
+  const TextPlace a = std::min(anchor_, reach_), b = std::max(anchor_, reach_);
+  for (int i = std::max(a.line, lines_.oldest()); i <= b.line && i < lines_.oldest() + lines_.count(); ++i) {
+    std::size_t from = 0, to = 0;
+    if (SelectedPart(i, from, to)) out += lines_.slot(i).text.substr(from, to - from);
+    if (i != b.line) out += '\n';
+  }
+  return out;
+}
+
 void FifoText::CopySelection() {
+  if (textSpan_) {
+    if (const std::string text = SelectedText(); !text.empty()) toolkit().setClipboardText(text);
+    return;
+  }
   const std::vector<std::string> selected = lines_.Selection();
   if (selected.empty()) return;
   std::string text;
@@ -329,10 +384,13 @@ void FifoText::PaintRow(int row) {
   const int top = headerHeight_ + row * lineHeight_;
   const Rect rowRect{top, 0, top + lineHeight_, width_};
   if (rowRect.empty()) return;
-  const Color back = s.selected ? kGray : kWhite;
+  // While characters are selected the line marks are not shown.
+  const bool marked = s.selected && !textSpan_;
+  const Color back = marked ? kGray : kWhite;
   c->setClip(std::nullopt);
   FillRect(*c, rowRect, back);
-  PaintRowText(*c, s, top, back);
+  PaintRowText(*c, s, top, back, marked);
+  if (textSpan_) PaintSelectedPart(*c, lines_.SlotOfRow(row), top);
   // The row covered the focus frame's sides; they are drawn again.
   const Color frame = focused_ ? kGray : kWhite;
   Line(*c, {0, top}, {0, top + lineHeight_}, frame);
@@ -356,11 +414,29 @@ void FifoText::PaintUnseenMark() {
   markShown_ = true;
 }
 
-void FifoText::PaintRowText(Canvas& canvas, const FifoSlot& s, int top, Color back) {
+void FifoText::PaintSelectedPart(Canvas& c, int index, int top) {
+  std::size_t from = 0, to = 0;
+  if (!SelectedPart(index, from, to)) return;
+  const std::string_view text = lines_.slot(index).text;
+  const int x0 = columnStart(0) + c.textWidth(text.substr(0, from));
+  const int x1 = columnStart(0) + c.textWidth(text.substr(0, to));
+  const Rect row{top, 0, top + lineHeight_, width_ - 1};
+  c.setClip(row);
+  FillRect(c, Rect{top, x0, top + lineHeight_, x1}, kGray);
+  DrawTools t = c.tools();
+  t.foreColor = kWhite;
+  t.backColor = kGray;
+  t.opaqueText = false;
+  c.setTools(t);
+  c.drawText(x0, top + ascent_, text.substr(from, to - from));
+  c.setClip(std::nullopt);
+}
+
+void FifoText::PaintRowText(Canvas& canvas, const FifoSlot& s, int top, Color back, bool marked) {
   if (s.text.empty()) return;
   Canvas* c = &canvas;
   DrawTools t = c->tools();
-  t.foreColor = s.selected ? kWhite : s.colour;
+  t.foreColor = marked ? kWhite : s.colour;
   t.backColor = back;
   t.opaqueText = false;
   c->setTools(t);
@@ -464,6 +540,10 @@ void FifoText::OnScrollBar(int action) {
 // --- mouse -----------------------------------------------------------------------------
 
 void FifoText::OnMouse(const MouseRecord& m) {
+  if (m.button == 2) {
+    if (m.action == MouseAction::Down) Notify(kFifoPaste);
+    return;
+  }
   if (m.button != 0) return;
   const int y = m.where.y - headerHeight_;
   // Rows above the first count as -1 so that dragging there scrolls back.
@@ -473,18 +553,38 @@ void FifoText::OnMouse(const MouseRecord& m) {
       if (y < 0) return;  // the header
       buttonDown_ = true;
       toolkit().trapPointer(id());
+      anchor_ = reach_ = PlaceAt(row, m.where.x);
+      downX_ = m.where.x;
+      if (textSpan_) {
+        textSpan_ = false;
+        PaintAll();
+      }
       lines_.MouseDown(row, (m.modifiers & kModShift) != 0);
       Redraw();
       break;
-    case MouseAction::Move:
-      if (!buttonDown_ || !lines_.selecting()) return;
-      lines_.MouseDrag(row);
+    case MouseAction::Move: {
+      if (!buttonDown_) return;
+      // Moving sideways by a character selects characters (in a pane of
+      // one column); straight up or down selects lines.
+      const Canvas* c = canvas();
+      const int step = c ? std::max(1, c->metrics().charWidth) : lineHeight_;
+      const bool span = textSpan_ || (starts_.size() <= 1 && std::abs(m.where.x - downX_) >= step);
+      if (lines_.selecting()) lines_.MouseDrag(row);
       Redraw();
+      if (span) {
+        textSpan_ = true;
+        reach_ = PlaceAt(row, m.where.x);
+        PaintAll();
+      }
       break;
+    }
     case MouseAction::Up:
       if (!buttonDown_) return;
       buttonDown_ = false;
       lines_.MouseUp();
+      // The selected characters are the window system's selection, as
+      // terminals have it (the middle button pastes them).
+      if (textSpan_) toolkit().setSelectionText(SelectedText());
       toolkit().releasePointer();
       if (doubleClicked_) {
         doubleClicked_ = false;
@@ -498,6 +598,7 @@ void FifoText::OnMouse(const MouseRecord& m) {
       EndClickTimer();
       buttonDown_ = true;
       doubleClicked_ = true;
+      textSpan_ = false;
       toolkit().trapPointer(id());
       lines_.MouseDown(row, false);
       Redraw();

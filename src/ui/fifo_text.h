@@ -43,6 +43,7 @@ enum FifoNotify : int {
   kFifoSingleClick = 0,
   kFifoDoubleClick = 1,
   kFifoFocus = 2,
+  kFifoPaste = 3,  // the middle button: paste the selection where typing goes
 };
 
 struct FifoOptions {
@@ -97,8 +98,21 @@ class FifoText : public Window {
   // Column i's start and end x; start kFifoNoColumnEnd when it does not exist.
   int columnStart(int i) const;
   int columnEnd(int i) const;
+  // The characters selected by dragging across a line (empty without such
+  // a selection; lines are joined with a line feed).
+  std::string SelectedText() const;
 
  private:
+  // A place in the text: a line (its slot) and a character in it.
+  struct TextPlace {
+    int line = 0;
+    int column = 0;
+    auto operator<=>(const TextPlace&) const = default;
+  };
+  TextPlace PlaceAt(int row, int x) const;
+  // The characters [from, to) of line `index` that the selection covers;
+  // false when it covers none of them.
+  bool SelectedPart(int index, std::size_t& from, std::size_t& to) const;
   void Layout();
   void ComputeColumns();
   // Draws what changed in the lines since the last time (scrolls, changed
@@ -109,7 +123,9 @@ class FifoText : public Window {
   // Draws again what lies in `area` (client coordinates).
   void PaintArea(const Rect& area);
   void PaintRow(int row);
-  void PaintRowText(Canvas& canvas, const FifoSlot& slot, int top, Color back);
+  void PaintRowText(Canvas& canvas, const FifoSlot& slot, int top, Color back, bool marked);
+  // The selected characters of a row drawn over it.
+  void PaintSelectedPart(Canvas& canvas, int index, int top);
   void PaintHeader();
   void PaintFrame();
   void PaintStrip();
@@ -134,6 +150,11 @@ class FifoText : public Window {
   bool markShown_ = false;
   bool paintRequested_ = false;  // an Update of the changes is on its way
   bool buttonDown_ = false;
+  // A selection of characters: the pointer moved sideways while dragging
+  // in a pane of one column. Without it a drag selects whole lines.
+  bool textSpan_ = false;
+  TextPlace anchor_, reach_;
+  int downX_ = 0;
   bool doubleClicked_ = false;
   TimerId clickTimer_ = 0;
   // Capture waiting for the answer to message 1026.

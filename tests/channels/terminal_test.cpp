@@ -101,6 +101,21 @@ TEST_F(TerminalFixture, ClosingAsksOnlyWhileConnectedAndNoKeepsTheConnection) {
   EXPECT_FALSE(a.main()->channels()[*slot].inUse());
 }
 
+// The middle button in the receive pane pastes the window system's
+// selection at the end of the input line, its line breaks as blanks.
+TEST_F(TerminalFixture, TheMiddleButtonPastesTheSelectionIntoTheInputLine) {
+  Terminal& a = AddStation("DL1AAA");
+  Terminal& b = AddStation("DB0BBB");
+  ChannelWindow* ca = ConnectPair(a, b);
+  ASSERT_TRUE(ca);
+  Do("type " + Win(ca->id()) + " INPUT name: ");
+  tk.setSelectionText("Jo\nSpringfield\x07");
+  tk.operatorMouse(ca->receivePane(), ui::MouseAction::Down, {20, 20}, 2);
+  tk.operatorMouse(ca->receivePane(), ui::MouseAction::Up, {20, 20}, 2);
+  ether.Run(100);
+  EXPECT_EQ(Do("get " + Win(ca->id()) + " INPUT").back(), "OK name: Jo Springfield");
+}
+
 TEST_F(TerminalFixture, ConnectPathThroughANodeAndDataBothWays) {
   Terminal& a = AddStation("DL1AAA");
   Terminal& node = AddStation("DB0NOD");

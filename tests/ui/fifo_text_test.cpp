@@ -239,6 +239,49 @@ TEST_F(FifoPane, MultipleSelectionByDragging) {
   EXPECT_EQ(tk_.clipboardText(), Line(1) + "\n" + Line(2) + "\n" + Line(3) + "\n");
 }
 
+// Dragging sideways selects characters, across lines: they are drawn
+// marked, Ctrl+C copies them, they become the window system's selection,
+// and a straight vertical drag still selects whole lines (above). The
+// middle button asks the parent to paste.
+TEST_F(FifoPane, DraggingSidewaysSelectsCharacters) {
+  FifoOptions o;
+  o.multiple = true;  // as the receive pane
+  FifoText& f = Make(5, o);
+  f.AppendLine("CQ CQ de N0NBR", kFifoReceived);
+  f.AppendLine("QTH Springfield, op Jo", kFifoReceived);
+  f.AppendLine("pse k", kFifoReceived);
+  const int start = f.columnStart(0);
+  auto at = [&](int row, int column) { return Point{start + 6 * column + 1, row * kLine + 3}; };
+
+  tk_.operatorMouse(pane_, MouseAction::Down, at(0, 6));
+  tk_.operatorMouse(pane_, MouseAction::Move, at(1, 3));
+  tk_.operatorMouse(pane_, MouseAction::Move, at(1, 15));
+  tk_.operatorMouse(pane_, MouseAction::Up, at(1, 15));
+  EXPECT_EQ(f.SelectedText(), "de N0NBR\nQTH Springfield");
+  EXPECT_EQ(tk_.selectionText(), "de N0NBR\nQTH Springfield");
+  tk_.operatorKey(pane_, 'c', kModControl);
+  EXPECT_EQ(tk_.clipboardText(), "de N0NBR\nQTH Springfield");
+
+  // Drawn: the selected part white on grey over the line, the rest as it was.
+  std::vector<HeadlessCanvas::Text> marked;
+  for (const HeadlessCanvas::Text& t : Canvas().texts())
+    if (t.fore == kWhite) marked.push_back(t);
+  ASSERT_EQ(marked.size(), 2u);
+  EXPECT_EQ(marked[0].text, "de N0NBR");
+  EXPECT_EQ(marked[0].x, start + 6 * 6);
+  EXPECT_EQ(marked[0].back, kGray);
+  EXPECT_EQ(marked[1].text, "QTH Springfield");
+  EXPECT_EQ(marked[1].x, start);
+
+  // A click ends it; the middle button is told to the parent.
+  tk_.operatorMouse(pane_, MouseAction::Down, at(2, 1));
+  tk_.operatorMouse(pane_, MouseAction::Up, at(2, 1));
+  EXPECT_EQ(f.SelectedText(), "");
+  tk_.operatorMouse(pane_, MouseAction::Down, at(0, 0), 2);
+  tk_.operatorMouse(pane_, MouseAction::Up, at(0, 0), 2);
+  EXPECT_EQ(parentWindow_->seen.back(), Notice(kFifoPaste));
+}
+
 TEST_F(FifoPane, TypingGoesToTheParentScrollKeysStayHere) {
   FifoText& f = Make(3);
   tk_.operatorKey(pane_, 'a');

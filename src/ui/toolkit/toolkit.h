@@ -208,6 +208,10 @@ class Toolkit {
   virtual void setBusyCursor(bool busy) = 0;
   virtual void setClipboardText(const std::string& text) = 0;
   virtual std::string clipboardText() const = 0;
+  // The window system's selection (what the middle button pastes); the
+  // clipboard's text where there is no such selection.
+  virtual void setSelectionText(const std::string& text) { (void)text; }
+  virtual std::string selectionText() const { return clipboardText(); }
   // A desktop notification (title and one line of text) for when the
   // program is not the window the operator works in; nothing where the
   // desktop has no notification service.

@@ -60,6 +60,8 @@ class HeadlessToolkit final : public Toolkit {
   void setBusyCursor(bool) override {}
   void setClipboardText(const std::string& text) override { clipboard_ = text; }
   std::string clipboardText() const override { return clipboard_; }
+  void setSelectionText(const std::string& text) override { selection_ = text; }
+  std::string selectionText() const override { return selection_; }
   void notify(const std::string& title, const std::string& text) override { notifications_.push_back(title + "\n" + text); }
   bool applicationActive() const override { return applicationActive_; }
   bool isGraphical() const override { return false; }
@@ -178,6 +180,7 @@ class HeadlessToolkit final : public Toolkit {
   std::vector<std::string> errorBoxes_;
   int beeps_ = 0;
   std::vector<std::string> notifications_;
+  std::string selection_;
   bool applicationActive_ = true;
   std::deque<std::optional<FontSpec>> fontAnswers_;
   std::map<WindowId, std::unique_ptr<HeadlessCanvas>> canvases_;

@@ -943,4 +943,14 @@ std::string QtToolkit::clipboardText() const {
   return toCp1252(QApplication::clipboard()->text());
 }
 
+void QtToolkit::setSelectionText(const std::string& text) {
+  QClipboard* clipboard = QApplication::clipboard();
+  if (clipboard->supportsSelection()) clipboard->setText(fromCp1252(text), QClipboard::Selection);
+}
+
+std::string QtToolkit::selectionText() const {
+  const QClipboard* clipboard = QApplication::clipboard();
+  return toCp1252(clipboard->supportsSelection() ? clipboard->text(QClipboard::Selection) : clipboard->text());
+}
+
 }  // namespace tarvik::ui

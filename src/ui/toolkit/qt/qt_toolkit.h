@@ -98,6 +98,8 @@ class QtToolkit final : public Toolkit {
   void setBusyCursor(bool busy) override;
   void setClipboardText(const std::string& text) override;
   std::string clipboardText() const override;
+  void setSelectionText(const std::string& text) override;
+  std::string selectionText() const override;
   void notify(const std::string& title, const std::string& text) override;
   bool applicationActive() const override;
   bool isGraphical() const override { return true; }
