@@ -4,6 +4,7 @@
 
 #include "channels/channel_window.h"
 #include "core/message_service.h"
+#include "core/text.h"
 
 namespace tarvik::channels {
 
@@ -19,19 +20,6 @@ int alertSetting(core::App& app, int setting, int unset) {
   const std::string value = app.config().GetSetting(setting);
   if (value.empty() || value[0] < '0' || value[0] > '3') return unset;
   return value[0] - '0';
-}
-
-// A line as a notification shows it: printable characters only, and not
-// too long.
-std::string shownLine(const std::string& line) {
-  std::string out;
-  for (char c : line) {
-    if (out.size() >= kShownText) break;
-    const auto u = static_cast<unsigned char>(c);
-    if (u >= 0x20 && u != 0x7F) out += c;
-    else if (c == '\t') out += ' ';
-  }
-  return out;
 }
 
 class Alerts final : public ChannelPart {
@@ -50,7 +38,7 @@ class Alerts final : public ChannelPart {
     }
     if (told_) return;
     told_ = true;
-    alert(ch, alertSetting(app_, core::kSettingAlertText, 2), kMsgTextTitle, shownLine(line));
+    alert(ch, alertSetting(app_, core::kSettingAlertText, 2), kMsgTextTitle, core::PrintableLine(line, kShownText));
   }
 
   void Tick(ChannelWindow& ch) override {

@@ -506,12 +506,8 @@ std::string ScriptFile(const std::string& directory, const std::string& name) {
 void ChannelWindow::pasteSelection() {
   if (inputControl() == ui::kNoControl || ended()) return;
   std::string text = toolkit().controlText(id(), inputControl());
-  for (const char c : toolkit().selectionText()) {
-    if (text.size() + 1 >= inputCapacity()) break;
-    const auto u = static_cast<unsigned char>(c);
-    if (c == '\n' || c == '\r' || c == '\t') text += ' ';
-    else if (u >= 0x20 && u != 0x7F) text += c;
-  }
+  if (text.size() + 1 < inputCapacity())
+    text += core::PrintableLine(toolkit().selectionText(), inputCapacity() - 1 - text.size());
   toolkit().setControlText(id(), inputControl(), text);
   toolkit().setFocus(id(), inputControl());
 }

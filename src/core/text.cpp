@@ -36,6 +36,17 @@ std::string TimeText(const ui::LocalTime& t) {
   return text;
 }
 
+std::string PrintableLine(std::string_view text, std::size_t most) {
+  std::string out;
+  for (const char c : text) {
+    if (out.size() >= most) break;
+    const auto u = static_cast<unsigned char>(c);
+    if (c == '\n' || c == '\r' || c == '\t') out += ' ';
+    else if (u >= 0x20 && u != 0x7F) out += c;
+  }
+  return out;
+}
+
 std::vector<std::string_view> SplitText(std::string_view text, char separator) {
   std::vector<std::string_view> parts;
   for (;;) {

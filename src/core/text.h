@@ -19,6 +19,9 @@ bool EqualsNoCase(std::string_view a, std::string_view b);
 // The pieces of `text` between separators (one piece more than separators;
 // empty pieces kept). The pieces point into `text`.
 std::vector<std::string_view> SplitText(std::string_view text, char separator);
+// A text as one line of printable characters, at most `most` long: line
+// breaks and tabs become blanks, other control characters are dropped.
+std::string PrintableLine(std::string_view text, std::size_t most);
 
 // "%02d.%02d.%04d %02d:%02d", "%02d.%02d.%04d" and "%02d:%02d" of a local time.
 std::string DateTimeText(const ui::LocalTime& t);

@@ -53,6 +53,19 @@ int distinctColours(const QImage& image) {
   return static_cast<int>(colours.size());
 }
 
+// An environment that reads descriptions from `cnf` and keeps every
+// message, command and help request to itself.
+FormEnvironment QuietEnvironment(const fs::path& cnf, WindowId task) {
+  FormEnvironment env;
+  env.setting = [cnf](int n) { return n == 6 ? cnf.string() + "/" : std::string(); };
+  env.showMessage = [](WindowId, int, int, const std::string&, const std::string&) {};
+  env.executeCommand = [](WindowId, const std::string&) {};
+  env.showHelp = [](const std::string&, int) {};
+  env.winMenu = [] { return std::vector<std::string>{}; };
+  env.taskWindow = [task] { return task; };
+  return env;
+}
+
 TEST(ShippedFormsOnQt, EachDrawsAWindowWithItsControls) {
   const fs::path cnf = fs::path(TARVIK_BINARY_DIR) / "station-cnf";
   const fs::path tmp = fs::temp_directory_path() / ("tvk_qtforms_" + std::to_string(::getpid()));
@@ -211,13 +224,7 @@ TEST(ShippedFormsOnQt, LampsLightWithTheirState) {
   QtToolkit tk(1, argv, true);
   const WindowId task = tk.create(WindowSpec{WindowKind::Frame, "TASKWIN"}, std::make_unique<Root>());
   tk.move(task, Rect{0, 0, 900, 1200});
-  FormEnvironment env;
-  env.setting = [&](int n) { return n == 6 ? cnf.string() + "/" : std::string(); };
-  env.showMessage = [](WindowId, int, int, const std::string&, const std::string&) {};
-  env.executeCommand = [](WindowId, const std::string&) {};
-  env.showHelp = [](const std::string&, int) {};
-  env.winMenu = [] { return std::vector<std::string>{}; };
-  env.taskWindow = [&] { return task; };
+  FormEnvironment env = QuietEnvironment(cnf, task);
   FormRuntime runtime(tk, env);
   AnyNames names, states;
   FormRequest request;
@@ -261,13 +268,7 @@ TEST(ShippedFormsOnQt, MessageDialogsShowLongLinesWhole) {
   QtToolkit tk(1, argv, true);
   const WindowId task = tk.create(WindowSpec{WindowKind::Frame, "TASKWIN"}, std::make_unique<Root>());
   tk.move(task, Rect{0, 0, 768, 1024});
-  FormEnvironment env;
-  env.setting = [&](int n) { return n == 6 ? cnf.string() + "/" : std::string(); };
-  env.showMessage = [](WindowId, int, int, const std::string&, const std::string&) {};
-  env.executeCommand = [](WindowId, const std::string&) {};
-  env.showHelp = [](const std::string&, int) {};
-  env.winMenu = [] { return std::vector<std::string>{}; };
-  env.taskWindow = [&] { return task; };
+  FormEnvironment env = QuietEnvironment(cnf, task);
   FormRuntime runtime(tk, env);
   const std::vector<std::string> lines = {
       "Port 2 (Dire Wolf on the shack computer) could not be opened: the device or ho",
