@@ -24,6 +24,11 @@ class ChannelScript final : public ScriptHost, public channels::ChannelPart {
   // --- the channel part ------------------------------------------------------------------
   std::vector<int> commands() const override { return {channels::kChExec}; }
   void Opened(ChannelWindow& channel) override { channel_ = channel.id(); }
+  // The connection has ended: a script ends with it, also when the
+  // window stays to keep the conversation on screen.
+  void Closing(ChannelWindow&) override {
+    if (script_.running()) script_.Stop();
+  }
   void Command(ChannelWindow& channel, int, std::intptr_t) override { execCommand(channel); }
   bool RunScript(ChannelWindow&, const std::string& path) override { return script_.Start(path); }
   void SawLine(ChannelWindow&, const std::string& line) override { script_.ReceivedLine(line); }

@@ -3,6 +3,9 @@
 // the toolkit makes a widget of is there under its name.
 #include <gtest/gtest.h>
 
+// Before Qt's headers: their "slots" keyword would clash with the channel table.
+#include "channels/channel_bar.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
@@ -187,6 +190,23 @@ TEST(ShippedFormsOnQt, NoTextIsClipped) {
     request.parent = task;
     const WindowId w = runtime.open(std::make_unique<Form>(runtime, std::move(request)));
     ASSERT_NE(w, kNoWindow);
+    Form& form = *tk.findAs<Form>(w);
+    // The channel bar's entries carry the longest texts they can come to:
+    // the unread mark, a six-character call with a two-digit SSID and each
+    // state word in turn.
+    using State = channels::ChannelBarEntry::State;
+    const auto word = [&](std::string_view key) { return form.LookupString(key).value_or(""); };
+    const State barStates[] = {State::Free, State::Connecting, State::Connected, State::Disconnecting};
+    int slot = 0;
+    for (const ControlDescription& c : form.description().controls) {
+      if (!c.label.starts_with("CHAN")) continue;
+      const channels::ChannelBarEntry entry{barStates[slot % 4], "WW0MWW-15", true};
+      tk.setControlText(w, form.controlOf(c.id), channels::ChannelBarText(slot, entry, word));
+      ++slot;
+    }
+    if (number == 1040) {
+      EXPECT_EQ(slot, 8);
+    }
     for (int i = 0; i < 5; ++i) QApplication::processEvents();
     if (!pictures.empty())
       tk.savePicture(w, pictures + "/M" + std::to_string(number) + "-" + (scale ? scale : "1") + ".png");
@@ -201,7 +221,6 @@ TEST(ShippedFormsOnQt, NoTextIsClipped) {
     }
     // Fixed texts are painted by the form in its font (the canvas keeps it
     // after painting).
-    Form& form = *tk.findAs<Form>(w);
     auto* surface = static_cast<qtdetail::Surface*>(content);
     for (const ControlDescription& c : form.description().controls) {
       if (c.kind != ControlType::FixedText) continue;
