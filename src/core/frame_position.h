@@ -8,7 +8,9 @@
 
 namespace tarvik::core {
 
-inline constexpr ui::Rect kDefaultFrameRect{20, 0, 450, 670};
+// Wide enough for the toolbox with its channel bar, and room below it for a
+// channel window.
+inline constexpr ui::Rect kDefaultFrameRect{20, 0, 720, 900};
 
 std::string FramePositionFile(const std::string& tmpPath);
 // The saved rectangle, or the default when the file is missing, unreadable or

@@ -292,7 +292,9 @@ void StartupWindow::paint() {
   canvas->setFont(small);
   tools.foreColor = ui::rgb(200, 215, 240);
   canvas->setTools(tools);
-  const std::string line1 = ProductText() + " " + VersionText() + "  " + BuildStamp();
+  // The operator sees this program's own release and build day here; the
+  // texts peers see (%PROD%, "//V") keep their old form.
+  const std::string line1 = ProgramVersion() + "  " + ProgramBuildDate();
   const std::string line2 = app_.config().GetSetting(2) + "  " + app_.config().GetSetting(1);
   canvas->drawText((w - canvas->textWidth(line1)) / 2, h / 2 + 22, line1);
   canvas->drawText((w - canvas->textWidth(line2)) / 2, h / 2 + 42, line2);

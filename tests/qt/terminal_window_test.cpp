@@ -434,6 +434,19 @@ TEST_F(TerminalOnQt, AStreamOfLinesEndsWithTheWholePicture) {
   surface->canvas().invalidate();
   settle();
   EXPECT_TRUE(streamed == surface->image()) << "the pane painted whole looks different";
+
+  // Changes drawn twice before the window system's paint: the rows the
+  // first scroll uncovered move with the second one and are drawn too.
+  for (int n = 1; n <= 3; ++n) {
+    f->AppendLine("between paints " + std::to_string(n), kBlack);
+    Event changes(EventType::Update, kUpdateChanges, 0);
+    tk_->send(pane(w), changes);
+  }
+  settle();
+  const QImage twice = surface->image().copy();
+  surface->canvas().invalidate();
+  settle();
+  EXPECT_TRUE(twice == surface->image()) << "rows scrolled before their paint stay stale";
 }
 
 TEST_F(TerminalOnQt, TheScrollbackSettingSizesTheRing) {

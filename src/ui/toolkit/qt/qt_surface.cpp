@@ -329,6 +329,7 @@ void QtCanvas::scrollRect(const Rect& r, int dx, int dy) {
     p.setClipRect(area);
     p.drawImage(area.topLeft() + QPoint(dx, dy), part);
   }
+  surface_->movePending(area, dx, dy);
   surface_->showArea(area);
   // The strips the move uncovered.
   if (dy > 0) invalidate(Rect{r.top, r.left, std::min(r.bottom, r.top + dy), r.right});
@@ -373,6 +374,12 @@ void Surface::invalidateArea(const QRect& r) {
   if (a.isEmpty()) return;
   pending_ += a;
   update(a);
+}
+
+void Surface::movePending(const QRect& area, int dx, int dy) {
+  const QRegion moving = pending_.intersected(area);
+  if (moving.isEmpty()) return;
+  pending_ = pending_.subtracted(moving).united(moving.translated(dx, dy).intersected(area));
 }
 
 namespace {

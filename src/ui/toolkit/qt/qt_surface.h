@@ -105,6 +105,9 @@ class Surface : public QWidget {
   const std::string& iconDirectory() const;
   // Shows a changed part of the image.
   void showArea(const QRect& r) { update(r); }
+  // Pixels of `area` moved by (dx, dy): areas still waiting to be drawn
+  // again move with them.
+  void movePending(const QRect& area, int dx, int dy);
   // Asks for an Update event for r.
   void invalidateArea(const QRect& r);
   // Asks for one Update event (kUpdateChanges) after the events waiting now;
