@@ -115,10 +115,17 @@ void FifoText::onEvent(Event& event) {
     case EventType::Update: {
       // The pane's own changes first (a scroll among them uncovers rows,
       // whose Update follows), then what else was asked to be drawn again.
+      // Rows asked for that a scroll moved meanwhile are drawn where they
+      // went as well: what they showed moved with them.
       if (event.id == kUpdateChanges) paintRequested_ = false;
-      Redraw();
+      const int moved = Redraw();
       if (event.id != kUpdateChanges)
-        if (const RectRecord* r = event.as<RectRecord>()) PaintArea(r->rect);
+        if (const RectRecord* r = event.as<RectRecord>()) {
+          PaintArea(r->rect);
+          if (moved != 0)
+            PaintArea(Rect{std::max(headerHeight_, r->rect.top + moved), r->rect.left, r->rect.bottom + moved,
+                           r->rect.right});
+        }
       break;
     }
     case EventType::Focus:
@@ -310,22 +317,22 @@ void FifoText::Layout() {
   PaintAll();
 }
 
-void FifoText::Redraw() {
+int FifoText::Redraw() {
   Canvas* c = canvas();
   const FifoDamage d = lines_.TakeDamage();
   if (d.scrollBar) UpdateScrollBar();
-  if (!c) return;
+  if (!c) return 0;
   const Rect client = toolkit().clientRect(id());
   if (client.width() != width_ || client.height() != height_) {
     Layout();
-    return;
+    return 0;
   }
   const int rows = lines_.rows();
   // The mark at the last row moves with scrolled pixels: a scroll while it
   // is shown (or comes or goes) draws everything.
   if (d.all || std::abs(d.scroll) >= rows || ((markShown_ || d.unseen) && d.scroll != 0)) {
     PaintAll();
-    return;
+    return 0;
   }
   // Rows that came into view by a scroll are drawn with the Update of the
   // strip the scroll uncovered.
@@ -345,6 +352,7 @@ void FifoText::Redraw() {
     painted = *row;
   }
   if (d.unseen && !(rows - 1 >= firstNew && rows - 1 <= lastNew)) PaintRow(rows - 1);
+  return -d.scroll * lineHeight_;
 }
 
 void FifoText::RequestRedraw() {

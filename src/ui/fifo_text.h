@@ -117,7 +117,9 @@ class FifoText : public Window {
   void ComputeColumns();
   // Draws what changed in the lines since the last time (scrolls, changed
   // rows, the mark); RequestRedraw does it once the waiting events are handled.
-  void Redraw();
+  // Draws the pane's own changes; returns how far a scroll among them
+  // moved the rows (pixels, up is negative).
+  int Redraw();
   void RequestRedraw();
   void PaintAll();
   // Draws again what lies in `area` (client coordinates).

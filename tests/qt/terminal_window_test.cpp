@@ -447,6 +447,22 @@ TEST_F(TerminalOnQt, AStreamOfLinesEndsWithTheWholePicture) {
   surface->canvas().invalidate();
   settle();
   EXPECT_TRUE(twice == surface->image()) << "rows scrolled before their paint stay stale";
+
+  // The window system paints the uncovered rows while newer lines wait to
+  // be drawn: those scroll the rows first, and the rows are drawn where
+  // they went.
+  for (int n = 1; n <= 3; ++n) {
+    f->AppendLine("before the paint " + std::to_string(n), kBlue);
+    Event changes(EventType::Update, kUpdateChanges, 0);
+    tk_->send(pane(w), changes);
+    f->AppendLine("during the paint " + std::to_string(n), kBlack);
+    surface->repaint();
+  }
+  settle();
+  const QImage painted = surface->image().copy();
+  surface->canvas().invalidate();
+  settle();
+  EXPECT_TRUE(painted == surface->image()) << "rows painted at their place before the scroll";
 }
 
 TEST_F(TerminalOnQt, TheScrollbackSettingSizesTheRing) {
