@@ -117,6 +117,7 @@ ChannelWindow::ChannelWindow(core::App& app, ui::FormRuntime& forms, int slot, a
       parts_(std::move(setup.parts)),
       factsSource_(std::move(setup.facts)) {
   creation_.slot = slot;
+  portKnown_ = !outgoing_;  // an accepted connection came in on its port
   std::stable_sort(parts_.begin(), parts_.end(),
                    [](const auto& a, const auto& b) { return a->stage() < b->stage(); });
 }
@@ -335,7 +336,8 @@ void ChannelWindow::onUser(ui::Event& event) {
     }
     case core::kEvtHeartbeat:
       // The state line tells when the port under the connection is down.
-      if (const core::PortRecord* port = app_.ports().Find(creation_.port); port && port->takesFrames() == noTnc_) {
+      if (const core::PortRecord* port = portKnown_ ? app_.ports().Find(creation_.port) : nullptr;
+          port && port->takesFrames() == noTnc_) {
         noTnc_ = !noTnc_;
         SetCtlText(kChStatus, Text(noTnc_ ? "NOTNC" : peerState_ == 11 ? "HOLD" : peerState_ == 12 ? "REJECT" : "READY"));
       }
@@ -358,6 +360,7 @@ void ChannelWindow::onConnectRequest(const ax25::ConnectRequest& request) {
   remoteText_ = ax25::FormatCall(request.remote);
   ownText_ = ax25::FormatCall(request.own);
   creation_.port = request.port;  // the port under the connection, for the state line
+  portKnown_ = true;
   ax25::LinkCommand(toolkit(), link_, ax25::LinkCommandCode::SetQrg, 0, request.qrg);
   updateTitle();
   toolkit().sendUser(link_, ax25::kEvtConnectRequest, 0, std::make_unique<ax25::ConnectRequest>(request));

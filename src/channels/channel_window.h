@@ -296,6 +296,7 @@ class ChannelWindow final : public ui::Form {
   bool dama_;
   int peerState_ = 10;
   bool noTnc_ = false;  // the state line shows that the port is down
+  bool portKnown_ = false;  // the connection's port is chosen (the state line watches it)
   bool sabmSeen_ = false;
   bool sendQueueBusy_ = false;
   bool closing_ = false;

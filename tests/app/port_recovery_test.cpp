@@ -244,6 +244,14 @@ TEST_F(PortRecovery, APeerStoppedForThreeSecondsComesBackAndTheConnectionGoesOn)
   ASSERT_TRUE(RunUntil([&] { return ChannelStateLine(ca) == "No TNC"; }, 2000)) << ChannelStateLine(ca);
   EXPECT_EQ(StatusField(2), "P0 down P1 up");
   EXPECT_TRUE(Connected(ca));
+  // A channel whose connect dialog is open has no port under it yet: its
+  // state line does not speak of the lost one.
+  a.main()->Command(channels::kToolConnect);
+  channels::ChannelWindow* waiting = a.channel(1);
+  ASSERT_TRUE(waiting);
+  Run(2500);
+  EXPECT_EQ(ChannelStateLine(waiting), "Ready");
+  tk.destroy(waiting->id());
 
   // Three seconds later the peer is back on its port; A finds it with the
   // try it is waiting for.
