@@ -104,8 +104,9 @@ void LinkWindow::timeAnswer(const FrameRecord& frame) {
     const LinkControlBlock::Poll poll = b_.polls.front();
     b_.polls.pop_front();
     if (now < poll.airEndMs) {
+      const long long before = heardStartMs_ > 0 ? heardStartMs_ : now;
       for (long long& end : b_.frameAirEndMs)
-        if (end <= poll.airEndMs) end = std::min(end, now);
+        if (end <= poll.airEndMs) end = std::min(end, before);
       if (b_.ownAirEndMs <= poll.airEndMs) b_.ownAirEndMs = now;
     }
     const long long reckoned = poll.airEndMs - poll.handedMs;
@@ -122,7 +123,8 @@ void LinkWindow::timeAnswer(const FrameRecord& frame) {
 }
 
 bool LinkWindow::stillQueued(int ns) const {
-  return rules_->airAware() && b_.frameAirEndMs[static_cast<std::size_t>(ns & 7)] > nowMs();
+  const long long cutoff = heardStartMs_ > 0 ? heardStartMs_ : nowMs();
+  return rules_->airAware() && b_.frameAirEndMs[static_cast<std::size_t>(ns & 7)] > cutoff;
 }
 
 int LinkWindow::t2Ms() const {

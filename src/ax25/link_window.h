@@ -106,7 +106,9 @@ class LinkWindow final : public ui::Window {
   void startT1(int ticks);
   // An answer from the peer: how long after our frames had left did it come?
   void timeAnswer(const FrameRecord& frame);
-  // The held frame's last transmission is still waiting in the TNC.
+  // The held frame's last transmission is still waiting in the TNC, or
+  // was on the air after the frame being handled began (so what the peer
+  // says in it cannot tell of that frame).
   bool stillQueued(int ns) const;
   void sendHeldIFrame(int ns, bool poll);
   void scheduleBurst(bool afterTopUp);
@@ -129,6 +131,12 @@ class LinkWindow final : public ui::Window {
   LinkControlBlock b_;
   std::unique_ptr<LinkRules> rules_;
   bool damaAtCreation_ = false;
+  // While a received frame is handled: when it began on the air (ms on the
+  // toolkit clock), 0 otherwise. What the peer says in it tells of our
+  // frames that had left the TNC by then, not of later ones.
+  long long heardStartMs_ = 0;
+  // The last acknowledgement by N(R) released at least one frame.
+  bool ackAdvanced_ = false;
 };
 
 }  // namespace tarvik::ax25
