@@ -28,7 +28,7 @@ namespace {
 constexpr int kFrameOverheadBytes = 4;
 constexpr int kStuffingPercent = 2;
 // T1 never shrinks below this many ticks, whatever answers took so far.
-constexpr int kMinT1 = 5;
+constexpr int kMinT1 = 4;
 }  // namespace
 
 long long LinkWindow::nowMs() const {
@@ -97,18 +97,29 @@ void LinkWindow::timeAnswer(const FrameRecord& frame) {
   // last transmission T1 is counting from.
   if (!rules_->airAware() || frame.crpf != CrPf::ResponseFinal) return;
   const long long now = nowMs();
-  if (!b_.polls.empty()) {
-    // The oldest poll has been heard (or a later one, which only makes
-    // this the safer conclusion): it and everything handed over before it
-    // have left the TNC, whatever the reckoning said.
+  const long long before = heardStartMs_ > 0 ? heardStartMs_ : now;
+  // Polls reckoned to have left before the answer began are answered (or
+  // were lost): the reckoning holds for them, nothing to learn. A late
+  // answer to a poll that T1 gave up on is matched here too, and does not
+  // take the place of a poll sent since, which may still wait in the TNC.
+  bool answered = false;
+  while (!b_.polls.empty() && b_.polls.front().airEndMs <= before) {
+    b_.polls.pop_front();
+    answered = true;
+  }
+  if (!answered && b_.polls.size() == 1 && (frame.nr & 7) == b_.vs &&
+      b_.polls.front().handedMs < peerTxStartMs_) {
+    // The answer came before the only open poll could have left at the
+    // reckoned rate, and it takes every frame we sent: the poll and
+    // everything handed over before it have left the TNC, whatever the
+    // reckoning said. (With more polls open, frames not taken, or a poll
+    // handed over while the peer's transmission was already on the air,
+    // the answer may be to an older poll, and nothing is learnt from it.)
     const LinkControlBlock::Poll poll = b_.polls.front();
     b_.polls.pop_front();
-    if (now < poll.airEndMs) {
-      const long long before = heardStartMs_ > 0 ? heardStartMs_ : now;
-      for (long long& end : b_.frameAirEndMs)
-        if (end <= poll.airEndMs) end = std::min(end, before);
-      if (b_.ownAirEndMs <= poll.airEndMs) b_.ownAirEndMs = now;
-    }
+    for (long long& end : b_.frameAirEndMs)
+      if (end <= poll.airEndMs) end = std::min(end, before);
+    if (b_.ownAirEndMs <= poll.airEndMs) b_.ownAirEndMs = now;
     const long long reckoned = poll.airEndMs - poll.handedMs;
     if (reckoned > 0) {
       const long long share = std::clamp<long long>((now - poll.handedMs) * 100 / reckoned, 1, 100);

@@ -43,6 +43,9 @@
 namespace tarvik::ax25 {
 
 namespace {
+// Gap between two frames heard that still makes them one transmission.
+constexpr long long kSameTransmissionMs = 50;
+
 bool IsSupervisoryOrI(FrameType t) {
   return t == FrameType::I || t == FrameType::RR || t == FrameType::RNR || t == FrameType::REJ;
 }
@@ -71,6 +74,10 @@ void LinkWindow::onFrame(const FrameRecord& frame) {
   countReceived(frame);
   noteHeard(frame);
   heardStartMs_ = nowMs() - airtimeMs(frame);
+  // Frames that follow each other closely are one transmission of the
+  // peer, built before it keyed up.
+  if (heardStartMs_ > lastHeardMs_ + kSameTransmissionMs) peerTxStartMs_ = heardStartMs_;
+  lastHeardMs_ = nowMs();
   ackAdvanced_ = false;
   timeAnswer(frame);
   if (frame.dama && !b_.damaMode) enterDama();

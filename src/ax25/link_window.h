@@ -135,6 +135,10 @@ class LinkWindow final : public ui::Window {
   // toolkit clock), 0 otherwise. What the peer says in it tells of our
   // frames that had left the TNC by then, not of later ones.
   long long heardStartMs_ = 0;
+  // When the last frame heard ended, and when the peer's transmission it
+  // belonged to began (ms on the toolkit clock).
+  long long lastHeardMs_ = 0;
+  long long peerTxStartMs_ = 0;
   // The last acknowledgement by N(R) released at least one frame.
   bool ackAdvanced_ = false;
 };
