@@ -12,8 +12,16 @@
 // - T2 outlasts one frame's airtime, so a burst is acknowledged once;
 // - new I frames go out as one burst, packed to PACLEN across the blocks
 //   the owner hands over, with a poll on the last one so that the peer
-//   answers at once, and an answer with final or a REJ sends again only
-//   frames that have left the TNC, each once.
+//   answers at once;
+// - an answer with final or a REJ sends again only frames whose last
+//   transmission had left the TNC before the answer began on the air: what
+//   the peer says cannot tell of later ones (still queued, or sent again
+//   since), so each missing frame goes again once per answer that asks;
+// - with the window full, only an acknowledgement restarts T1: a peer that
+//   keeps sending other things cannot hold it off;
+// - a late answer to a poll that T1 gave up on is matched to that poll by
+//   its time, not to the poll sent since; only an answer that can be to
+//   nothing but our one open poll teaches how fast the channel really is.
 // LINKRULES=1 in the radio channel's section selects the plain rules,
 // which count every timer from handing the frame over.
 
