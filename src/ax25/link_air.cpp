@@ -96,6 +96,18 @@ void LinkWindow::startT1(int ticks) {
     b_.t1HeardMs = 0;
     const long long left = b_.ownAirEndMs - now;
     if (left > 0) ticks += static_cast<int>((left + 999) / 1000);
+    // Both ends of a link that lost a transmission wait for it: were
+    // their repeats in step, a TNC that keys up without waiting (PERSIST
+    // 100) would meet the other's every time. A repeat waits a tick more
+    // or not, as a generator seeded from both calls (own first) decides.
+    if (b_.t1Retries > 0) {
+      if (!jitterSeeded_) {
+        jitter_.seed(static_cast<std::uint_fast32_t>(
+            std::hash<std::string>{}(FormatCall(b_.own) + ">" + FormatCall(b_.remote)) & 0x7FFFFFFF));
+        jitterSeeded_ = true;
+      }
+      ticks += static_cast<int>(jitter_() & 1);
+    }
   }
   b_.t1Count.start(ticks);
 }

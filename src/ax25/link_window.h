@@ -11,6 +11,7 @@
 //   link_statistics.cpp  the statistics report
 
 #include <memory>
+#include <random>
 #include <span>
 #include <string>
 
@@ -139,6 +140,9 @@ class LinkWindow final : public ui::Window {
   // belonged to began (ms on the toolkit clock).
   long long lastHeardMs_ = 0;
   long long peerTxStartMs_ = 0;
+  // Spreads repeated T1 expiries (link_air.cpp), seeded from both calls.
+  std::minstd_rand jitter_;
+  bool jitterSeeded_ = false;
   // The last acknowledgement by N(R) released at least one frame.
   bool ackAdvanced_ = false;
 };
