@@ -103,17 +103,19 @@ TEST_F(LossyTransfer, XmodemEachWay) {
 // transmission costs a T1 of the link underneath. Neither side may repeat a
 // block or a request while the link is still recovering the last one, or
 // the copies put the ends out of step.
-class XmodemOnTheAir : public TransferFixture, public ::testing::WithParamInterface<int> {
+// Loss in percent, and PERSIST: 100 keys up at once, so both ends would
+// meet every time if their repeats were in step.
+class XmodemOnTheAir : public TransferFixture, public ::testing::WithParamInterface<std::pair<int, int>> {
  protected:
   void SetUp() override {
     tarvik::test::AirParams air;
     air.halfDuplex = true;
-    air.loss = GetParam() / 100.0;
-    air.persist = 25;
+    air.loss = GetParam().first / 100.0;
+    air.persist = GetParam().second;
     air.slotTimeMs = 100;
     air.txDelayMs = 300;
     air.txTailMs = 20;
-    air.seed = static_cast<unsigned>(GetParam());
+    air.seed = static_cast<unsigned>(GetParam().first + GetParam().second / 100);
     Connect(&air, /*shipped=*/true);
   }
   bool Has(const std::string& received, const std::string& text) { return received.find(text) != std::string::npos; }
@@ -146,8 +148,11 @@ TEST_P(XmodemOnTheAir, EachWayWithTheRightBytes) {
   EXPECT_GT(air->transmissionsLost(), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Loss, XmodemOnTheAir, ::testing::Values(10, 20),
-                         [](const ::testing::TestParamInfo<int>& p) { return std::to_string(p.param) + "Percent"; });
+INSTANTIATE_TEST_SUITE_P(Loss, XmodemOnTheAir,
+                         ::testing::Values(std::pair{10, 25}, std::pair{20, 25}, std::pair{20, 100}),
+                         [](const ::testing::TestParamInfo<std::pair<int, int>>& p) {
+                           return std::to_string(p.param.first) + "PercentPersist" + std::to_string(p.param.second);
+                         });
 
 }  // namespace
 }  // namespace tarvik::remote::test
