@@ -1,8 +1,9 @@
 // Files over the air between two whole stations (the program's own
 // assembly: remote service, file sender, uuencode and XMODEM parts) on a
 // simulated half-duplex 1200 bit/s radio channel, without loss or losing
-// the given percentage of frames, with the shipped link and KISS defaults
-// ([TCPCHAN] of data/TARVIK.INI).
+// the given percentage of transmissions, with the shipped link and KISS
+// defaults ([TCPCHAN] of data/TARVIK.INI; the simulated TNCs use its
+// PERSIST, SLOTTIME, TXDELAY and TXTAIL).
 //
 // Station B fetches a file of 100 KB from A:
 //   text      //G of a text file (lines of 64 characters)
@@ -47,6 +48,17 @@ std::string ShippedChannel() {
   for (const char* key : {"WINDOW", "PACLEN", "T1", "T2", "T3", "RETRY", "TXDELAY", "TXTAIL", "PERSIST", "SLOTTIME"})
     section += std::string(key) + "=" + std::to_string(ini->ReadInt16(key)) + "\n";
   return section + "T2DAMA=500\nL2F=10\nBAUD=1200\n";
+}
+
+// The air as the TNC would run it with the KISS parameters of the same
+// section: p-persistence, slot time, TXDELAY and TXTAIL.
+void ShippedAir(AirParams& p) {
+  auto ini = core::IniReader::Open(fs::path(TARVIK_DATA_DIR) / "TARVIK.INI");
+  if (!ini || !ini->FindSection("[TCPCHAN]")) return;
+  p.txDelayMs = ini->ReadInt16("TXDELAY");
+  p.txTailMs = ini->ReadInt16("TXTAIL");
+  p.persist = ini->ReadInt16("PERSIST");
+  p.slotTimeMs = ini->ReadInt16("SLOTTIME");
 }
 
 std::string ReadAll(const fs::path& p) {
@@ -117,6 +129,7 @@ double Fetch(Method method, unsigned seed, double loss = 0) {
   p.bitsPerSecond = 1200;
   p.seed = seed;
   p.loss = loss;
+  ShippedAir(p);
   Air air(tk, p);
   air.Attach(0, *a.app);
   air.Attach(1, *b.app);

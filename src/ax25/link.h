@@ -138,6 +138,13 @@ void LinkSendText(ui::Toolkit& toolkit, ui::WindowId link, std::string_view text
 // False when it was not sent.
 bool LinkSendUI(ui::Toolkit& toolkit, ui::WindowId link, std::string_view text);
 
+// True when the peer has acknowledged everything handed to the link:
+// nothing waits in the send queue and no I frame is outstanding (also for a
+// transparent link, and for a link that is gone). A stop-and-wait protocol
+// riding on the link counts its time-outs only while this holds: until then
+// the link itself is still delivering, or recovering what the air lost.
+bool LinkSettled(ui::Toolkit& toolkit, ui::WindowId link);
+
 // Makes `window` the link's statistics window: it receives the counters
 // (user event 1130, LinkStatisticsBlock) at once and then on every tick,
 // until the link learns of its end (user event 920 with the window).

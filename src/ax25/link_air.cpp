@@ -12,8 +12,16 @@
 // - T2 outlasts one frame's airtime, so a burst is acknowledged once;
 // - new I frames go out as one burst, packed to PACLEN across the blocks
 //   the owner hands over, with a poll on the last one so that the peer
-//   answers at once, and an answer with final or a REJ sends again only
-//   frames that have left the TNC, each once.
+//   answers at once;
+// - an answer with final or a REJ sends again only frames whose last
+//   transmission had left the TNC before the answer began on the air: what
+//   the peer says cannot tell of later ones (still queued, or sent again
+//   since), so each missing frame goes again once per answer that asks;
+// - with the window full, only an acknowledgement restarts T1: a peer that
+//   keeps sending other things cannot hold it off;
+// - a late answer to a poll that T1 gave up on is matched to that poll by
+//   its time, not to the poll sent since; only an answer that can be to
+//   nothing but our one open poll teaches how fast the channel really is.
 // LINKRULES=1 in the radio channel's section selects the plain rules,
 // which count every timer from handing the frame over.
 
@@ -28,7 +36,7 @@ namespace {
 constexpr int kFrameOverheadBytes = 4;
 constexpr int kStuffingPercent = 2;
 // T1 never shrinks below this many ticks, whatever answers took so far.
-constexpr int kMinT1 = 5;
+constexpr int kMinT1 = 4;
 }  // namespace
 
 long long LinkWindow::nowMs() const {
@@ -88,6 +96,18 @@ void LinkWindow::startT1(int ticks) {
     b_.t1HeardMs = 0;
     const long long left = b_.ownAirEndMs - now;
     if (left > 0) ticks += static_cast<int>((left + 999) / 1000);
+    // Both ends of a link that lost a transmission wait for it: were
+    // their repeats in step, a TNC that keys up without waiting (PERSIST
+    // 100) would meet the other's every time. A repeat waits a tick more
+    // or not, as a generator seeded from both calls (own first) decides.
+    if (b_.t1Retries > 0) {
+      if (!jitterSeeded_) {
+        jitter_.seed(static_cast<std::uint_fast32_t>(
+            std::hash<std::string>{}(FormatCall(b_.own) + ">" + FormatCall(b_.remote)) & 0x7FFFFFFF));
+        jitterSeeded_ = true;
+      }
+      ticks += static_cast<int>(jitter_() & 1);
+    }
   }
   b_.t1Count.start(ticks);
 }
@@ -97,17 +117,29 @@ void LinkWindow::timeAnswer(const FrameRecord& frame) {
   // last transmission T1 is counting from.
   if (!rules_->airAware() || frame.crpf != CrPf::ResponseFinal) return;
   const long long now = nowMs();
-  if (!b_.polls.empty()) {
-    // The oldest poll has been heard (or a later one, which only makes
-    // this the safer conclusion): it and everything handed over before it
-    // have left the TNC, whatever the reckoning said.
+  const long long before = heardStartMs_ > 0 ? heardStartMs_ : now;
+  // Polls reckoned to have left before the answer began are answered (or
+  // were lost): the reckoning holds for them, nothing to learn. A late
+  // answer to a poll that T1 gave up on is matched here too, and does not
+  // take the place of a poll sent since, which may still wait in the TNC.
+  bool answered = false;
+  while (!b_.polls.empty() && b_.polls.front().airEndMs <= before) {
+    b_.polls.pop_front();
+    answered = true;
+  }
+  if (!answered && b_.polls.size() == 1 && (frame.nr & 7) == b_.vs &&
+      b_.polls.front().handedMs < peerTxStartMs_) {
+    // The answer came before the only open poll could have left at the
+    // reckoned rate, and it takes every frame we sent: the poll and
+    // everything handed over before it have left the TNC, whatever the
+    // reckoning said. (With more polls open, frames not taken, or a poll
+    // handed over while the peer's transmission was already on the air,
+    // the answer may be to an older poll, and nothing is learnt from it.)
     const LinkControlBlock::Poll poll = b_.polls.front();
     b_.polls.pop_front();
-    if (now < poll.airEndMs) {
-      for (long long& end : b_.frameAirEndMs)
-        if (end <= poll.airEndMs) end = std::min(end, now);
-      if (b_.ownAirEndMs <= poll.airEndMs) b_.ownAirEndMs = now;
-    }
+    for (long long& end : b_.frameAirEndMs)
+      if (end <= poll.airEndMs) end = std::min(end, before);
+    if (b_.ownAirEndMs <= poll.airEndMs) b_.ownAirEndMs = now;
     const long long reckoned = poll.airEndMs - poll.handedMs;
     if (reckoned > 0) {
       const long long share = std::clamp<long long>((now - poll.handedMs) * 100 / reckoned, 1, 100);
@@ -122,7 +154,8 @@ void LinkWindow::timeAnswer(const FrameRecord& frame) {
 }
 
 bool LinkWindow::stillQueued(int ns) const {
-  return rules_->airAware() && b_.frameAirEndMs[static_cast<std::size_t>(ns & 7)] > nowMs();
+  const long long cutoff = heardStartMs_ > 0 ? heardStartMs_ : nowMs();
+  return rules_->airAware() && b_.frameAirEndMs[static_cast<std::size_t>(ns & 7)] > cutoff;
 }
 
 int LinkWindow::t2Ms() const {

@@ -85,6 +85,7 @@ bool LinkWindow::acknowledge(const FrameRecord& frame) {
     sendFrmr(frame, kFrmrZ);
     return false;
   }
+  ackAdvanced_ = b_.va != nr;
   while (b_.va != nr) {
     b_.sentFrames[static_cast<std::size_t>(b_.va)].reset();
     b_.va = (b_.va + 1) & 7;

@@ -43,6 +43,9 @@
 namespace tarvik::ax25 {
 
 namespace {
+// Gap between two frames heard that still makes them one transmission.
+constexpr long long kSameTransmissionMs = 50;
+
 bool IsSupervisoryOrI(FrameType t) {
   return t == FrameType::I || t == FrameType::RR || t == FrameType::RNR || t == FrameType::REJ;
 }
@@ -70,6 +73,12 @@ void LinkWindow::onFrame(const FrameRecord& frame) {
   if (b_.transparent) return;  // a transparent link runs no link layer
   countReceived(frame);
   noteHeard(frame);
+  heardStartMs_ = nowMs() - airtimeMs(frame);
+  // Frames that follow each other closely are one transmission of the
+  // peer, built before it keyed up.
+  if (heardStartMs_ > lastHeardMs_ + kSameTransmissionMs) peerTxStartMs_ = heardStartMs_;
+  lastHeardMs_ = nowMs();
+  ackAdvanced_ = false;
   timeAnswer(frame);
   if (frame.dama && !b_.damaMode) enterDama();
   switch (b_.state) {
@@ -79,6 +88,7 @@ void LinkWindow::onFrame(const FrameRecord& frame) {
     case LinkState::Idle:
     case LinkState::Connected: connectedHandler(frame); break;
   }
+  heardStartMs_ = 0;
 }
 
 void LinkWindow::connectedHandler(const FrameRecord& frame) {
@@ -295,8 +305,13 @@ void LinkWindow::afterPeerState() {
 void LinkWindow::afterFrame() {
   if (b_.state != LinkState::Connected && b_.state != LinkState::Idle) return;
   if (b_.windowFull()) {
-    startT1(b_.t1);
-    b_.t1Retries = 0;
+    // Under the rules adapted to the air only an acknowledgement restarts
+    // T1: a peer that keeps sending (data, or asking for what it misses)
+    // while our frames go unanswered must not hold T1 off for ever.
+    if (!rules_->airAware() || ackAdvanced_ || !b_.t1Count.running()) {
+      startT1(b_.t1);
+      b_.t1Retries = 0;
+    }
     return;
   }
   if (b_.outstanding() == 0) b_.t1Count.stop();

@@ -81,7 +81,6 @@ void LinkWindow::onT1Expiry() {
     return;
   }
   b_.recovery = true;
-  b_.polls.clear();  // a poll or its answer was lost: count afresh
   // Every repeat waits half of T1. DECIDED: at least one tick, so that a T1
   // of one second does not stop recovery altogether after its first expiry.
   startT1(std::max(1, b_.t1 / 2));

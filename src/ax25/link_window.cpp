@@ -368,6 +368,11 @@ bool LinkSendUI(ui::Toolkit& toolkit, ui::WindowId link, std::string_view text) 
   return l && l->sendUI(text);
 }
 
+bool LinkSettled(ui::Toolkit& toolkit, ui::WindowId link) {
+  const LinkWindow* l = FindLink(toolkit, link);
+  return !l || l->block().transparent || (l->block().sendQueue.empty() && l->block().outstanding() == 0);
+}
+
 void LinkSetStatisticsWindow(ui::Toolkit& toolkit, ui::WindowId link, ui::WindowId window) {
   if (LinkWindow* l = FindLink(toolkit, link)) l->setStatisticsWindow(window);
 }

@@ -11,6 +11,7 @@
 //   link_statistics.cpp  the statistics report
 
 #include <memory>
+#include <random>
 #include <span>
 #include <string>
 
@@ -106,7 +107,9 @@ class LinkWindow final : public ui::Window {
   void startT1(int ticks);
   // An answer from the peer: how long after our frames had left did it come?
   void timeAnswer(const FrameRecord& frame);
-  // The held frame's last transmission is still waiting in the TNC.
+  // The held frame's last transmission is still waiting in the TNC, or
+  // was on the air after the frame being handled began (so what the peer
+  // says in it cannot tell of that frame).
   bool stillQueued(int ns) const;
   void sendHeldIFrame(int ns, bool poll);
   void scheduleBurst(bool afterTopUp);
@@ -129,6 +132,19 @@ class LinkWindow final : public ui::Window {
   LinkControlBlock b_;
   std::unique_ptr<LinkRules> rules_;
   bool damaAtCreation_ = false;
+  // While a received frame is handled: when it began on the air (ms on the
+  // toolkit clock), 0 otherwise. What the peer says in it tells of our
+  // frames that had left the TNC by then, not of later ones.
+  long long heardStartMs_ = 0;
+  // When the last frame heard ended, and when the peer's transmission it
+  // belonged to began (ms on the toolkit clock).
+  long long lastHeardMs_ = 0;
+  long long peerTxStartMs_ = 0;
+  // Spreads repeated T1 expiries (link_air.cpp), seeded from both calls.
+  std::minstd_rand jitter_;
+  bool jitterSeeded_ = false;
+  // The last acknowledgement by N(R) released at least one frame.
+  bool ackAdvanced_ = false;
 };
 
 }  // namespace tarvik::ax25

@@ -105,14 +105,15 @@ void XmodemEngine::Tick() {
     return;
   }
   --timer_;
-  if (timer_ % kRepeatSeconds != 0) return;
-  if (state_ == State::ReceiveStart) {
-    if (crc_ && requests_ >= kCrcRequests) crc_ = false;
-    ++requests_;
-    sendByte(crc_ ? kCrcRequest : kNak);
-  } else if (state_ == State::ReceiveHeader || state_ == State::ReceiveBlock) {
-    sendByte(kNak);
-  }
+  // Only the start is asked for again every few seconds (the sender may
+  // not be running yet). Once blocks flow, a NAK goes only at the block's
+  // time-out: data on a connected link arrives, late rather than lost, and
+  // every early NAK would bring a copy of the block and, for it, another
+  // ACK that the sender takes for the next block.
+  if (timer_ % kRepeatSeconds != 0 || state_ != State::ReceiveStart) return;
+  if (crc_ && requests_ >= kCrcRequests) crc_ = false;
+  ++requests_;
+  sendByte(crc_ ? kCrcRequest : kNak);
 }
 
 void XmodemEngine::Data(std::span<const std::uint8_t> bytes) {

@@ -15,8 +15,8 @@
 // one-second heartbeat: 60 seconds for the start, then "Timeout"; 20 per
 // block, after which the sender sends the block (or EOT) again and the
 // receiver asks with NAK; ten such time-outs in a row end the transfer with
-// "Timeout". While waiting, the receiver repeats its request every 5
-// seconds. CAN ends it with "Break", eleven unexpected
+// "Timeout". While waiting for the start, the receiver repeats its request
+// every 5 seconds; once blocks flow it asks again only at the time-out. CAN ends it with "Break", eleven unexpected
 // answers with "Error", the last answer to EOT with "Finished".
 //
 // The engine writes what it receives into the file it was given; the

@@ -52,8 +52,8 @@ bool XmodemTransfer::Send(channels::ChannelWindow& channel, const std::string& p
 
 void XmodemTransfer::Diverted(channels::ChannelWindow&, std::span<const std::uint8_t> bytes) { engine_.Data(bytes); }
 
-void XmodemTransfer::Tick(channels::ChannelWindow&) {
-  if (!undelivered_) engine_.Tick();
+void XmodemTransfer::Tick(channels::ChannelWindow& channel) {
+  if (!undelivered_ && ax25::LinkSettled(channel.toolkit(), channel.link())) engine_.Tick();
 }
 
 void XmodemTransfer::QueueDrained(channels::ChannelWindow&) { undelivered_ = false; }

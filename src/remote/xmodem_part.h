@@ -8,10 +8,10 @@
 // whole. The end is told to the station: "%s %s %s with XMODEM protocol !"
 // (Finished, Error, Break or Timeout; sending or receiving; the path).
 //
-// The time-outs count only heartbeats in which the link has taken into
-// frames all the engine gave it: on a slow radio channel the other side
-// cannot answer what is still queued here, and the link itself ends a
-// connection whose frames do not get through.
+// The time-outs count only heartbeats in which the peer's link has
+// acknowledged all the engine gave it: on a slow radio channel the other
+// side cannot answer what is still queued or being recovered here, and the
+// link itself ends a connection whose frames do not get through.
 
 #include <functional>
 #include <string>

@@ -97,6 +97,42 @@ TEST_F(LinkAirTest, RecoverySendsWhatThePeerMissedOnceAndNothingStillQueued) {
   EXPECT_EQ(lcb().statistics.sentI, 10);
 }
 
+TEST_F(LinkAirTest, ALateAnswerToAPollT1GaveUpOnSendsNothingStillQueued) {
+  LoadAir();
+  Accept();
+  Run({
+      {"send 512", kBurst},
+      {"sec 14", {}},
+      {"sec 1", kBurst},  // T1: sent again, polled
+      // The answer to the first poll, late: the frames just handed over
+      // are still in the TNC and must not go a third time.
+      {"RR nr0 res F", {}},
+      {"ms 5000", {}},
+      {"RR nr4 res F", {}},
+  });
+  EXPECT_EQ(lcb().statistics.sentI, 8);
+  EXPECT_EQ(lcb().outstanding(), 0);
+}
+
+TEST_F(LinkAirTest, APeerThatKeepsSendingDoesNotHoldOffT1OfAFullWindow) {
+  LoadAir();
+  Accept();
+  // The window is full and unanswered; the peer keeps sending frames that
+  // acknowledge none of it (as an XMODEM receiver asking again does). Only
+  // an acknowledgement restarts T1: it still runs out, and what has left
+  // goes again.
+  Run({
+      {"send 512", kBurst},
+      {"sec 4", {}},
+      {"RR nr0 res", {}},
+      {"sec 4", {}},
+      {"RR nr0 res", {}},
+      {"sec 4", {}},
+      {"RR nr0 res", {}},
+      {"sec 4", kBurst},
+  });
+}
+
 TEST_F(LinkAirTest, ThePeersPollIsAnsweredWithoutSendingFramesAgain) {
   LoadAir();
   Accept();

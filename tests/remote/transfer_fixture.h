@@ -56,8 +56,10 @@ inline std::string Program(const std::string& name) {
 
 class TransferFixture : public tarvik::test::TerminalFixture {
  protected:
-  // With `lossy` set, both stations talk over that simulated air instead.
-  void Connect(const tarvik::test::AirParams* lossy = nullptr) {
+  // With `lossy` set, both stations talk over that simulated air instead:
+  // with the plain link rules, or with `shipped` the default rules and the
+  // values of a radio channel at 1200 bit/s as shipped ([TCPCHAN]).
+  void Connect(const tarvik::test::AirParams* lossy = nullptr, bool shipped = false) {
     stationIni = [](const std::string& d) {
       return "SAVEPATH=" + d + "save/\nPUBPATH=" + d +
              "pub/\n7P_GO= go_7+.\n7P_STOP= stop_7+.\nGO_TEXT= go_text.\nSTOP_TEXT= stop_text.\n";
@@ -78,9 +80,14 @@ class TransferFixture : public tarvik::test::TerminalFixture {
       for (tarvik::test::Terminal* t : {a, b}) {
         air->Attach(side++, *t->app);
         core::ChannelParams& p = t->app->config().Ports()[0].channels[0];
-        // The plain link rules: under this loss the air-aware rules stall
-        // the small answers of XMODEM for minutes.
-        p.window = 7, p.paclen = 256, p.t1 = 2, p.t2 = 200, p.t3 = 180, p.retry = 10, p.linkRules = 1;
+        if (shipped) {
+          p.window = 7, p.paclen = 256, p.t1 = 10, p.t2 = 1500, p.t3 = 180, p.retry = 10, p.linkRules = 0;
+          p.baud = 1200, p.txdelay = lossy->txDelayMs, p.txtail = lossy->txTailMs, p.persist = lossy->persist;
+          p.slottime = lossy->slotTimeMs;
+        } else {
+          // A full-duplex channel without airtime: the plain link rules.
+          p.window = 7, p.paclen = 256, p.t1 = 2, p.t2 = 200, p.t3 = 180, p.retry = 10, p.linkRules = 1;
+        }
       }
       const auto slot = channels::OpenOutgoingChannel(*b->app, a->call);
       ASSERT_TRUE(slot.has_value());

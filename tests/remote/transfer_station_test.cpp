@@ -1,6 +1,9 @@
 // Two whole stations over a radio channel that loses a fifth of the frames,
 // repeats some and delays them: a 300 KB binary file travels each way
 // uuencoded and by XMODEM, byte for byte, and the summaries tell its size.
+// And XMODEM each way over a half-duplex 1200 bit/s channel with airtime
+// that loses a tenth or a fifth of the transmissions, with the link as
+// shipped for such a channel.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -95,6 +98,61 @@ TEST_F(LossyTransfer, XmodemEachWay) {
               air->framesSent(), air->framesLost(),
               std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
 }
+
+// XMODEM is stop and wait: every block waits for its answer, and every lost
+// transmission costs a T1 of the link underneath. Neither side may repeat a
+// block or a request while the link is still recovering the last one, or
+// the copies put the ends out of step.
+// Loss in percent, and PERSIST: 100 keys up at once, so both ends would
+// meet every time if their repeats were in step.
+class XmodemOnTheAir : public TransferFixture, public ::testing::WithParamInterface<std::pair<int, int>> {
+ protected:
+  void SetUp() override {
+    tarvik::test::AirParams air;
+    air.halfDuplex = true;
+    air.loss = GetParam().first / 100.0;
+    air.persist = GetParam().second;
+    air.slotTimeMs = 100;
+    air.txDelayMs = 300;
+    air.txTailMs = 20;
+    air.seed = static_cast<unsigned>(GetParam().first + GetParam().second / 100);
+    Connect(&air, /*shipped=*/true);
+  }
+  bool Has(const std::string& received, const std::string& text) { return received.find(text) != std::string::npos; }
+  static constexpr std::size_t kAirSize = 12 * 1024;
+  // About 20 B/s at a fifth lost: a bound of four times that.
+  static constexpr long long kLimit = 4 * 1000LL * kAirSize / 20;
+};
+
+TEST_P(XmodemOnTheAir, EachWayWithTheRightBytes) {
+  const std::string down = RandomData(kAirSize, 51), up = RandomData(kAirSize, 52);
+  WriteFile(a->dir / "pub" / "down.bin", down);
+  WriteFile(b->dir / "pub" / "up.bin", up);
+
+  FromB("//sx down.bin");
+  ASSERT_TRUE(Wait([&] { return Has(atB, "Sending File down.bin with XMODEM protocol !\r"); }, kLimit));
+  ASSERT_TRUE(RunRemoteLine(*chB, "//rx down.bin", Origin::Local));
+  const std::string downPath = (a->dir / "pub" / "down.bin").string();
+  ASSERT_TRUE(Wait([&] { return Has(atB, "Finished sending " + downPath + " with XMODEM protocol !\r"); }, kLimit))
+      << air->nowMs() / 1000 << " s simulated; " << atB.substr(atB.size() > 300 ? atB.size() - 300 : 0);
+  EXPECT_EQ(ReadFile(b->dir / "save" / "down.bin"), down);
+
+  FromB("");
+  FromB("//rx up.bin");
+  ASSERT_TRUE(Wait([&] { return Has(atB, "Receiving File up.bin with XMODEM protocol !\r"); }, kLimit));
+  ASSERT_TRUE(RunRemoteLine(*chB, "//sx up.bin", Origin::Local));
+  const std::string upPath = (a->dir / "save" / "up.bin").string();
+  ASSERT_TRUE(Wait([&] { return Has(atB, "Finished receiving " + upPath + " with XMODEM protocol !\r"); }, kLimit))
+      << air->nowMs() / 1000 << " s simulated; " << atB.substr(atB.size() > 300 ? atB.size() - 300 : 0);
+  EXPECT_EQ(ReadFile(upPath), up);
+  EXPECT_GT(air->transmissionsLost(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Loss, XmodemOnTheAir,
+                         ::testing::Values(std::pair{10, 25}, std::pair{20, 25}, std::pair{20, 100}),
+                         [](const ::testing::TestParamInfo<std::pair<int, int>>& p) {
+                           return std::to_string(p.param.first) + "PercentPersist" + std::to_string(p.param.second);
+                         });
 
 }  // namespace
 }  // namespace tarvik::remote::test

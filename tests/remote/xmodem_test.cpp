@@ -202,6 +202,13 @@ TEST_F(XmodemFiles, TimeOutsAndTheChecksumFallback) {
   r.out.clear();
   r.engine.Data(Packet(kSoh, 1, Bytes(128, 7), false));
   EXPECT_EQ(r.out.back(), Bytes{kAck});
+  // Once blocks flow, it asks again only when the block's time-out has
+  // run: an early NAK would bring a copy of a block still on its way.
+  r.out.clear();
+  for (int i = 0; i < 20; ++i) r.engine.Tick();
+  EXPECT_TRUE(r.out.empty());
+  r.engine.Tick();
+  EXPECT_EQ(r.out, std::deque<Bytes>{{kNak}});
   // CAN breaks it off; the engine tells "Break".
   const std::uint8_t can = kCan;
   r.engine.Data({&can, 1});
