@@ -32,6 +32,26 @@ class Writer {
   std::size_t used_ = 0;
 };
 
+// DecodeAddress into a record that already exists: the call text reuses
+// the record's storage instead of coming and going with a temporary.
+void DecodeAddressInto(std::span<const std::uint8_t, kAddressBytes> bytes, AddressRecord& address) {
+  constexpr std::uint8_t kShiftedBlank = 0x40;  // ' ' << 1, pads short calls
+  constexpr std::size_t kCallBytesOnAir = 6;
+  char call[kCallBytesOnAir];
+  std::size_t n = 0;
+  for (; n < kCallBytesOnAir; ++n) {
+    if (bytes[n] == kShiftedBlank) break;
+    const char c = static_cast<char>(bytes[n] >> 1);
+    if (c == '\0') break;  // ends the call, as it ends a call text
+    call[n] = c;
+  }
+  address.call.assign(call, n);
+  const std::uint8_t ssidByte = bytes[6];
+  address.ssid = (ssidByte & 0x1E) / 2;
+  address.cbit = (ssidByte & 0x80) != 0;
+  address.last = (ssidByte & 0x01) != 0;
+}
+
 }  // namespace
 
 std::optional<RawFrameBuffer> EncodeFrame(const FrameRecord& frame) {
@@ -70,13 +90,13 @@ bool DecodeFrameInto(int port, std::span<const std::uint8_t> bytes, FrameRecord&
   }
 
   std::size_t pos = 1;
-  auto addressAt = [&](std::size_t at) {
-    return DecodeAddress(bytes.subspan(at).first<kAddressBytes>());
+  auto addressAt = [&](std::size_t at, AddressRecord& address) {
+    DecodeAddressInto(bytes.subspan(at).first<kAddressBytes>(), address);
   };
-  frame.destination = addressAt(pos);
+  addressAt(pos, frame.destination);
   pos += kAddressBytes;
   frame.dama = (bytes[pos + 6] & 0x60) == 0x40;
-  frame.source = addressAt(pos);
+  addressAt(pos, frame.source);
   pos += kAddressBytes;
   if (frame.destination.empty() || frame.source.empty()) return false;
 
@@ -85,7 +105,7 @@ bool DecodeFrameInto(int port, std::span<const std::uint8_t> bytes, FrameRecord&
   bool ended = frame.source.last;
   for (std::size_t i = 0; !ended && i < kMaxVia; ++i) {
     if (bytes.size() - pos < kAddressBytes + 1) return false;  // address and control
-    frame.via[i] = addressAt(pos);
+    addressAt(pos, frame.via[i]);
     pos += kAddressBytes;
     // Decided: a digipeater without a call is dropped like an empty source.
     // A digipeater list ends at its first empty entry, so the record could

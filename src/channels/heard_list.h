@@ -72,8 +72,9 @@ class HeardList {
   int PlaceOf(int position) const;
 
  private:
-  static int Next(int place) { return (place + 1) % kHeardPlaces; }
-  static int Prev(int place) { return (place + kHeardPlaces - 1) % kHeardPlaces; }
+  // Noted for every I frame of a new pair: no division.
+  static int Next(int place) { return place + 1 == kHeardPlaces ? 0 : place + 1; }
+  static int Prev(int place) { return place == 0 ? kHeardPlaces - 1 : place - 1; }
 
   // A place names an entry of the store: closing up the list moves these
   // numbers, not the entries' texts.
