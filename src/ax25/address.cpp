@@ -1,6 +1,7 @@
 #include "ax25/address.h"
 
 #include <charconv>
+#include <ostream>
 
 namespace tarvik::ax25 {
 
@@ -12,6 +13,8 @@ constexpr std::size_t kCallBytesOnAir = 6;
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 }  // namespace
+
+std::ostream& operator<<(std::ostream& out, const CallText& call) { return out << call.view(); }
 
 std::size_t ViaCount(const ViaList& via) {
   std::size_t n = 0;
@@ -96,6 +99,11 @@ AddressBytes EncodeAddress(const AddressRecord& address) {
 
 AddressRecord DecodeAddress(std::span<const std::uint8_t, kAddressBytes> bytes) {
   AddressRecord address;
+  DecodeAddressInto(bytes, address);
+  return address;
+}
+
+void DecodeAddressInto(std::span<const std::uint8_t, kAddressBytes> bytes, AddressRecord& address) {
   char call[kCallBytesOnAir];
   std::size_t n = 0;
   for (; n < kCallBytesOnAir; ++n) {
@@ -111,7 +119,6 @@ AddressRecord DecodeAddress(std::span<const std::uint8_t, kAddressBytes> bytes) 
   address.ssid = (ssidByte & 0x1E) / 2;
   address.cbit = (ssidByte & 0x80) != 0;
   address.last = (ssidByte & 0x01) != 0;
-  return address;
 }
 
 }  // namespace tarvik::ax25

@@ -32,26 +32,6 @@ class Writer {
   std::size_t used_ = 0;
 };
 
-// DecodeAddress into a record that already exists: the call text reuses
-// the record's storage instead of coming and going with a temporary.
-void DecodeAddressInto(std::span<const std::uint8_t, kAddressBytes> bytes, AddressRecord& address) {
-  constexpr std::uint8_t kShiftedBlank = 0x40;  // ' ' << 1, pads short calls
-  constexpr std::size_t kCallBytesOnAir = 6;
-  char call[kCallBytesOnAir];
-  std::size_t n = 0;
-  for (; n < kCallBytesOnAir; ++n) {
-    if (bytes[n] == kShiftedBlank) break;
-    const char c = static_cast<char>(bytes[n] >> 1);
-    if (c == '\0') break;  // ends the call, as it ends a call text
-    call[n] = c;
-  }
-  address.call.assign(call, n);
-  const std::uint8_t ssidByte = bytes[6];
-  address.ssid = (ssidByte & 0x1E) / 2;
-  address.cbit = (ssidByte & 0x80) != 0;
-  address.last = (ssidByte & 0x01) != 0;
-}
-
 }  // namespace
 
 std::optional<RawFrameBuffer> EncodeFrame(const FrameRecord& frame) {

@@ -41,7 +41,7 @@ bool LooksBinary(std::span<const std::uint8_t> info) {
   if (info.size() <= kBinaryProbeMin) return false;
   int odd = 0;
   for (std::size_t i = 0; i < kBinaryProbe; ++i)
-    odd += static_cast<std::uint8_t>(info[i] - 0x20) > 0x7F - 0x20 ? 1 : 0;
+    if (info[i] < 0x20 || info[i] > 0x7F) ++odd;
   return odd > kBinaryLimit;
 }
 

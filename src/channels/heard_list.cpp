@@ -11,7 +11,7 @@ namespace {
 
 // Character i of a call text as the key reads it: a signed character, 0
 // beyond the text's end.
-std::uint32_t KeyChar(const std::string& call, std::size_t i) {
+std::uint32_t KeyChar(std::string_view call, std::size_t i) {
   if (i >= call.size()) return 0;
   return static_cast<std::uint32_t>(static_cast<std::int32_t>(static_cast<signed char>(call[i])));
 }

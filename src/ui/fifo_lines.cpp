@@ -61,7 +61,9 @@ void FifoLines::SetSlots(int size) {
 
 void FifoLines::Store(int index, std::string_view text, Color colour) {
   FifoSlot& s = At(index);
-  s.text.assign(text);
+  // Taken from outside the ring: a plain copy into the slot's storage.
+  s.text.clear();
+  s.text.append(text);
   s.colour = colour;
   s.selected = false;
 }
