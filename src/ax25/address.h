@@ -12,6 +12,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <iosfwd>
 #include <optional>
 #include <span>
@@ -35,9 +36,10 @@ class CallText {
   CallText(const std::string& text) : CallText(std::string_view(text)) {}  // NOLINT: a text
 
   void assign(const char* data, std::size_t n) {
-    size_ = static_cast<std::uint8_t>(n < kCapacity ? n : kCapacity);
-    for (std::size_t i = 0; i < size_; ++i) text_[i] = data[i];
-    text_[size_] = '\0';
+    const std::size_t used = n < kCapacity ? n : kCapacity;
+    if (used > 0) std::memcpy(text_.data(), data, used);
+    text_[used] = '\0';
+    size_ = static_cast<std::uint8_t>(used);
   }
   void push_back(char c) {
     if (size_ == kCapacity) return;

@@ -1,6 +1,7 @@
 #include "ax25/monitor_format.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstring>
 
@@ -39,9 +40,15 @@ std::string_view BaseCall(std::string_view call) {
 
 bool LooksBinary(std::span<const std::uint8_t> info) {
   if (info.size() <= kBinaryProbeMin) return false;
+  // A byte outside printable ASCII counts 1: looked up, not compared
+  // twice (every monitored frame with information passes here).
+  static constexpr auto kOdd = [] {
+    std::array<std::uint8_t, 256> odd{};
+    for (std::size_t b = 0; b < odd.size(); ++b) odd[b] = b < 0x20 || b > 0x7F ? 1 : 0;
+    return odd;
+  }();
   int odd = 0;
-  for (std::size_t i = 0; i < kBinaryProbe; ++i)
-    if (info[i] < 0x20 || info[i] > 0x7F) ++odd;
+  for (std::size_t i = 0; i < kBinaryProbe; ++i) odd += kOdd[info[i]];
   return odd > kBinaryLimit;
 }
 

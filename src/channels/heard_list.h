@@ -54,6 +54,9 @@ class HeardList {
   // frame is no I frame or belongs to the same pair as the previous I frame
   // noted, so a running conversation costs nothing.
   std::vector<int> Note(const ax25::FrameRecord& frame, const std::string& time);
+  // The same into `changed` (cleared first), whose storage a caller that
+  // notes every frame keeps.
+  void Note(const ax25::FrameRecord& frame, const std::string& time, std::vector<int>& changed);
   // Whether Note would change anything for this frame.
   bool Notes(const ax25::FrameRecord& frame) const {
     return frame.type == ax25::FrameType::I && PairKey(frame.source, frame.destination) != lastKey_;
