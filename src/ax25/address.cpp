@@ -1,6 +1,7 @@
 #include "ax25/address.h"
 
 #include <charconv>
+#include <ostream>
 
 namespace tarvik::ax25 {
 
@@ -12,6 +13,8 @@ constexpr std::size_t kCallBytesOnAir = 6;
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 }  // namespace
+
+std::ostream& operator<<(std::ostream& out, const CallText& call) { return out << call.view(); }
 
 std::size_t ViaCount(const ViaList& via) {
   std::size_t n = 0;
@@ -96,22 +99,26 @@ AddressBytes EncodeAddress(const AddressRecord& address) {
 
 AddressRecord DecodeAddress(std::span<const std::uint8_t, kAddressBytes> bytes) {
   AddressRecord address;
-  char call[kCallBytesOnAir];
-  std::size_t n = 0;
-  for (; n < kCallBytesOnAir; ++n) {
-    if (bytes[n] == kShiftedBlank) break;
-    const char c = static_cast<char>(bytes[n] >> 1);
-    // Decided: a byte that shifts to NUL ends the call, as it ends a call
-    // text; a frame whose call starts with one has an empty call.
-    if (c == '\0') break;
-    call[n] = c;
+  DecodeAddressInto(bytes, address);
+  return address;
+}
+
+void DecodeAddressInto(std::span<const std::uint8_t, kAddressBytes> bytes, AddressRecord& address) {
+  // All six bytes are shifted; the call ends at the first padding byte.
+  // Decided: a byte that shifts to NUL ends the call, as it ends a call
+  // text; a frame whose call starts with one has an empty call.
+  std::array<char, kCallBytesOnAir> call;
+  std::size_t n = kCallBytesOnAir;
+  for (std::size_t i = 0; i < kCallBytesOnAir; ++i) {
+    const std::uint8_t byte = bytes[i];
+    call[i] = static_cast<char>(byte >> 1);
+    if (n == kCallBytesOnAir && (byte == kShiftedBlank || (byte >> 1) == 0)) n = i;
   }
-  address.call.assign(call, n);
+  address.call.assignRun(call, n);
   const std::uint8_t ssidByte = bytes[6];
   address.ssid = (ssidByte & 0x1E) / 2;
   address.cbit = (ssidByte & 0x80) != 0;
   address.last = (ssidByte & 0x01) != 0;
-  return address;
 }
 
 }  // namespace tarvik::ax25

@@ -12,6 +12,8 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <iosfwd>
 #include <optional>
 #include <span>
 #include <string>
@@ -19,11 +21,72 @@
 
 namespace tarvik::ax25 {
 
+// The call text of an address, held in the record itself: building,
+// copying and freeing a record never allocates (every received frame
+// carries up to ten addresses). It holds up to kCapacity characters; a
+// longer text is cut there (calls from the air have at most six, typed ones
+// at most seven). It reads as a std::string_view.
+class CallText {
+ public:
+  static constexpr std::size_t kCapacity = 15;
+
+  constexpr CallText() = default;
+  CallText(std::string_view text) { assign(text.data(), text.size()); }  // NOLINT: a text
+  CallText(const char* text) : CallText(std::string_view(text)) {}      // NOLINT: a text
+  CallText(const std::string& text) : CallText(std::string_view(text)) {}  // NOLINT: a text
+
+  void assign(const char* data, std::size_t n) {
+    const std::size_t used = n < kCapacity ? n : kCapacity;
+    if (used > 0) std::memcpy(text_.data(), data, used);
+    text_[used] = '\0';
+    size_ = static_cast<std::uint8_t>(used);
+  }
+  // The first n characters of a fixed run of N (a call as it comes off the
+  // air): copied whole, then cut, which costs a few moves.
+  template <std::size_t N>
+  void assignRun(const std::array<char, N>& run, std::size_t n) {
+    static_assert(N <= kCapacity);
+    std::memcpy(text_.data(), run.data(), N);
+    const std::size_t used = n < N ? n : N;
+    text_[used] = '\0';
+    size_ = static_cast<std::uint8_t>(used);
+  }
+  void push_back(char c) {
+    if (size_ == kCapacity) return;
+    text_[size_++] = c;
+    text_[size_] = '\0';
+  }
+  void clear() { assign("", 0); }
+
+  std::size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  const char* data() const { return text_.data(); }
+  const char* c_str() const { return text_.data(); }
+  char operator[](std::size_t i) const { return text_[i]; }
+  const char* begin() const { return text_.data(); }
+  const char* end() const { return text_.data() + size_; }
+  std::string_view view() const { return {text_.data(), size_}; }
+  operator std::string_view() const { return view(); }  // NOLINT: reads as a text
+  std::string str() const { return std::string(view()); }
+  operator std::string() const { return str(); }  // NOLINT: reads as a text
+
+  friend bool operator==(const CallText& a, const CallText& b) { return a.view() == b.view(); }
+  friend bool operator==(const CallText& a, std::string_view b) { return a.view() == b; }
+  friend bool operator==(const CallText& a, const std::string& b) { return a.view() == b; }
+  friend bool operator==(const CallText& a, const char* b) { return a.view() == b; }
+
+ private:
+  std::array<char, kCapacity + 1> text_{};
+  std::uint8_t size_ = 0;
+};
+
+std::ostream& operator<<(std::ostream& out, const CallText& call);
+
 struct AddressRecord {
   // Most characters a call text holds. Only the first six reach the air.
   static constexpr std::size_t kCallCapacity = 7;
 
-  std::string call;   // upper-case letters and digits; empty = "no address"
+  CallText call;      // upper-case letters and digits; empty = "no address"
   int ssid = 0;       // 0..15
   bool cbit = false;  // command/response bit, or the H bit of a digipeater
   bool last = false;  // final address of the address field
@@ -72,5 +135,8 @@ AddressBytes EncodeAddress(const AddressRecord& address);
 // byte (0x40) or at a byte that would give a NUL character; ssid, cbit and
 // last from the SSID byte.
 AddressRecord DecodeAddress(std::span<const std::uint8_t, kAddressBytes> bytes);
+// The same into a record that exists (the receive path decodes straight
+// into the record it posts).
+void DecodeAddressInto(std::span<const std::uint8_t, kAddressBytes> bytes, AddressRecord& address);
 
 }  // namespace tarvik::ax25

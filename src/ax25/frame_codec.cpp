@@ -70,13 +70,13 @@ bool DecodeFrameInto(int port, std::span<const std::uint8_t> bytes, FrameRecord&
   }
 
   std::size_t pos = 1;
-  auto addressAt = [&](std::size_t at) {
-    return DecodeAddress(bytes.subspan(at).first<kAddressBytes>());
+  auto addressAt = [&](std::size_t at, AddressRecord& address) {
+    DecodeAddressInto(bytes.subspan(at).first<kAddressBytes>(), address);
   };
-  frame.destination = addressAt(pos);
+  addressAt(pos, frame.destination);
   pos += kAddressBytes;
   frame.dama = (bytes[pos + 6] & 0x60) == 0x40;
-  frame.source = addressAt(pos);
+  addressAt(pos, frame.source);
   pos += kAddressBytes;
   if (frame.destination.empty() || frame.source.empty()) return false;
 
@@ -85,7 +85,7 @@ bool DecodeFrameInto(int port, std::span<const std::uint8_t> bytes, FrameRecord&
   bool ended = frame.source.last;
   for (std::size_t i = 0; !ended && i < kMaxVia; ++i) {
     if (bytes.size() - pos < kAddressBytes + 1) return false;  // address and control
-    frame.via[i] = addressAt(pos);
+    addressAt(pos, frame.via[i]);
     pos += kAddressBytes;
     // Decided: a digipeater without a call is dropped like an empty source.
     // A digipeater list ends at its first empty entry, so the record could

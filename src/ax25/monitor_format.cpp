@@ -1,7 +1,9 @@
 #include "ax25/monitor_format.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
+#include <cstring>
 
 namespace tarvik::ax25 {
 
@@ -16,63 +18,6 @@ void AppendF(std::string& out, const char* format, Args... args) {
   char buf[64];
   const int n = std::snprintf(buf, sizeof buf, format, args...);
   if (n > 0) out.append(buf, std::min(static_cast<std::size_t>(n), sizeof buf - 1));
-}
-
-// Every frame the monitor shows passes here: numbers are appended without
-// the printf machinery.
-void AppendInt(std::string& out, int value) {
-  char digits[12];
-  unsigned v = value < 0 ? 0u - static_cast<unsigned>(value) : static_cast<unsigned>(value);
-  std::size_t n = sizeof digits;
-  do {
-    digits[--n] = static_cast<char>('0' + v % 10);
-    v /= 10;
-  } while (v != 0);
-  if (value < 0) digits[--n] = '-';
-  out.append(digits + n, sizeof digits - n);
-}
-
-void AppendHex2(std::string& out, unsigned value) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  out += kHex[(value >> 4) & 0xF];
-  out += kHex[value & 0xF];
-}
-
-// " RR(3)", " I(2,5)": a name and the numbers in brackets.
-void AppendNumbered(std::string& out, const char* name, int a, int b = -1) {
-  out += name;
-  out += '(';
-  AppendInt(out, a);
-  if (b >= 0) {
-    out += ',';
-    AppendInt(out, b);
-  }
-  out += ')';
-}
-
-void AppendType(std::string& out, const FrameRecord& f) {
-  switch (f.type) {
-    case FrameType::I:
-      AppendNumbered(out, " I", f.nr, f.ns);
-      out += " Pid ";
-      AppendHex2(out, unsigned{f.pid});
-      break;
-    case FrameType::RR: AppendNumbered(out, " RR", f.nr); break;
-    case FrameType::RNR: AppendNumbered(out, " RNR", f.nr); break;
-    case FrameType::REJ: AppendNumbered(out, " REJ", f.nr); break;
-    case FrameType::SABM: out += " SABM"; break;
-    case FrameType::DISC: out += " DISC"; break;
-    case FrameType::DM: out += " DM"; break;
-    case FrameType::UA: out += " UA"; break;
-    case FrameType::FRMR: out += " FRMR"; break;
-    case FrameType::UI:
-      out += " UI Pid ";
-      AppendHex2(out, unsigned{f.pid});
-      break;
-    case FrameType::SIll: out += " ***SILL***"; break;
-    case FrameType::UIll: out += " ***UILL***"; break;
-    case FrameType::None: break;  // never decoded or built: nothing to name
-  }
 }
 
 // The command/response mark; null for the old protocol version.
@@ -95,9 +40,15 @@ std::string_view BaseCall(std::string_view call) {
 
 bool LooksBinary(std::span<const std::uint8_t> info) {
   if (info.size() <= kBinaryProbeMin) return false;
+  // A byte outside printable ASCII counts 1: looked up, not compared
+  // twice (every monitored frame with information passes here).
+  static constexpr auto kOdd = [] {
+    std::array<std::uint8_t, 256> odd{};
+    for (std::size_t b = 0; b < odd.size(); ++b) odd[b] = b < 0x20 || b > 0x7F ? 1 : 0;
+    return odd;
+  }();
   int odd = 0;
-  for (std::size_t i = 0; i < kBinaryProbe; ++i)
-    if (info[i] < 0x20 || info[i] > 0x7F) ++odd;
+  for (std::size_t i = 0; i < kBinaryProbe; ++i) odd += kOdd[info[i]];
   return odd > kBinaryLimit;
 }
 
@@ -120,36 +71,142 @@ std::string MonitorHeader(const FrameRecord& frame) {
   return out;
 }
 
-void AppendMonitorHeader(const FrameRecord& frame, std::string& out) {
-  AppendInt(out, frame.port);
-  out += ':';
-  AppendInt(out, frame.radioChannel & 0x0F);
-  out += ':';
-  FormatCall(frame.source, out);
-  out += " to ";
-  FormatCall(frame.destination, out);
-  const std::size_t vias = ViaCount(frame.via);
-  if (vias > 0) {
-    out += "  via";
-    for (std::size_t i = 0; i < vias; ++i) {
-      out += ' ';
-      FormatCall(frame.via[i], out);
-      if (frame.via[i].cbit) out += '*';
+namespace {
+
+// Writes the header into room reserved beforehand (HeaderRoom), without a
+// capacity check per character: every frame the monitor shows passes here.
+class HeaderWriter {
+ public:
+  explicit HeaderWriter(char* at) : at_(at) {}
+  char* end() const { return at_; }
+
+  void put(char c) { *at_++ = c; }
+  template <std::size_t N>
+  void put(const char (&text)[N]) {
+    std::memcpy(at_, text, N - 1);
+    at_ += N - 1;
+  }
+  void put(std::string_view text) {
+    std::memcpy(at_, text.data(), text.size());
+    at_ += text.size();
+  }
+  void number(int value) {
+    // Ports, radio channels, SSIDs and sequence numbers: one or two digits.
+    if (value >= 0 && value < 100) {
+      if (value >= 10) put(static_cast<char>('0' + value / 10));
+      put(static_cast<char>('0' + value % 10));
+      return;
+    }
+    char digits[12];
+    unsigned v = value < 0 ? 0u - static_cast<unsigned>(value) : static_cast<unsigned>(value);
+    std::size_t n = sizeof digits;
+    do {
+      digits[--n] = static_cast<char>('0' + v % 10);
+      v /= 10;
+    } while (v != 0);
+    if (value < 0) digits[--n] = '-';
+    put(std::string_view(digits + n, sizeof digits - n));
+  }
+  void hex2(unsigned value) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    put(kHex[(value >> 4) & 0xF]);
+    put(kHex[value & 0xF]);
+  }
+  void call(const AddressRecord& address) {
+    put(std::string_view(address.call));
+    if (address.ssid != 0) {
+      put('-');
+      number(address.ssid);
     }
   }
-  AppendType(out, frame);
+  // " RR(3)", " I(2,5)": a name and the numbers in brackets.
+  template <std::size_t N>
+  void numbered(const char (&name)[N], int a) {
+    put(name);
+    put('(');
+    number(a);
+    put(')');
+  }
+  void type(const FrameRecord& f) {
+    switch (f.type) {
+      case FrameType::I:
+        put(" I(");
+        number(f.nr);
+        put(',');
+        number(f.ns);
+        put(") Pid ");
+        hex2(unsigned{f.pid});
+        break;
+      case FrameType::RR: numbered(" RR", f.nr); break;
+      case FrameType::RNR: numbered(" RNR", f.nr); break;
+      case FrameType::REJ: numbered(" REJ", f.nr); break;
+      case FrameType::SABM: put(" SABM"); break;
+      case FrameType::DISC: put(" DISC"); break;
+      case FrameType::DM: put(" DM"); break;
+      case FrameType::UA: put(" UA"); break;
+      case FrameType::FRMR: put(" FRMR"); break;
+      case FrameType::UI:
+        put(" UI Pid ");
+        hex2(unsigned{f.pid});
+        break;
+      case FrameType::SIll: put(" ***SILL***"); break;
+      case FrameType::UIll: put(" ***UILL***"); break;
+      case FrameType::None: break;  // never decoded or built: nothing to name
+    }
+  }
+
+ private:
+  char* at_;
+};
+
+// An address takes its call and at most "-" and 11 digits (an SSID out of
+// range in a built record), a digipeater a blank and "*" more.
+constexpr std::size_t kAddressRoom = 16;
+// Ports, separators, " to ", "  via", the type, numbers, marks.
+constexpr std::size_t kFixedRoom = 128;
+
+std::size_t HeaderRoom(const FrameRecord& frame, std::size_t vias) {
+  std::size_t room = kFixedRoom + frame.source.call.size() + frame.destination.call.size() + 2 * kAddressRoom;
+  for (std::size_t i = 0; i < vias; ++i) room += frame.via[i].call.size() + kAddressRoom;
+  return room;
+}
+
+}  // namespace
+
+void AppendMonitorHeader(const FrameRecord& frame, std::string& out) {
+  const std::size_t vias = ViaCount(frame.via);
+  const std::size_t start = out.size();
+  out.resize(start + HeaderRoom(frame, vias));
+  HeaderWriter w(out.data() + start);
+  w.number(frame.port);
+  w.put(':');
+  w.number(frame.radioChannel & 0x0F);
+  w.put(':');
+  w.call(frame.source);
+  w.put(" to ");
+  w.call(frame.destination);
+  if (vias > 0) {
+    w.put("  via");
+    for (std::size_t i = 0; i < vias; ++i) {
+      w.put(' ');
+      w.call(frame.via[i]);
+      if (frame.via[i].cbit) w.put('*');
+    }
+  }
+  w.type(frame);
   const char* mark = CrPfMark(frame.crpf);
   if (mark == nullptr) {
-    out += " Old Version";
-    return;
+    w.put(" Old Version");
+  } else {
+    w.put(std::string_view(mark, 2));
+    if (frame.type == FrameType::I && !frame.info.empty()) {
+      w.put(" [");
+      w.number(frame.infoLength());
+      w.put(']');
+    }
+    if (frame.dama) w.put(" [DAMA]");
   }
-  out += mark;
-  if (frame.type == FrameType::I && !frame.info.empty()) {
-    out += " [";
-    AppendInt(out, frame.infoLength());
-    out += ']';
-  }
-  if (frame.dama) out += " [DAMA]";
+  out.resize(static_cast<std::size_t>(w.end() - out.data()));
 }
 
 std::string ControlShortForm(std::uint8_t control) {

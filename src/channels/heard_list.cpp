@@ -11,7 +11,7 @@ namespace {
 
 // Character i of a call text as the key reads it: a signed character, 0
 // beyond the text's end.
-std::uint32_t KeyChar(const std::string& call, std::size_t i) {
+std::uint32_t KeyChar(std::string_view call, std::size_t i) {
   if (i >= call.size()) return 0;
   return static_cast<std::uint32_t>(static_cast<std::int32_t>(static_cast<signed char>(call[i])));
 }
@@ -39,12 +39,18 @@ std::string HeardTime(int day, int month, int year, int hour, int minute) {
 }
 
 std::vector<int> HeardList::Note(const ax25::FrameRecord& frame, const std::string& time) {
-  if (frame.type != ax25::FrameType::I) return {};
+  std::vector<int> changed;
+  Note(frame, time, changed);
+  return changed;
+}
+
+void HeardList::Note(const ax25::FrameRecord& frame, const std::string& time, std::vector<int>& changed) {
+  changed.clear();
+  if (frame.type != ax25::FrameType::I) return;
   const std::int32_t key = PairKey(frame.source, frame.destination);
-  if (lastKey_ == key) return {};
+  if (lastKey_ == key) return;
   lastKey_ = key;
 
-  std::vector<int> changed;
   changed.reserve(kHeardPlaces);
   std::optional<int> found;
   for (int p = Prev(end_); p != start_; p = Prev(p)) {
@@ -77,7 +83,6 @@ std::vector<int> HeardList::Note(const ax25::FrameRecord& frame, const std::stri
   entry.time = time;
   entry.key = key;
   changed.push_back(written);
-  return changed;
 }
 
 int HeardList::size() const { return (end_ - start_ - 1 + 2 * kHeardPlaces) % kHeardPlaces; }

@@ -54,6 +54,9 @@ class HeardList {
   // frame is no I frame or belongs to the same pair as the previous I frame
   // noted, so a running conversation costs nothing.
   std::vector<int> Note(const ax25::FrameRecord& frame, const std::string& time);
+  // The same into `changed` (cleared first), whose storage a caller that
+  // notes every frame keeps.
+  void Note(const ax25::FrameRecord& frame, const std::string& time, std::vector<int>& changed);
   // Whether Note would change anything for this frame.
   bool Notes(const ax25::FrameRecord& frame) const {
     return frame.type == ax25::FrameType::I && PairKey(frame.source, frame.destination) != lastKey_;
@@ -72,8 +75,9 @@ class HeardList {
   int PlaceOf(int position) const;
 
  private:
-  static int Next(int place) { return (place + 1) % kHeardPlaces; }
-  static int Prev(int place) { return (place + kHeardPlaces - 1) % kHeardPlaces; }
+  // Noted for every I frame of a new pair: no division.
+  static int Next(int place) { return place + 1 == kHeardPlaces ? 0 : place + 1; }
+  static int Prev(int place) { return place == 0 ? kHeardPlaces - 1 : place - 1; }
 
   // A place names an entry of the store: closing up the list moves these
   // numbers, not the entries' texts.

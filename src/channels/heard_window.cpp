@@ -78,10 +78,10 @@ void HeardFrameEvent(core::App& app, const ui::Event& event, HeardFeed& feed) {
     feed.time = HeardTime(now.day, now.month, now.year, now.hour, now.minute);
     feed.minute = minute;
   }
-  const std::vector<int> changed = list->Note(*frame, feed.time);
+  list->Note(*frame, feed.time, feed.changed);
   HeardWindow* open = feed.window.Find(app.toolkit());
   if (!open) return;
-  for (const int place : changed) app.toolkit().sendUser(open->id(), kEvtHeardChanged, place);
+  for (const int place : feed.changed) app.toolkit().sendUser(open->id(), kEvtHeardChanged, place);
 }
 
 bool HeardWindow::ownerEvent(ui::Event& event) {

@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "channels/heard_list.h"
 #include "core/app.h"
@@ -89,6 +90,7 @@ struct HeardFeed {
   ui::WindowCache<HeardWindow> window;
   std::int64_t minute = -1;
   std::string time;
+  std::vector<int> changed;  // the places the last frame changed
 };
 void HeardFrameEvent(core::App& app, const ui::Event& event, HeardFeed& feed);
 

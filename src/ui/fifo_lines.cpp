@@ -59,9 +59,18 @@ void FifoLines::SetSlots(int size) {
 
 // --- writing --------------------------------------------------------------------
 
+namespace {
+constexpr std::size_t kSlotReserve = 128;
+}  // namespace
+
 void FifoLines::Store(int index, std::string_view text, Color colour) {
   FifoSlot& s = At(index);
-  s.text.assign(text);
+  // Taken from outside the ring: a plain copy into the slot's storage,
+  // which grows at once to a line's usual length (a slot is written again
+  // each time the ring comes round).
+  if (s.text.capacity() < text.size()) s.text.reserve(std::max(text.size(), kSlotReserve));
+  s.text.clear();
+  s.text.append(text);
   s.colour = colour;
   s.selected = false;
 }

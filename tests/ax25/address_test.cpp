@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <string_view>
 #include <vector>
 
 namespace tarvik::ax25 {
@@ -128,6 +130,21 @@ TEST(AddressBytes, RoundTripOverAllSsidsAndBits) {
       EXPECT_EQ(DecodeAddress(EncodeAddress(a)), a);
     }
   }
+}
+
+// The call lives in the record itself: a text longer than it holds is cut,
+// never written past, and the cut call still reads and compares as a text.
+TEST(CallTextTest, LongTextIsCutAtCapacity) {
+  const std::string longText(40, 'X');
+  AddressRecord a{longText, 3};
+  EXPECT_EQ(a.call.size(), CallText::kCapacity);
+  EXPECT_EQ(a.call, std::string(CallText::kCapacity, 'X'));
+  EXPECT_EQ(std::string_view(a.call.c_str()).size(), CallText::kCapacity);
+  for (int i = 0; i < 5; ++i) a.call.push_back('Y');
+  EXPECT_EQ(a.call.size(), CallText::kCapacity);
+  // Typed calls of up to seven characters are kept whole.
+  EXPECT_EQ(ParseCall("dl1abcd-9")->call, "DL1ABCD");
+  EXPECT_EQ(FormatCall({"DL1ABCD", 9}), "DL1ABCD-9");
 }
 
 }  // namespace

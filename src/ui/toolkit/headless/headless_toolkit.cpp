@@ -73,16 +73,19 @@ int HeadlessToolkit::drainPosts() {
   }
   int delivered = 0;
   for (;;) {
-    std::pair<WindowId, Event> item;
-    {
+    // The posts are taken over in batches, one lock for all that are
+    // waiting; a drain nested in a delivery goes on with the same batch,
+    // so the order stays that of posting.
+    if (taken_.empty()) {
       std::lock_guard lock(postMutex_);
       if (posts_.empty()) {
         wakePending_ = false;
         break;
       }
-      item = std::move(posts_.front());
-      posts_.pop_front();
+      taken_.swap(posts_);
     }
+    std::pair<WindowId, Event> item = std::move(taken_.front());
+    taken_.pop_front();
     if (item.first != kNoWindow) {
       send(item.first, item.second);
       ++delivered;

@@ -158,6 +158,8 @@ class HeadlessToolkit final : public Toolkit {
 
   std::mutex postMutex_;
   std::deque<std::pair<WindowId, Event>> posts_;
+  // Posts taken over from posts_ and not yet delivered (loop thread only).
+  std::deque<std::pair<WindowId, Event>> taken_;
   bool wakePending_ = false;  // a wake byte is in the pipe for the posts (postMutex_)
   int wakePipe_[2] = {-1, -1};
 
