@@ -133,6 +133,44 @@ class TransferFixture : public tarvik::test::TerminalFixture {
     return air ? air->RunUntil(done, ms) : ether.RunUntil(done, ms);
   }
 
+  static bool Has(const std::string& received, const std::string& text) {
+    return received.find(text) != std::string::npos;
+  }
+  // What B saw last, for a failure's message.
+  std::string TailAtB() const {
+    return (air ? std::to_string(air->nowMs() / 1000) + " s simulated; " : std::string()) +
+           atB.substr(atB.size() > 300 ? atB.size() - 300 : 0);
+  }
+
+  // A file of `size` bytes each way with XMODEM, each end started by its
+  // remote command: first from A's public directory to B's save directory,
+  // then from B's to A's. Each step may take `limit` ms.
+  void XmodemEachWay(std::size_t size, unsigned seed, long long limit) {
+    const std::string down = RandomData(size, seed), up = RandomData(size, seed + 1);
+    WriteFile(a->dir / "pub" / "down.bin", down);
+    WriteFile(b->dir / "pub" / "up.bin", up);
+
+    FromB("//sx down.bin");
+    ASSERT_TRUE(Wait([&] { return Has(atB, "Sending File down.bin with XMODEM protocol !\r"); }, limit));
+    ASSERT_TRUE(RunRemoteLine(*chB, "//rx down.bin", Origin::Local));
+    const std::string downPath = (a->dir / "pub" / "down.bin").string();
+    ASSERT_TRUE(Wait([&] { return Has(atB, "Finished sending " + downPath + " with XMODEM protocol !\r"); }, limit))
+        << TailAtB();
+    EXPECT_EQ(ReadFile(b->dir / "save" / "down.bin"), down);
+    EXPECT_TRUE(PaneHas(chB, {"Finished receiving " + (b->dir / "save" / "down.bin").string() +
+                                  " with XMODEM protocol !",
+                              ui::kBlue}));
+
+    FromB("");
+    FromB("//rx up.bin");
+    ASSERT_TRUE(Wait([&] { return Has(atB, "Receiving File up.bin with XMODEM protocol !\r"); }, limit));
+    ASSERT_TRUE(RunRemoteLine(*chB, "//sx up.bin", Origin::Local));
+    const std::string upPath = (a->dir / "save" / "up.bin").string();
+    ASSERT_TRUE(Wait([&] { return Has(atB, "Finished receiving " + upPath + " with XMODEM protocol !\r"); }, limit))
+        << TailAtB();
+    EXPECT_EQ(ReadFile(upPath), up);
+  }
+
   tarvik::test::Terminal* a = nullptr;
   tarvik::test::Terminal* b = nullptr;
   ChannelWindow* chA = nullptr;

@@ -21,7 +21,6 @@ class LossyTransfer : public TransferFixture {
     const tarvik::test::AirParams lossy{0.20, 0.05, 5, 400, false, 1200, 300, 7};
     Connect(&lossy);
   }
-  bool Has(const std::string& received, const std::string& text) { return received.find(text) != std::string::npos; }
   // Simulated time is generous: the link retries what the air loses.
   static constexpr long long kLimit = 4LL * 3600 * 1000;
   // The lines of both panes that tell how a transfer went.
@@ -72,28 +71,7 @@ TEST_F(LossyTransfer, UuencodedEachWay) {
 
 TEST_F(LossyTransfer, XmodemEachWay) {
   const auto started = std::chrono::steady_clock::now();
-  const std::string down = RandomData(kSize, 43), up = RandomData(kSize, 44);
-  WriteFile(a->dir / "pub" / "down.bin", down);
-  WriteFile(b->dir / "pub" / "up.bin", up);
-
-  FromB("//sx down.bin");
-  ASSERT_TRUE(Wait([&] { return Has(atB, "Sending File down.bin with XMODEM protocol !\r"); }, kLimit));
-  ASSERT_TRUE(RunRemoteLine(*chB, "//rx down.bin", Origin::Local));
-  const std::string downPath = (a->dir / "pub" / "down.bin").string();
-  ASSERT_TRUE(Wait([&] { return Has(atB, "Finished sending " + downPath + " with XMODEM protocol !\r"); }, kLimit))
-      << Notices();
-  EXPECT_EQ(ReadFile(b->dir / "save" / "down.bin"), down);
-  EXPECT_TRUE(PaneHas(chB, {"Finished receiving " + (b->dir / "save" / "down.bin").string() + " with XMODEM protocol !",
-                            ui::kBlue}));
-
-  FromB("");
-  FromB("//rx up.bin");
-  ASSERT_TRUE(Wait([&] { return Has(atB, "Receiving File up.bin with XMODEM protocol !\r"); }, kLimit));
-  ASSERT_TRUE(RunRemoteLine(*chB, "//sx up.bin", Origin::Local));
-  const std::string upPath = (a->dir / "save" / "up.bin").string();
-  ASSERT_TRUE(Wait([&] { return Has(atB, "Finished receiving " + upPath + " with XMODEM protocol !\r"); }, kLimit))
-      << atB.substr(atB.size() > 300 ? atB.size() - 300 : 0);
-  EXPECT_EQ(ReadFile(upPath), up);
+  XmodemEachWay(kSize, 43, kLimit);
   std::printf("[ xmodem ] %.0f s simulated, %lld frames, %lld lost, %.1f s real\n", air->nowMs() / 1000.0,
               air->framesSent(), air->framesLost(),
               std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
@@ -118,33 +96,13 @@ class XmodemOnTheAir : public TransferFixture, public ::testing::WithParamInterf
     air.seed = static_cast<unsigned>(GetParam().first + GetParam().second / 100);
     Connect(&air, /*shipped=*/true);
   }
-  bool Has(const std::string& received, const std::string& text) { return received.find(text) != std::string::npos; }
   static constexpr std::size_t kAirSize = 12 * 1024;
   // About 20 B/s at a fifth lost: a bound of four times that.
   static constexpr long long kLimit = 4 * 1000LL * kAirSize / 20;
 };
 
 TEST_P(XmodemOnTheAir, EachWayWithTheRightBytes) {
-  const std::string down = RandomData(kAirSize, 51), up = RandomData(kAirSize, 52);
-  WriteFile(a->dir / "pub" / "down.bin", down);
-  WriteFile(b->dir / "pub" / "up.bin", up);
-
-  FromB("//sx down.bin");
-  ASSERT_TRUE(Wait([&] { return Has(atB, "Sending File down.bin with XMODEM protocol !\r"); }, kLimit));
-  ASSERT_TRUE(RunRemoteLine(*chB, "//rx down.bin", Origin::Local));
-  const std::string downPath = (a->dir / "pub" / "down.bin").string();
-  ASSERT_TRUE(Wait([&] { return Has(atB, "Finished sending " + downPath + " with XMODEM protocol !\r"); }, kLimit))
-      << air->nowMs() / 1000 << " s simulated; " << atB.substr(atB.size() > 300 ? atB.size() - 300 : 0);
-  EXPECT_EQ(ReadFile(b->dir / "save" / "down.bin"), down);
-
-  FromB("");
-  FromB("//rx up.bin");
-  ASSERT_TRUE(Wait([&] { return Has(atB, "Receiving File up.bin with XMODEM protocol !\r"); }, kLimit));
-  ASSERT_TRUE(RunRemoteLine(*chB, "//sx up.bin", Origin::Local));
-  const std::string upPath = (a->dir / "save" / "up.bin").string();
-  ASSERT_TRUE(Wait([&] { return Has(atB, "Finished receiving " + upPath + " with XMODEM protocol !\r"); }, kLimit))
-      << air->nowMs() / 1000 << " s simulated; " << atB.substr(atB.size() > 300 ? atB.size() - 300 : 0);
-  EXPECT_EQ(ReadFile(upPath), up);
+  XmodemEachWay(kAirSize, 51, kLimit);
   EXPECT_GT(air->transmissionsLost(), 0);
 }
 
