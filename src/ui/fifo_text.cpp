@@ -121,10 +121,8 @@ void FifoText::onEvent(Event& event) {
       const int moved = Redraw();
       if (event.id != kUpdateChanges)
         if (const RectRecord* r = event.as<RectRecord>()) {
-          PaintArea(r->rect);
-          if (moved != 0)
-            PaintArea(Rect{std::max(headerHeight_, r->rect.top + moved), r->rect.left, r->rect.bottom + moved,
-                           r->rect.right});
+          const Rect& a = r->rect;
+          PaintArea(Rect{std::min(a.top, a.top + moved), a.left, std::max(a.bottom, a.bottom + moved), a.right});
         }
       break;
     }

@@ -56,11 +56,15 @@ int distinctColours(const QImage& image) {
   return static_cast<int>(colours.size());
 }
 
-// An environment that reads descriptions from `cnf` and keeps every
-// message, command and help request to itself.
-FormEnvironment QuietEnvironment(const fs::path& cnf, WindowId task) {
+// An environment that reads descriptions from `cnf`, has `tmp` as its
+// temporary directory and keeps every message, command and help request to
+// itself.
+FormEnvironment QuietEnvironment(const fs::path& cnf, WindowId task, const fs::path& tmp = {}) {
   FormEnvironment env;
-  env.setting = [cnf](int n) { return n == 6 ? cnf.string() + "/" : std::string(); };
+  env.setting = [cnf, tmp](int n) {
+    if (n == 5 && !tmp.empty()) return tmp.string() + "/";
+    return n == 6 ? cnf.string() + "/" : std::string();
+  };
   env.showMessage = [](WindowId, int, int, const std::string&, const std::string&) {};
   env.executeCommand = [](WindowId, const std::string&) {};
   env.showHelp = [](const std::string&, int) {};
@@ -69,44 +73,51 @@ FormEnvironment QuietEnvironment(const fs::path& cnf, WindowId task) {
   return env;
 }
 
-TEST(ShippedFormsOnQt, EachDrawsAWindowWithItsControls) {
+// A Qt frame of `frame`'s size whose forms are the station's built window
+// descriptions, in the quiet environment.
+struct FormsOnQt {
+  explicit FormsOnQt(Rect frame, const fs::path& tmp = {})
+      : task(tk.create(WindowSpec{WindowKind::Frame, "TASKWIN"}, std::make_unique<Root>())),
+        runtime(tk, QuietEnvironment(cnf, task, tmp)) {
+    tk.move(task, frame);
+  }
+  // Opens the form of description `number`; its names and states get ids
+  // from `names` and `states`.
+  WindowId open(int number, AnyNames& names, AnyNames& states) {
+    FormRequest request;
+    request.number = number;
+    request.resolvers = Resolvers{std::ref(names), std::ref(states)};
+    request.parent = task;
+    return runtime.open(std::make_unique<Form>(runtime, std::move(request)));
+  }
+
   const fs::path cnf = fs::path(TARVIK_BINARY_DIR) / "station-cnf";
+  char arg0[9] = "qt_tests";
+  char* argv[2] = {arg0, nullptr};
+  QtToolkit tk{1, argv, true};
+  WindowId task;
+  FormRuntime runtime;
+};
+
+TEST(ShippedFormsOnQt, EachDrawsAWindowWithItsControls) {
   const fs::path tmp = fs::temp_directory_path() / ("tvk_qtforms_" + std::to_string(::getpid()));
   fs::create_directories(tmp);
-  char arg0[] = "qt_tests";
-  char* argv[] = {arg0, nullptr};
-  QtToolkit tk(1, argv, true);
-  const WindowId task = tk.create(WindowSpec{WindowKind::Frame, "TASKWIN"}, std::make_unique<Root>());
-  tk.move(task, Rect{0, 0, 900, 1200});
-
-  FormEnvironment env;
-  env.setting = [&](int n) {
-    if (n == 5) return tmp.string() + "/";
-    if (n == 6) return cnf.string() + "/";
-    return std::string();
-  };
+  FormsOnQt forms(Rect{0, 0, 900, 1200}, tmp);
+  QtToolkit& tk = forms.tk;
+  const WindowId task = forms.task;
   std::vector<int> messages;
-  env.showMessage = [&](WindowId, int, int number, const std::string&, const std::string&) {
+  forms.runtime.env().showMessage = [&](WindowId, int, int number, const std::string&, const std::string&) {
     messages.push_back(number);
   };
-  env.executeCommand = [](WindowId, const std::string&) {};
-  env.showHelp = [](const std::string&, int) {};
-  env.winMenu = [] { return std::vector<std::string>{}; };
-  env.taskWindow = [&] { return task; };
-  FormRuntime runtime(tk, env);
 
   int built = 0;
-  for (const auto& entry : fs::directory_iterator(cnf)) {
+  for (const auto& entry : fs::directory_iterator(forms.cnf)) {
     const std::string file = entry.path().filename().string();
     if (file.size() != 9 || file.rfind("M", 0) != 0 || entry.path().extension() != ".CNX") continue;
     const int number = std::stoi(file.substr(1, 4));
     SCOPED_TRACE(file);
     AnyNames names, states;
-    FormRequest request;
-    request.number = number;
-    request.resolvers = Resolvers{std::ref(names), std::ref(states)};
-    request.parent = task;
-    const WindowId w = runtime.open(std::make_unique<Form>(runtime, std::move(request)));
+    const WindowId w = forms.open(number, names, states);
     ASSERT_NE(w, kNoWindow);
     Form& form = *tk.findAs<Form>(w);
     EXPECT_TRUE(form.descriptionFound());
@@ -158,37 +169,18 @@ QSize neededFor(QWidget* w) {
 // The main windows at the scale this run has (QT_SCALE_FACTOR): no control
 // cuts its text, and no fixed text the form draws runs past its place.
 TEST(ShippedFormsOnQt, NoTextIsClipped) {
-  const fs::path cnf = fs::path(TARVIK_BINARY_DIR) / "station-cnf";
   const fs::path tmp = fs::temp_directory_path() / ("tvk_qtclip_" + std::to_string(::getpid()));
   fs::create_directories(tmp);
-  char arg0[] = "qt_tests";
-  char* argv[] = {arg0, nullptr};
-  QtToolkit tk(1, argv, true);
-  const WindowId task = tk.create(WindowSpec{WindowKind::Frame, "TASKWIN"}, std::make_unique<Root>());
-  tk.move(task, Rect{0, 0, 900, 1200});
-  FormEnvironment env;
-  env.setting = [&](int n) {
-    if (n == 5) return tmp.string() + "/";
-    if (n == 6) return cnf.string() + "/";
-    return std::string();
-  };
-  env.showMessage = [](WindowId, int, int, const std::string&, const std::string&) {};
-  env.executeCommand = [](WindowId, const std::string&) {};
-  env.showHelp = [](const std::string&, int) {};
-  env.winMenu = [] { return std::vector<std::string>{}; };
-  env.taskWindow = [&] { return task; };
-  FormRuntime runtime(tk, env);
+  FormsOnQt forms(Rect{0, 0, 900, 1200}, tmp);
+  QtToolkit& tk = forms.tk;
+  const WindowId task = forms.task;
   const char* scale = std::getenv("QT_SCALE_FACTOR");
   const std::string pictures = std::getenv("TVK_KEEP_PICTURES") ? std::getenv("TVK_KEEP_PICTURES") : "";
 
   for (int number : {1010, 1030, 1040, 1050, 1080}) {
     SCOPED_TRACE(number);
     AnyNames names, states;
-    FormRequest request;
-    request.number = number;
-    request.resolvers = Resolvers{std::ref(names), std::ref(states)};
-    request.parent = task;
-    const WindowId w = runtime.open(std::make_unique<Form>(runtime, std::move(request)));
+    const WindowId w = forms.open(number, names, states);
     ASSERT_NE(w, kNoWindow);
     Form& form = *tk.findAs<Form>(w);
     // The channel bar's entries carry the longest texts they can come to:
@@ -237,20 +229,10 @@ TEST(ShippedFormsOnQt, NoTextIsClipped) {
 // The channel window's lamps: lit (green) while their state is set, dark
 // otherwise.
 TEST(ShippedFormsOnQt, LampsLightWithTheirState) {
-  const fs::path cnf = fs::path(TARVIK_BINARY_DIR) / "station-cnf";
-  char arg0[] = "qt_tests";
-  char* argv[] = {arg0, nullptr};
-  QtToolkit tk(1, argv, true);
-  const WindowId task = tk.create(WindowSpec{WindowKind::Frame, "TASKWIN"}, std::make_unique<Root>());
-  tk.move(task, Rect{0, 0, 900, 1200});
-  FormEnvironment env = QuietEnvironment(cnf, task);
-  FormRuntime runtime(tk, env);
+  FormsOnQt forms(Rect{0, 0, 900, 1200});
+  QtToolkit& tk = forms.tk;
   AnyNames names, states;
-  FormRequest request;
-  request.number = 1010;
-  request.resolvers = Resolvers{std::ref(names), std::ref(states)};
-  request.parent = task;
-  const WindowId w = runtime.open(std::make_unique<Form>(runtime, std::move(request)));
+  const WindowId w = forms.open(1010, names, states);
   ASSERT_NE(w, kNoWindow);
   Form& form = *tk.findAs<Form>(w);
   ASSERT_TRUE(states.ids.count("CON"));
@@ -274,21 +256,16 @@ TEST(ShippedFormsOnQt, LampsLightWithTheirState) {
   EXPECT_GT(lit.green(), lit.red() + 60) << lit.name().toStdString();
   EXPECT_LT(std::abs(dark.green() - dark.red()), 20) << dark.name().toStdString();
   EXPECT_LT(dark.value(), 160) << dark.name().toStdString();
-  CloseForm(tk, w, task);
+  CloseForm(tk, w, forms.task);
 }
 
 // The message dialogs with the longest lines the message service hands
 // them (79 characters, a long path among them): each line shows whole, and
 // the widened dialog stays inside the frame.
 TEST(ShippedFormsOnQt, MessageDialogsShowLongLinesWhole) {
-  const fs::path cnf = fs::path(TARVIK_BINARY_DIR) / "station-cnf";
-  char arg0[] = "qt_tests";
-  char* argv[] = {arg0, nullptr};
-  QtToolkit tk(1, argv, true);
-  const WindowId task = tk.create(WindowSpec{WindowKind::Frame, "TASKWIN"}, std::make_unique<Root>());
-  tk.move(task, Rect{0, 0, 768, 1024});
-  FormEnvironment env = QuietEnvironment(cnf, task);
-  FormRuntime runtime(tk, env);
+  FormsOnQt forms(Rect{0, 0, 768, 1024});
+  QtToolkit& tk = forms.tk;
+  const WindowId task = forms.task;
   const std::vector<std::string> lines = {
       "Port 2 (Dire Wolf on the shack computer) could not be opened: the device or ho",
       "/home/operator/.local/share/tarvik/station/log/N0BBS-15/mail/outgoing/000012.",
@@ -298,7 +275,7 @@ TEST(ShippedFormsOnQt, MessageDialogsShowLongLinesWhole) {
     core::DialogRequest request;
     request.dialogNumber = number;
     request.lines = lines;
-    const WindowId w = runtime.open(std::make_unique<MessageDialogForm>(runtime, request, task));
+    const WindowId w = forms.runtime.open(std::make_unique<MessageDialogForm>(forms.runtime, request, task));
     ASSERT_NE(w, kNoWindow);
     for (int i = 0; i < 5; ++i) QApplication::processEvents();
     QWidget* content = tk.contentWidget(w);
