@@ -1,6 +1,7 @@
 #include "ax25/frame.h"
 
 #include <algorithm>
+#include <new>
 
 namespace tarvik::ax25 {
 
@@ -14,6 +15,78 @@ bool RawFrameBuffer::assign(std::span<const std::uint8_t> bytes) {
   std::copy(bytes.begin(), bytes.end(), data.begin());
   length = static_cast<int>(bytes.size());
   return true;
+}
+
+namespace {
+
+// Records freed on this thread, kept for the next ones: a station decodes
+// every received frame into a record that lives until the frame has been
+// routed, shown and noted, so at most a few are alive at once. The list is
+// bounded; beyond it records go back to the heap. Under the address
+// sanitizer every record comes from the heap, so a record used after it was
+// freed is still caught.
+class RecordCache {
+ public:
+  RecordCache() = default;
+  RecordCache(const RecordCache&) = delete;
+  RecordCache& operator=(const RecordCache&) = delete;
+  ~RecordCache() {
+    while (head_ != nullptr) ::operator delete(take());
+    count_ = kKept;  // a record freed later on this thread goes to the heap
+  }
+
+  void* take() {
+    if (head_ == nullptr) return nullptr;
+    Node* node = head_;
+    head_ = node->next;
+    --count_;
+    return node;
+  }
+  bool keep(void* record) {
+    if (count_ == kKept) return false;
+    head_ = ::new (record) Node{head_};
+    ++count_;
+    return true;
+  }
+
+ private:
+  static constexpr int kKept = 64;
+  struct Node {
+    Node* next;
+  };
+  Node* head_ = nullptr;
+  int count_ = 0;
+};
+
+RecordCache& Cache() {
+  thread_local RecordCache cache;
+  return cache;
+}
+
+}  // namespace
+
+#if defined(__SANITIZE_ADDRESS__)
+#define TARVIK_KEEP_RECORDS 0
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TARVIK_KEEP_RECORDS 0
+#endif
+#endif
+#ifndef TARVIK_KEEP_RECORDS
+#define TARVIK_KEEP_RECORDS 1
+#endif
+
+void* FrameRecord::operator new(std::size_t size) {
+  if (TARVIK_KEEP_RECORDS && size == sizeof(FrameRecord)) {
+    if (void* kept = Cache().take()) return kept;
+  }
+  return ::operator new(size);
+}
+
+void FrameRecord::operator delete(void* record, std::size_t size) noexcept {
+  if (record == nullptr) return;
+  if (TARVIK_KEEP_RECORDS && size == sizeof(FrameRecord) && Cache().keep(record)) return;
+  ::operator delete(record);
 }
 
 namespace {

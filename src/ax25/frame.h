@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "ax25/address.h"
+#include "ax25/info_bytes.h"
 #include "ui/toolkit/event.h"
 
 namespace tarvik::ax25 {
@@ -57,6 +58,11 @@ inline constexpr std::uint8_t kPidNoLayer3 = 0xF0;  // the PID of every frame bu
 inline constexpr std::size_t kMaxInfoLength = 516;  // longer received fields are dropped
 
 struct FrameRecord final : ui::Payload {
+  // Records come and go once per frame; freed ones are kept for the next
+  // (see frame.cpp).
+  static void* operator new(std::size_t size);
+  static void operator delete(void* record, std::size_t size) noexcept;
+
   // Set while the link layer holds the record for retransmission: the
   // transmit and receive paths then never free it, only its holder does.
   bool keep = false;
@@ -78,7 +84,7 @@ struct FrameRecord final : ui::Payload {
   AddressRecord source;
   AddressRecord destination;
   ViaList via;
-  std::vector<std::uint8_t> info;  // information bytes, empty when none
+  InfoBytes info;  // information bytes, empty when none
 
   // Number of information bytes, 0 when there are none.
   int infoLength() const { return static_cast<int>(info.size()); }
@@ -107,6 +113,9 @@ struct RawFrameBuffer : ui::Payload {
 // CommandPoll and ResponseFinal. nr and ns are taken modulo 8. S-ILL gives
 // N(R)·32 + 0x0D and U-ILL 0xEF (+P/F): patterns no station answers with
 // anything but FRMR, so a test tool can send them.
+// Every information field a port can carry fits a record.
+static_assert(InfoBytes::kCapacity >= RawFrameBuffer::kCapacity);
+
 std::uint8_t ControlByte(FrameType type, CrPf crpf, int nr, int ns);
 
 // The type a control byte stands for: bit 0 clear I; bits 0-1 = 01 RR, RNR,

@@ -45,7 +45,7 @@ std::optional<RawFrameBuffer> EncodeFrame(const FrameRecord& frame) {
   out.put(frame.control);
   if (HasPid(frame.control)) out.put(frame.pid);
   // The header (at most 73 bytes) always fits; only the information can not.
-  if (!out.put(frame.info)) return std::nullopt;
+  if (frame.info.overlong() || !out.put(frame.info)) return std::nullopt;
   buffer.length = static_cast<int>(out.used());
   return buffer;
 }

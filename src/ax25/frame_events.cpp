@@ -7,7 +7,9 @@ namespace tarvik::ax25 {
 
 bool DecodeReceivedFrame(ui::Toolkit& toolkit, ui::WindowId taskWindow, int port,
                          std::span<const std::uint8_t> bytes) {
-  auto frame = std::make_unique<FrameRecord>();
+  // Every field a decoded record has is set by its initialisers or the
+  // decoder; the room for information bytes need not be cleared first.
+  auto frame = std::make_unique_for_overwrite<FrameRecord>();
   if (!DecodeFrameInto(port, bytes, *frame)) return false;
   toolkit.post(taskWindow, ui::Event::user(kEvtFrameReceived, 0, std::move(frame)));
   return true;

@@ -70,6 +70,13 @@ TEST(EncodeFrame, RefusesFramesBeyondTheBufferCapacity) {
   EXPECT_EQ(full->length, 618);
   EXPECT_FALSE(EncodeFrame(
       BuildFrame(0, 0, false, kDest, kSrc, via, FrameType::I, CrPf::Command, 0xF0, 0, 0, tooLong)));
+  // More than a record holds is refused as a whole, never cut to what fits.
+  for (const std::size_t n : {619u, 5000u}) {
+    const FrameRecord f = BuildFrame(0, 0, false, kDest, kSrc, ViaList{}, FrameType::UI,
+                                     CrPf::Command, 0xF0, 0, 0, Bytes(n, 0x41));
+    EXPECT_FALSE(EncodeFrame(f)) << n;
+    EXPECT_NE(f.info, Bytes{}) << n;
+  }
 }
 
 TEST(DecodeFrame, ShortFramesAreDropped) {
