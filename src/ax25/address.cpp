@@ -107,14 +107,25 @@ void DecodeAddressInto(std::span<const std::uint8_t, kAddressBytes> bytes, Addre
   // All six bytes are shifted; the call ends at the first padding byte.
   // Decided: a byte that shifts to NUL ends the call, as it ends a call
   // text; a frame whose call starts with one has an empty call.
-  std::array<char, kCallBytesOnAir> call;
-  std::size_t n = kCallBytesOnAir;
-  for (std::size_t i = 0; i < kCallBytesOnAir; ++i) {
-    const std::uint8_t byte = bytes[i];
-    call[i] = static_cast<char>(byte >> 1);
-    if (n == kCallBytesOnAir && (byte == kShiftedBlank || (byte >> 1) == 0)) n = i;
+  //
+  // Every received frame carries up to ten addresses, so the six bytes are
+  // taken as one word: two more padding bytes above them, each byte shifted
+  // at once, and the first byte that ends the call found by its bit pattern.
+  constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+  constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
+  std::uint64_t word = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(&word, bytes.data(), kCallBytesOnAir);
+  } else {
+    for (std::size_t i = 0; i < kCallBytesOnAir; ++i) word |= std::uint64_t{bytes[i]} << (8 * i);
   }
-  address.call.assignRun(call, n);
+  word |= std::uint64_t{kShiftedBlank} << 48 | std::uint64_t{kShiftedBlank} << 56;
+  // High bit set in each byte that is zero (exact for the lowest such byte).
+  const auto zeroBytes = [](std::uint64_t x) { return (x - kOnes) & ~x & kHighs; };
+  const std::uint64_t ends =
+      zeroBytes(word ^ (kOnes * kShiftedBlank)) | zeroBytes(word & (kOnes * 0xFE));
+  const auto n = static_cast<std::size_t>(std::countr_zero(ends)) / 8;
+  address.call.assignWord((word >> 1) & (kOnes * 0x7F), n < kCallBytesOnAir ? n : kCallBytesOnAir);
   const std::uint8_t ssidByte = bytes[6];
   address.ssid = (ssidByte & 0x1E) / 2;
   address.cbit = (ssidByte & 0x80) != 0;

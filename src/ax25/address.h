@@ -10,6 +10,7 @@
 // address of the address field.
 
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -48,6 +49,19 @@ class CallText {
     static_assert(N <= kCapacity);
     std::memcpy(text_.data(), run.data(), N);
     const std::size_t used = n < N ? n : N;
+    text_[used] = '\0';
+    size_ = static_cast<std::uint8_t>(used);
+  }
+  // The first n of eight characters packed in a word, the first character
+  // in the lowest byte (a call as it comes off the air, with its padding).
+  void assignWord(std::uint64_t chars, std::size_t n) {
+    static_assert(kCapacity >= 8);
+    if constexpr (std::endian::native == std::endian::little) {
+      std::memcpy(text_.data(), &chars, 8);
+    } else {
+      for (std::size_t i = 0; i < 8; ++i) text_[i] = static_cast<char>(chars >> (8 * i));
+    }
+    const std::size_t used = n < 8 ? n : 8;
     text_[used] = '\0';
     size_ = static_cast<std::uint8_t>(used);
   }

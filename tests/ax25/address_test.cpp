@@ -121,6 +121,19 @@ TEST(AddressBytes, DecodeStopsAtPaddingAndReadsSsidByte) {
   // A byte that shifts to NUL ends it too: nothing else could be in a call text.
   const AddressBytes nul{0x01, 'B' << 1, 0x40, 0x40, 0x40, 0x40, 0x60};
   EXPECT_TRUE(DecodeAddress(nul).empty());
+  // Every byte value in every place of a full call: the call is the bytes
+  // shifted down, up to the first blank (0x40 exactly) or NUL-shifting byte.
+  for (std::size_t at = 0; at < 6; ++at) {
+    for (int value = 0; value < 256; ++value) {
+      AddressBytes bytes{'W' << 1, 'X' << 1, 'Y' << 1, 'Z' << 1, '1' << 1, '2' << 1, 0x60};
+      bytes[at] = static_cast<std::uint8_t>(value);
+      std::string expected;
+      for (std::size_t i = 0; i < 6 && bytes[i] != 0x40 && bytes[i] > 1; ++i) {
+        expected += static_cast<char>(bytes[i] >> 1);
+      }
+      ASSERT_EQ(DecodeAddress(bytes).call, expected) << "byte " << value << " at " << at;
+    }
+  }
 }
 
 TEST(AddressBytes, RoundTripOverAllSsidsAndBits) {
