@@ -30,6 +30,7 @@ namespace tarvik::ax25 {
 class CallText {
  public:
   static constexpr std::size_t kCapacity = 15;
+  using Storage = std::array<char, kCapacity + 1>;
 
   constexpr CallText() = default;
   CallText(std::string_view text) { assign(text.data(), text.size()); }  // NOLINT: a text
@@ -90,7 +91,7 @@ class CallText {
   friend bool operator==(const CallText& a, const char* b) { return a.view() == b; }
 
  private:
-  std::array<char, kCapacity + 1> text_{};
+  Storage text_{};
   std::uint8_t size_ = 0;
 };
 

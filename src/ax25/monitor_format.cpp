@@ -38,17 +38,41 @@ std::string_view BaseCall(std::string_view call) {
 
 }  // namespace
 
+namespace {
+
+// Bytes of a word outside printable ASCII (below 0x20 or above 0x7F).
+int OddBytes(std::uint64_t word) {
+  constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
+  constexpr std::uint64_t kLows = 0x7F7F7F7F7F7F7F7FULL;
+  // Bits 5 and 6 both clear: below 0x20 (or 0x80..0x9F, counted anyway).
+  const std::uint64_t middle = word & 0x6060606060606060ULL;
+  const std::uint64_t middleZero = ~(((middle & kLows) + kLows) | middle) & kHighs;
+  // One flag per byte, in its lowest bit, summed into the top byte.
+  return static_cast<int>((((word & kHighs) | middleZero) >> 7) * 0x0101010101010101ULL >> 56);
+}
+
+std::uint64_t LoadWord(const std::uint8_t* bytes, std::size_t n) {
+  std::uint64_t word = 0x4141414141414141ULL;  // printable where no byte is loaded
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(&word, bytes, n);
+  } else {
+    for (std::size_t i = 0; i < n; ++i) {
+      word = (word & ~(std::uint64_t{0xFF} << (8 * i))) | std::uint64_t{bytes[i]} << (8 * i);
+    }
+  }
+  return word;
+}
+
+}  // namespace
+
 bool LooksBinary(std::span<const std::uint8_t> info) {
   if (info.size() <= kBinaryProbeMin) return false;
-  // A byte outside printable ASCII counts 1: looked up, not compared
-  // twice (every monitored frame with information passes here).
-  static constexpr auto kOdd = [] {
-    std::array<std::uint8_t, 256> odd{};
-    for (std::size_t b = 0; b < odd.size(); ++b) odd[b] = b < 0x20 || b > 0x7F ? 1 : 0;
-    return odd;
-  }();
+  // Eight bytes at a time: every monitored frame with information passes
+  // here.
   int odd = 0;
-  for (std::size_t i = 0; i < kBinaryProbe; ++i) odd += kOdd[info[i]];
+  for (std::size_t i = 0; i < kBinaryProbe; i += 8) {
+    odd += OddBytes(LoadWord(info.data() + i, std::min<std::size_t>(8, kBinaryProbe - i)));
+  }
   return odd > kBinaryLimit;
 }
 
@@ -72,6 +96,10 @@ std::string MonitorHeader(const FrameRecord& frame) {
 }
 
 namespace {
+
+// An address takes its call and at most "-" and 11 digits (an SSID out of
+// range in a built record), a digipeater a blank and "*" more.
+constexpr std::size_t kAddressRoom = 16;
 
 // Writes the header into room reserved beforehand (HeaderRoom), without a
 // capacity check per character: every frame the monitor shows passes here.
@@ -113,7 +141,12 @@ class HeaderWriter {
     put(kHex[value & 0xF]);
   }
   void call(const AddressRecord& address) {
-    put(std::string_view(address.call));
+    // The whole room of the call text is copied in one move and the writer
+    // steps on by the call's length: the header's room has an address's
+    // worth more for each call (kAddressRoom).
+    static_assert(sizeof(CallText::Storage) <= kAddressRoom);
+    std::memcpy(at_, address.call.data(), sizeof(CallText::Storage));
+    at_ += address.call.size();
     if (address.ssid != 0) {
       put('-');
       number(address.ssid);
@@ -159,9 +192,6 @@ class HeaderWriter {
   char* at_;
 };
 
-// An address takes its call and at most "-" and 11 digits (an SSID out of
-// range in a built record), a digipeater a blank and "*" more.
-constexpr std::size_t kAddressRoom = 16;
 // Ports, separators, " to ", "  via", the type, numbers, marks.
 constexpr std::size_t kFixedRoom = 128;
 

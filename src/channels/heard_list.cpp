@@ -40,41 +40,42 @@ std::string HeardTime(int day, int month, int year, int hour, int minute) {
 
 std::vector<int> HeardList::Note(const ax25::FrameRecord& frame, const std::string& time) {
   std::vector<int> changed;
-  Note(frame, time, changed);
+  const std::optional<std::int32_t> key = NewPair(frame);
+  if (!key) return changed;
+  const HeardChange change = Note(frame, *key, time);
+  for (int n = 0; n < change.count; ++n) changed.push_back(ChangedPlace(change, n));
   return changed;
 }
 
-void HeardList::Note(const ax25::FrameRecord& frame, const std::string& time, std::vector<int>& changed) {
-  changed.clear();
-  if (frame.type != ax25::FrameType::I) return;
-  const std::int32_t key = PairKey(frame.source, frame.destination);
-  if (lastKey_ == key) return;
+HeardChange HeardList::Note(const ax25::FrameRecord& frame, std::int32_t key, const std::string& time) {
   lastKey_ = key;
-
-  changed.reserve(kHeardPlaces);
-  std::optional<int> found;
+  int found = -1;
   for (int p = Prev(end_); p != start_; p = Prev(p)) {
     if (At(p).key == key) {
       found = p;
       break;
     }
   }
+  HeardChange change;
   int written;
-  if (found || size() == kHeardCapacity) {
+  if (found >= 0 || size() == kHeardCapacity) {
     // The entries after the found one (or all, losing the oldest) close up
     // towards it; the newest place takes the new data.
-    int q = found ? *found : Next(start_);
+    int q = found >= 0 ? found : Next(start_);
+    change.first = q;
     const std::uint8_t freed = entryOf_[static_cast<std::size_t>(q)];
-    for (; Next(q) != end_; q = Next(q)) {
-      entryOf_[static_cast<std::size_t>(q)] = entryOf_[static_cast<std::size_t>(Next(q))];
-      changed.push_back(q);
+    for (int next = Next(q); next != end_; q = next, next = Next(next)) {
+      entryOf_[static_cast<std::size_t>(q)] = entryOf_[static_cast<std::size_t>(next)];
+      ++change.count;
     }
     entryOf_[static_cast<std::size_t>(q)] = freed;
     written = q;
   } else {
     written = end_;
+    change.first = written;
     end_ = Next(end_);
   }
+  ++change.count;
   HeardEntry& entry = At(written);
   entry.port = frame.port;
   entry.radioChannel = frame.radioChannel;
@@ -82,7 +83,7 @@ void HeardList::Note(const ax25::FrameRecord& frame, const std::string& time, st
   entry.source = frame.source;
   entry.time = time;
   entry.key = key;
-  changed.push_back(written);
+  return change;
 }
 
 int HeardList::size() const { return (end_ - start_ - 1 + 2 * kHeardPlaces) % kHeardPlaces; }

@@ -47,6 +47,13 @@ std::int32_t PairKey(const ax25::AddressRecord& a, const ax25::AddressRecord& b)
 // The time text of an entry: day, month, year, hour, minute.
 std::string HeardTime(int day, int month, int year, int hour, int minute);
 
+// The places one noted frame changed: `count` places from `first` on, in
+// the list's order (the last of them is the one written).
+struct HeardChange {
+  int first = 0;
+  int count = 0;
+};
+
 class HeardList {
  public:
   // Notes an I frame heard at `time`; returns the places that changed, the
@@ -54,13 +61,18 @@ class HeardList {
   // frame is no I frame or belongs to the same pair as the previous I frame
   // noted, so a running conversation costs nothing.
   std::vector<int> Note(const ax25::FrameRecord& frame, const std::string& time);
-  // The same into `changed` (cleared first), whose storage a caller that
-  // notes every frame keeps.
-  void Note(const ax25::FrameRecord& frame, const std::string& time, std::vector<int>& changed);
-  // Whether Note would change anything for this frame.
-  bool Notes(const ax25::FrameRecord& frame) const {
-    return frame.type == ax25::FrameType::I && PairKey(frame.source, frame.destination) != lastKey_;
+  // The key of the frame's pair when Note would change anything for it.
+  std::optional<std::int32_t> NewPair(const ax25::FrameRecord& frame) const {
+    if (frame.type != ax25::FrameType::I) return std::nullopt;
+    const std::int32_t key = PairKey(frame.source, frame.destination);
+    if (key == lastKey_) return std::nullopt;
+    return key;
   }
+  // Notes a frame whose NewPair gave `key`: the way of a caller that notes
+  // every frame heard.
+  HeardChange Note(const ax25::FrameRecord& frame, std::int32_t key, const std::string& time);
+  // The n-th place of a change.
+  static int ChangedPlace(const HeardChange& change, int n) { return (change.first + n) % kHeardPlaces; }
 
   // Entries oldest first.
   std::vector<HeardEntry> Entries() const;

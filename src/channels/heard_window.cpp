@@ -69,7 +69,9 @@ void HeardFrameEvent(core::App& app, const ui::Event& event, HeardFeed& feed) {
   // Only I frames are noted: the list is not even looked for otherwise.
   if (!frame || frame->type != ax25::FrameType::I) return;
   HeardList* list = FindHeardList(app);
-  if (!list || !list->Notes(*frame)) return;
+  if (!list) return;
+  const std::optional<std::int32_t> key = list->NewPair(*frame);
+  if (!key) return;
   // The local time is worked out once a minute, not for every frame.
   const std::int64_t minute =
       std::chrono::duration_cast<std::chrono::minutes>(app.toolkit().now().time_since_epoch()).count();
@@ -78,10 +80,12 @@ void HeardFrameEvent(core::App& app, const ui::Event& event, HeardFeed& feed) {
     feed.time = HeardTime(now.day, now.month, now.year, now.hour, now.minute);
     feed.minute = minute;
   }
-  list->Note(*frame, feed.time, feed.changed);
+  const HeardChange change = list->Note(*frame, *key, feed.time);
   HeardWindow* open = feed.window.Find(app.toolkit());
   if (!open) return;
-  for (const int place : feed.changed) app.toolkit().sendUser(open->id(), kEvtHeardChanged, place);
+  for (int n = 0; n < change.count; ++n) {
+    app.toolkit().sendUser(open->id(), kEvtHeardChanged, HeardList::ChangedPlace(change, n));
+  }
 }
 
 bool HeardWindow::ownerEvent(ui::Event& event) {

@@ -90,7 +90,6 @@ struct HeardFeed {
   ui::WindowCache<HeardWindow> window;
   std::int64_t minute = -1;
   std::string time;
-  std::vector<int> changed;  // the places the last frame changed
 };
 void HeardFrameEvent(core::App& app, const ui::Event& event, HeardFeed& feed);
 

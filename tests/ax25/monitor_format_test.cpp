@@ -158,6 +158,8 @@ TEST(MonitorInfo, TextLinesAndBinaryMarker) {
   const std::string twentyOdd(20, '\x01');                                      // only 20 bytes
   const std::string lateBinary = std::string(20, 'a') + std::string(10, '\x01');
   const std::string del = std::string(6, '\x7F') + std::string(15, 'c');        // 0x7F is not counted
+  const std::string tailOdd = std::string(14, 'a') + std::string(3, '\x1F') + "\x80\x9F\xFF" + "z";
+  const std::string blanks = std::string(20, ' ') + "x";  // 0x20 is text
   const std::vector<InfoCase> cases = {
       {"one line", "Hello\r", true, {"Hello"}},
       {"no final CR", "Hello", true, {"Hello"}},
@@ -172,6 +174,8 @@ TEST(MonitorInfo, TextLinesAndBinaryMarker) {
       {"20 bytes are never binary", twentyOdd, true, {twentyOdd}},
       {"only the first 20 bytes count", lateBinary, true, {lateBinary}},
       {"DEL is text", del, true, {del}},
+      {"odd bytes at the end of the probe", tailOdd, true, {"...BIN..."}},
+      {"blanks are text", blanks, true, {blanks}},
   };
   for (const InfoCase& c : cases) {
     const FrameRecord f = Frame(FrameType::I, CrPf::Command, 0, 0, Bytes(c.info));
