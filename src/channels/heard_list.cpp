@@ -49,12 +49,11 @@ std::vector<int> HeardList::Note(const ax25::FrameRecord& frame, const std::stri
 
 HeardChange HeardList::Note(const ax25::FrameRecord& frame, std::int32_t key, const std::string& time) {
   lastKey_ = key;
+  // A pair is in the list at most once. The keys are compared in one pass
+  // over all places; only a match is checked for being in use.
   int found = -1;
-  for (int p = Prev(end_); p != start_; p = Prev(p)) {
-    if (At(p).key == key) {
-      found = p;
-      break;
-    }
+  for (int p = 0; p < kHeardPlaces; ++p) {
+    if (keyAt_[static_cast<std::size_t>(p)] == key && InUse(p)) found = p;
   }
   HeardChange change;
   int written;
@@ -66,6 +65,7 @@ HeardChange HeardList::Note(const ax25::FrameRecord& frame, std::int32_t key, co
     const std::uint8_t freed = entryOf_[static_cast<std::size_t>(q)];
     for (int next = Next(q); next != end_; q = next, next = Next(next)) {
       entryOf_[static_cast<std::size_t>(q)] = entryOf_[static_cast<std::size_t>(next)];
+      keyAt_[static_cast<std::size_t>(q)] = keyAt_[static_cast<std::size_t>(next)];
       ++change.count;
     }
     entryOf_[static_cast<std::size_t>(q)] = freed;
@@ -83,6 +83,7 @@ HeardChange HeardList::Note(const ax25::FrameRecord& frame, std::int32_t key, co
   entry.source = frame.source;
   entry.time = time;
   entry.key = key;
+  keyAt_[static_cast<std::size_t>(written)] = key;
   return change;
 }
 

@@ -90,6 +90,11 @@ class HeardList {
   // Noted for every I frame of a new pair: no division.
   static int Next(int place) { return place + 1 == kHeardPlaces ? 0 : place + 1; }
   static int Prev(int place) { return place == 0 ? kHeardPlaces - 1 : place - 1; }
+  // Whether a place holds an entry: it is one of the size() places after start_.
+  bool InUse(int place) const {
+    const int after = (place - start_ + kHeardPlaces) % kHeardPlaces;
+    return after >= 1 && after <= size();
+  }
 
   // A place names an entry of the store: closing up the list moves these
   // numbers, not the entries' texts.
@@ -103,6 +108,8 @@ class HeardList {
   }();
   int start_ = kHeardPlaces - 1;
   int end_ = 0;
+  // The key of the entry at each place, kept beside entryOf_ for the search.
+  std::array<std::int32_t, kHeardPlaces> keyAt_{};
   std::optional<std::int32_t> lastKey_;
 };
 

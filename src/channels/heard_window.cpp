@@ -68,8 +68,9 @@ void HeardFrameEvent(core::App& app, const ui::Event& event, HeardFeed& feed) {
   const auto* frame = event.as<ax25::FrameRecord>();
   // Only I frames are noted: the list is not even looked for otherwise.
   if (!frame || frame->type != ax25::FrameType::I) return;
-  HeardList* list = FindHeardList(app);
-  if (!list) return;
+  MainWindow* main = feed.main.Find(app.toolkit());
+  if (!main) return;
+  HeardList* list = &main->heard();
   const std::optional<std::int32_t> key = list->NewPair(*frame);
   if (!key) return;
   // The local time is worked out once a minute, not for every frame.

@@ -24,6 +24,8 @@
 
 namespace tarvik::channels {
 
+class MainWindow;
+
 inline constexpr int kHeardWindowNumber = 1080;
 inline constexpr int kWatchWindowNumber = 1090;
 
@@ -87,6 +89,7 @@ void HeardFrameEvent(core::App& app, const ui::Event& event);
 // What a hook that sees every frame keeps between frames: the heard window,
 // and the time text of the current minute.
 struct HeardFeed {
+  ui::WindowCache<MainWindow> main;  // whose heard list every frame is noted in
   ui::WindowCache<HeardWindow> window;
   std::int64_t minute = -1;
   std::string time;
