@@ -1,5 +1,6 @@
 #include "channels/heard_list.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <utility>
 
@@ -63,11 +64,15 @@ HeardChange HeardList::Note(const ax25::FrameRecord& frame, std::int32_t key, co
     int q = found >= 0 ? found : Next(start_);
     change.first = q;
     const std::uint8_t freed = entryOf_[static_cast<std::size_t>(q)];
-    for (int next = Next(q); next != end_; q = next, next = Next(next)) {
-      entryOf_[static_cast<std::size_t>(q)] = entryOf_[static_cast<std::size_t>(next)];
-      keyAt_[static_cast<std::size_t>(q)] = keyAt_[static_cast<std::size_t>(next)];
-      ++change.count;
-    }
+    // The entries fill the places after start_ (the place before place 0)
+    // up to end_, so the places from q to the last lie in one run.
+    const int last = Prev(end_);
+    const auto from = static_cast<std::ptrdiff_t>(q);
+    const auto to = static_cast<std::ptrdiff_t>(last);
+    std::copy(entryOf_.begin() + from + 1, entryOf_.begin() + to + 1, entryOf_.begin() + from);
+    std::copy(keyAt_.begin() + from + 1, keyAt_.begin() + to + 1, keyAt_.begin() + from);
+    change.count = last - q;
+    q = last;
     entryOf_[static_cast<std::size_t>(q)] = freed;
     written = q;
   } else {
