@@ -7,8 +7,6 @@ namespace tarvik::ax25 {
 
 namespace {
 
-constexpr std::uint8_t kShiftedBlank = 0x40;  // ' ' << 1, pads short calls
-constexpr std::size_t kCallBytesOnAir = 6;
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -86,10 +84,10 @@ ViaList ReversePath(const ViaList& via) {
 
 AddressBytes EncodeAddress(const AddressRecord& address) {
   AddressBytes bytes;
-  for (std::size_t i = 0; i < kCallBytesOnAir; ++i) {
+  for (std::size_t i = 0; i < kCallBytes; ++i) {
     bytes[i] = i < address.call.size()
                    ? static_cast<std::uint8_t>(static_cast<unsigned char>(address.call[i]) << 1)
-                   : kShiftedBlank;
+                   : kShiftedBlankOnAir;
   }
   // Bits 5 and 6 of the SSID byte are reserved and always sent as 1.
   bytes[6] = static_cast<std::uint8_t>(0x60 + (address.ssid & 0x0F) * 2 +
@@ -101,35 +99,6 @@ AddressRecord DecodeAddress(std::span<const std::uint8_t, kAddressBytes> bytes) 
   AddressRecord address;
   DecodeAddressInto(bytes, address);
   return address;
-}
-
-void DecodeAddressInto(std::span<const std::uint8_t, kAddressBytes> bytes, AddressRecord& address) {
-  // All six bytes are shifted; the call ends at the first padding byte.
-  // Decided: a byte that shifts to NUL ends the call, as it ends a call
-  // text; a frame whose call starts with one has an empty call.
-  //
-  // Every received frame carries up to ten addresses, so the six bytes are
-  // taken as one word: two more padding bytes above them, each byte shifted
-  // at once, and the first byte that ends the call found by its bit pattern.
-  constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
-  constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
-  std::uint64_t word = 0;
-  if constexpr (std::endian::native == std::endian::little) {
-    std::memcpy(&word, bytes.data(), kCallBytesOnAir);
-  } else {
-    for (std::size_t i = 0; i < kCallBytesOnAir; ++i) word |= std::uint64_t{bytes[i]} << (8 * i);
-  }
-  word |= std::uint64_t{kShiftedBlank} << 48 | std::uint64_t{kShiftedBlank} << 56;
-  // High bit set in each byte that is zero (exact for the lowest such byte).
-  const auto zeroBytes = [](std::uint64_t x) { return (x - kOnes) & ~x & kHighs; };
-  const std::uint64_t ends =
-      zeroBytes(word ^ (kOnes * kShiftedBlank)) | zeroBytes(word & (kOnes * 0xFE));
-  const auto n = static_cast<std::size_t>(std::countr_zero(ends)) / 8;
-  address.call.assignWord((word >> 1) & (kOnes * 0x7F), n < kCallBytesOnAir ? n : kCallBytesOnAir);
-  const std::uint8_t ssidByte = bytes[6];
-  address.ssid = (ssidByte & 0x1E) / 2;
-  address.cbit = (ssidByte & 0x80) != 0;
-  address.last = (ssidByte & 0x01) != 0;
 }
 
 }  // namespace tarvik::ax25

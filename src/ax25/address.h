@@ -151,7 +151,36 @@ AddressBytes EncodeAddress(const AddressRecord& address);
 // last from the SSID byte.
 AddressRecord DecodeAddress(std::span<const std::uint8_t, kAddressBytes> bytes);
 // The same into a record that exists (the receive path decodes straight
-// into the record it posts).
-void DecodeAddressInto(std::span<const std::uint8_t, kAddressBytes> bytes, AddressRecord& address);
+// into the record it posts, for up to ten addresses a frame).
+inline constexpr std::uint8_t kShiftedBlankOnAir = 0x40;  // ' ' << 1, pads short calls
+inline constexpr std::size_t kCallBytes = 6;               // call characters on the air
+inline void DecodeAddressInto(std::span<const std::uint8_t, kAddressBytes> bytes, AddressRecord& address) {
+  // All six bytes are shifted; the call ends at the first padding byte.
+  // Decided: a byte that shifts to NUL ends the call, as it ends a call
+  // text; a frame whose call starts with one has an empty call.
+  //
+  // Every received frame carries up to ten addresses, so the six bytes are
+  // taken as one word: two more padding bytes above them, each byte shifted
+  // at once, and the first byte that ends the call found by its bit pattern.
+  constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+  constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
+  std::uint64_t word = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(&word, bytes.data(), kCallBytes);
+  } else {
+    for (std::size_t i = 0; i < kCallBytes; ++i) word |= std::uint64_t{bytes[i]} << (8 * i);
+  }
+  word |= std::uint64_t{kShiftedBlankOnAir} << 48 | std::uint64_t{kShiftedBlankOnAir} << 56;
+  // High bit set in each byte that is zero (exact for the lowest such byte).
+  const auto zeroBytes = [](std::uint64_t x) { return (x - kOnes) & ~x & kHighs; };
+  const std::uint64_t ends =
+      zeroBytes(word ^ (kOnes * kShiftedBlankOnAir)) | zeroBytes(word & (kOnes * 0xFE));
+  const auto n = static_cast<std::size_t>(std::countr_zero(ends)) / 8;
+  address.call.assignWord((word >> 1) & (kOnes * 0x7F), n < kCallBytes ? n : kCallBytes);
+  const std::uint8_t ssidByte = bytes[6];
+  address.ssid = (ssidByte & 0x1E) / 2;
+  address.cbit = (ssidByte & 0x80) != 0;
+  address.last = (ssidByte & 0x01) != 0;
+}
 
 }  // namespace tarvik::ax25

@@ -101,7 +101,7 @@ namespace {
 // range in a built record), a digipeater a blank and "*" more.
 constexpr std::size_t kAddressRoom = 16;
 
-// Writes the header into room reserved beforehand (HeaderRoom), without a
+// Writes the header into room reserved beforehand (kHeaderRoom), without a
 // capacity check per character: every frame the monitor shows passes here.
 class HeaderWriter {
  public:
@@ -195,19 +195,16 @@ class HeaderWriter {
 // Ports, separators, " to ", "  via", the type, numbers, marks.
 constexpr std::size_t kFixedRoom = 128;
 
-std::size_t HeaderRoom(const FrameRecord& frame, std::size_t vias) {
-  std::size_t room = kFixedRoom + frame.source.call.size() + frame.destination.call.size() + 2 * kAddressRoom;
-  for (std::size_t i = 0; i < vias; ++i) room += frame.via[i].call.size() + kAddressRoom;
-  return room;
-}
+// The most a header takes: the fixed part and ten addresses.
+constexpr std::size_t kHeaderRoom = kFixedRoom + (2 + kMaxVia) * (CallText::kCapacity + kAddressRoom);
 
 }  // namespace
 
 void AppendMonitorHeader(const FrameRecord& frame, std::string& out) {
   const std::size_t vias = ViaCount(frame.via);
-  const std::size_t start = out.size();
-  out.resize(start + HeaderRoom(frame, vias));
-  HeaderWriter w(out.data() + start);
+  // Written on the stack, then appended: no clearing of room beforehand.
+  std::array<char, kHeaderRoom> room;
+  HeaderWriter w(room.data());
   w.number(frame.port);
   w.put(':');
   w.number(frame.radioChannel & 0x0F);
@@ -236,7 +233,7 @@ void AppendMonitorHeader(const FrameRecord& frame, std::string& out) {
     }
     if (frame.dama) w.put(" [DAMA]");
   }
-  out.resize(static_cast<std::size_t>(w.end() - out.data()));
+  out.append(room.data(), static_cast<std::size_t>(w.end() - room.data()));
 }
 
 std::string ControlShortForm(std::uint8_t control) {

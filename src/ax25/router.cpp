@@ -45,7 +45,8 @@ bool Router::digipeat(FrameRecord& frame) {
   for (AddressRecord& hop : frame.via) {
     if (hop.empty()) break;
     if (hop.cbit) continue;
-    if (!SameAddress(hop, OwnMainAddress())) return true;  // still on its way elsewhere
+    // still on its way elsewhere
+    if (hop.ssid != mainSsid_ || hop.call != ownCall_) return true;
     hop.cbit = true;  // the H bit: repeated by us
     // Sent on directly: the monitor has shown this frame already.
     EncodeAndSend(app_, frame);

@@ -1,6 +1,7 @@
 #include "channels/watch_window.h"
 
 #include <array>
+#include <optional>
 #include <utility>
 
 #include "channels/charset.h"
@@ -174,9 +175,12 @@ void WatchFrameEvent(core::App& app, const ui::Event& event, WatchTable& table) 
   if (event.id != core::kEvtFrameReceived) return;
   const auto* frame = event.as<ax25::FrameRecord>();
   if (!frame || frame->type != ax25::FrameType::I) return;
-  const std::int32_t key = PairKey(frame->source, frame->destination);
+  // The pair's key is worked out only when a watch window is open.
+  std::optional<std::int32_t> key;
   for (WatchTable::Place& place : table.places) {
-    if (place.window == ui::kNoWindow || place.key != key) continue;
+    if (place.window == ui::kNoWindow) continue;
+    if (!key) key = PairKey(frame->source, frame->destination);
+    if (place.key != *key) continue;
     if (auto* window = app.toolkit().findAs<WatchWindow>(place.window)) window->Show(*frame);
     else place.window = ui::kNoWindow;
   }

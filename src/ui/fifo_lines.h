@@ -187,7 +187,8 @@ class FifoLines {
  private:
   std::size_t Slot(int index) const {
     const int n = static_cast<int>(slots_.size());
-    return static_cast<std::size_t>(((index % n) + n) % n);
+    const int r = index % n;  // one division: every line appended passes here
+    return static_cast<std::size_t>(r < 0 ? r + n : r);
   }
   FifoSlot& At(int index) { return slots_[Slot(index)]; }
   // Position of a line counted from the oldest line.
