@@ -311,7 +311,7 @@ void FifoText::Layout() {
   height_ = client.height();
   lines_.SetRows((height_ - headerHeight_ - 2) / lineHeight_);
   lines_.TakeDamage();
-  UpdateScrollBar();
+  UpdateScrollBar(true);
   PaintAll();
 }
 
@@ -523,11 +523,16 @@ void FifoText::PaintFrame() {
   c->drawRect(Rect{headerHeight_, 0, height_, width_});
 }
 
-void FifoText::UpdateScrollBar() {
+void FifoText::UpdateScrollBar(bool always) {
+  // A stream of lines into a full ring changes none of the three: the bar
+  // is told only what changed, unless its state may differ from ours.
+  const ScrollBarState now{lines_.ScrollMax(), lines_.ScrollProportion(), lines_.ScrollPos()};
+  if (!always && scrollBar_ == now) return;
   if (!toolkit().exists(id())) return;
-  toolkit().setScrollRange(id(), kWindowVScroll, 0, lines_.ScrollMax());
-  toolkit().setScrollProportion(id(), kWindowVScroll, lines_.ScrollProportion());
-  toolkit().setScrollPos(id(), kWindowVScroll, lines_.ScrollPos());
+  toolkit().setScrollRange(id(), kWindowVScroll, 0, now.max);
+  toolkit().setScrollProportion(id(), kWindowVScroll, now.proportion);
+  toolkit().setScrollPos(id(), kWindowVScroll, now.pos);
+  scrollBar_ = now;
 }
 
 void FifoText::OnScrollBar(int action) {
@@ -540,6 +545,8 @@ void FifoText::OnScrollBar(int action) {
     case kNotifyThumbTrack: lines_.ScrollToPos(toolkit().scrollPos(id(), kWindowVScroll)); break;
     default: return;
   }
+  // The bar may have moved by itself (a dragged thumb): it is told again.
+  scrollBar_.reset();
   Redraw();
 }
 

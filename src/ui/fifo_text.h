@@ -134,7 +134,7 @@ class FifoText : public Window {
   // A mark at the end of the last row while lines arrived below the view.
   void PaintUnseenMark();
   int ConfiguredSlots() const;
-  void UpdateScrollBar();
+  void UpdateScrollBar(bool always = false);
   void Notify(int what);
   void OnMouse(const MouseRecord& m);
   void OnScrollBar(int action);
@@ -150,6 +150,12 @@ class FifoText : public Window {
   int headerHeight_ = 0;
   bool focused_ = false;
   bool markShown_ = false;
+  // What the scroll bar was last told.
+  struct ScrollBarState {
+    int max = 0, proportion = 0, pos = 0;
+    friend bool operator==(const ScrollBarState&, const ScrollBarState&) = default;
+  };
+  std::optional<ScrollBarState> scrollBar_;
   bool paintRequested_ = false;  // an Update of the changes is on its way
   bool buttonDown_ = false;
   // A selection of characters: the pointer moved sideways while dragging

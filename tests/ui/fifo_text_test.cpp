@@ -141,6 +141,20 @@ TEST_F(FifoPane, ShowsTheNewestLinesInTheirColoursAsTheyScroll) {
   EXPECT_EQ(Shown().front(), Line(2));
   f.ScrollToEnd();
   EXPECT_EQ(Shown().back(), Line(21));
+  EXPECT_EQ(tk_.scrollState(pane_, kWindowVScroll).max, 16);
+  EXPECT_EQ(tk_.scrollState(pane_, kWindowVScroll).pos, 16);
+  // The thumb dragged back and the pane scrolled to the end again: the bar
+  // follows, though the pane's own position is where it was before the drag.
+  tk_.operatorScroll(pane_, kWindowVScroll, kNotifyThumb, 4);
+  EXPECT_EQ(tk_.scrollState(pane_, kWindowVScroll).pos, 4);
+  f.ScrollToEnd();
+  Canvas();
+  EXPECT_EQ(tk_.scrollState(pane_, kWindowVScroll).pos, 16);
+  // A thumb let go where the pane can not go leaves the pane, and the bar,
+  // where they were.
+  tk_.operatorScroll(pane_, kWindowVScroll, kNotifyThumb, 20);
+  EXPECT_EQ(Shown().back(), Line(21));
+  EXPECT_EQ(tk_.scrollState(pane_, kWindowVScroll).pos, 16);
 }
 
 TEST_F(FifoPane, ColumnsHeaderAndClipping) {
