@@ -25,10 +25,17 @@ Scenarios, each moving 10240 bytes of text and checking every byte:
   dw-tarvik   B's data link sends to the Tarvik station, which shows the
               text in its channel window (read back through the UI driver).
 
-    bench/direwolf_air.py [--scenario NAME ...] [--drop 0 3] [--build DIR]
+    bench/direwolf_air.py [--scenario NAME ...] [--drop 0 3] [--loss P --seed S]
+                          [--build DIR] [--keep]
+
+--loss P (with --drop 0) loses each transmission with probability P from a
+seeded generator instead of every N-th: with every third one lost, both ends
+of a link whose exchange takes three transmissions can stay in step with the
+pattern and lose the same one each time.
 
 For each run: payload bytes per second (from handing the data over to the
-last byte received), I frames sent and sent again, polls (commands with P
+last byte received; when the link ends first, the bytes received by then
+over the time until it ended), I frames sent and sent again, polls (commands with P
 set) and answers of the receiver, transmissions (lost, collided), and the
 longest stall (the longest time without new data at the receiver). Frames
 are counted from the Dire Wolf consoles (what each instance transmitted).
@@ -101,9 +108,11 @@ def noise_afsk(seconds=20.0, seed=3):
 class Relay(threading.Thread):
     """Carries each instance's transmitted audio to the other's input."""
 
-    def __init__(self, drop):
+    def __init__(self, drop, loss=0.0, seed=1):
         super().__init__(daemon=True)
         self.drop = drop
+        self.loss = loss
+        self.rnd = random.Random(seed)
         self.noise = noise_afsk()
         self.fifo = [None, None]
         self.stdin = [None, None]
@@ -139,7 +148,7 @@ class Relay(threading.Thread):
                 if txs:
                     start = max(start, txs[-1][0] + len(txs[-1][1]) // 2)
                 self.count += 1
-                lost = self.drop > 0 and self.count % self.drop == 0
+                lost = (self.drop > 0 and self.count % self.drop == 0) or self.rnd.random() < self.loss
                 other = self.txs[1 - side]
                 if other and other[-1][0] + len(other[-1][1]) // 2 > start:
                     self.collisions += 1
@@ -218,7 +227,7 @@ class DireWolf:
         self.fifo_fd = os.open(self.fifo_path, os.O_RDONLY | os.O_NONBLOCK)
         self.console = os.path.join(self.dir, "console.txt")
         env = dict(os.environ, HOME=self.dir)
-        self.proc = subprocess.Popen(["stdbuf", "-oL", "direwolf", "-c", conf, "-t", "0"],
+        self.proc = subprocess.Popen(["stdbuf", "-oL", "direwolf", "-c", conf, "-t", "0", "-T", "%T"],
                                      cwd=self.dir, env=env, stdin=subprocess.PIPE,
                                      stdout=open(self.console, "wb"), stderr=subprocess.STDOUT)
         self.kissport, self.agwport = kissport, agwport
@@ -257,6 +266,7 @@ class Agw(threading.Thread):
         self.received = bytearray()
         self.arrivals = []
         self.connected = threading.Event()
+        self.disconnected = threading.Event()
         self.peer = None
         self.send(b"X", call, "")
         self.start()
@@ -287,6 +297,8 @@ class Agw(threading.Thread):
                 if kind == b"C":
                     self.peer = frm
                     self.connected.set()
+                elif kind == b"d":
+                    self.disconnected.set()
                 elif kind == b"D":
                     self.received += data
                     self.arrivals.append((time.monotonic(), len(self.received)))
@@ -324,9 +336,15 @@ class Driver:
         return found
 
 
-def wait(pred, seconds, what):
+class LinkEnded(Exception):
+    pass
+
+
+def wait(pred, seconds, what, ended=None):
     deadline = time.monotonic() + seconds
     while time.monotonic() < deadline:
+        if ended is not None and ended():
+            raise LinkEnded(what)
         v = pred()
         if v:
             return v
@@ -406,9 +424,9 @@ def stall(start, arrivals):
     return longest
 
 
-def run(scenario, drop, root, build):
+def run(scenario, drop, root, build, loss=0.0, seed=1):
     workdir = tempfile.mkdtemp(prefix="tvk_dwair_")
-    relay = Relay(drop)
+    relay = Relay(drop, loss, seed)
     procs = []
     lines = payload()
     text = "".join(l + "\r" for l in lines).encode()
@@ -425,6 +443,7 @@ def run(scenario, drop, root, build):
         a.wait_ready()
         b.wait_ready()
         agent_b = Agw(agw_b, "N0DWB")
+        ended = False  # the link went down before everything arrived
         if scenario == "tarvik-dw":
             tv = Tarvik(root, build, workdir, kiss_a)
             procs.append(tv)
@@ -444,8 +463,12 @@ def run(scenario, drop, root, build):
             r = d.ask("press %s SND" % win)
             if r[-1] != "OK":
                 raise RuntimeError("Send file: %s" % r)
-            wait(lambda: len(agent_b.received) >= len(text), 1800, "the file at Dire Wolf B")
-            t1 = agent_b.arrivals[-1][0]
+            try:
+                wait(lambda: len(agent_b.received) >= len(text), 1800, "the file at Dire Wolf B",
+                     agent_b.disconnected.is_set)
+            except LinkEnded:
+                ended = True
+            t1 = time.monotonic() if ended else agent_b.arrivals[-1][0]
             got = bytes(agent_b.received)
             arrivals = agent_b.arrivals
         elif scenario == "dw-dw":
@@ -459,8 +482,12 @@ def run(scenario, drop, root, build):
             t0 = time.monotonic()
             for i in range(0, len(text), 256):
                 agent_a.send(b"D", "N0DWA-1", "N0DWB", text[i:i + 256])
-            wait(lambda: len(agent_b.received) >= len(text), 1800, "the data at Dire Wolf B")
-            t1 = agent_b.arrivals[-1][0]
+            try:
+                wait(lambda: len(agent_b.received) >= len(text), 1800, "the data at Dire Wolf B",
+                     lambda: agent_b.disconnected.is_set() or agent_a.disconnected.is_set())
+            except LinkEnded:
+                ended = True
+            t1 = time.monotonic() if ended else agent_b.arrivals[-1][0]
             got = bytes(agent_b.received)
             arrivals = agent_b.arrivals
         else:  # dw-tarvik
@@ -486,10 +513,13 @@ def run(scenario, drop, root, build):
                     arrivals.append((time.monotonic(), count))
                 if count >= len(lines):
                     break
+                if agent_b.disconnected.is_set():
+                    ended = True
+                    break
                 time.sleep(0.5)
             else:
                 raise RuntimeError("the text did not arrive at Tarvik")
-            t1 = arrivals[-1][0]
+            t1 = time.monotonic() if ended else arrivals[-1][0]
             got = "".join(l + "\r" for l in got_lines).encode()
         # Frames counted once the receiver has everything.
         time.sleep(2)
@@ -499,7 +529,8 @@ def run(scenario, drop, root, build):
         return {
             "rate": len(text) / (t1 - t0), "seconds": t1 - t0, "ok": ok, "counts": counts,
             "tx": relay.count, "lost": relay.lost, "coll": relay.collisions,
-            "stall": stall(t0, arrivals), "workdir": workdir,
+            "stall": stall(t0, arrivals), "workdir": workdir, "ended": ended,
+            "received": len(got),
         }
     finally:
         relay.stop.set()
@@ -513,6 +544,9 @@ def main():
     ap.add_argument("--scenario", nargs="*", default=["tarvik-dw", "dw-dw", "dw-tarvik"])
     ap.add_argument("--drop", nargs="*", type=int, default=[0, 3],
                     help="lose every N-th transmission (0: none)")
+    ap.add_argument("--loss", type=float, default=0.0,
+                    help="lose each transmission with this probability instead (seeded)")
+    ap.add_argument("--seed", type=int, default=1)
     ap.add_argument("--build", default="build")
     ap.add_argument("--keep", action="store_true", help="keep the consoles and the station")
     args = ap.parse_args()
@@ -525,13 +559,15 @@ def main():
              "tx/lost", "stall", "content"))
     for drop in args.drop:
         for scenario in args.scenario:
-            r = run(scenario, drop, root, build)
+            r = run(scenario, drop, root, build, args.loss, args.seed)
             sent, resent, polls, answers = r["counts"]
             ans = " ".join("%s %d" % kv for kv in sorted(answers.items())) or "-"
+            pattern = "1/%d" % drop if drop else "p%.2f" % args.loss if args.loss else "none"
             print("%-10s %-5s %7.1f %7.1f %5d %6d %6d %-22s %4d/%-4d %6.1fs %s"
-                  % (scenario, "1/%d" % drop if drop else "none", r["rate"], r["seconds"], sent,
+                  % (scenario, pattern, r["rate"], r["seconds"], sent,
                      resent, polls, ans, r["tx"], r["lost"], r["stall"],
-                     "right" if r["ok"] else "WRONG"), flush=True)
+                     "right" if r["ok"] else
+                     "link ended after %d bytes" % r["received"] if r["ended"] else "WRONG"), flush=True)
             if args.keep:
                 print("  kept in " + r["workdir"], flush=True)
             else:
