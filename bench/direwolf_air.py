@@ -25,7 +25,7 @@ Scenarios, each moving 10240 bytes of text and checking every byte:
   dw-tarvik   B's data link sends to the Tarvik station, which shows the
               text in its channel window (read back through the UI driver).
 
-    bench/direwolf_air.py [--scenario NAME ...] [--drop 0 3] [--loss P --seed S]
+    bench/direwolf_air.py [--scenario NAME ...] [--drop 0 3] [--loss P --seed S ...]
                           [--build DIR] [--keep]
 
 --loss P (with --drop 0) loses each transmission with probability P from a
@@ -546,7 +546,8 @@ def main():
                     help="lose every N-th transmission (0: none)")
     ap.add_argument("--loss", type=float, default=0.0,
                     help="lose each transmission with this probability instead (seeded)")
-    ap.add_argument("--seed", type=int, default=1)
+    ap.add_argument("--seed", type=int, nargs="*", default=[1],
+                    help="one run per seed of the loss generator, and the mean")
     ap.add_argument("--build", default="build")
     ap.add_argument("--keep", action="store_true", help="keep the consoles and the station")
     args = ap.parse_args()
@@ -557,22 +558,30 @@ def main():
     print("%-10s %-5s %7s %7s %5s %6s %6s %-22s %9s %7s %s"
           % ("scenario", "drop", "B/s", "seconds", "I", "again", "polls", "answers",
              "tx/lost", "stall", "content"))
+    rates = {}
     for drop in args.drop:
-        for scenario in args.scenario:
-            r = run(scenario, drop, root, build, args.loss, args.seed)
-            sent, resent, polls, answers = r["counts"]
-            ans = " ".join("%s %d" % kv for kv in sorted(answers.items())) or "-"
-            pattern = "1/%d" % drop if drop else "p%.2f" % args.loss if args.loss else "none"
-            print("%-10s %-5s %7.1f %7.1f %5d %6d %6d %-22s %4d/%-4d %6.1fs %s"
-                  % (scenario, pattern, r["rate"], r["seconds"], sent,
-                     resent, polls, ans, r["tx"], r["lost"], r["stall"],
-                     "right" if r["ok"] else
-                     "link ended after %d bytes" % r["received"] if r["ended"] else "WRONG"), flush=True)
-            if args.keep:
-                print("  kept in " + r["workdir"], flush=True)
-            else:
-                shutil.rmtree(r["workdir"], ignore_errors=True)
-
+        for seed in args.seed:
+            for scenario in args.scenario:
+                r = run(scenario, drop, root, build, args.loss, seed)
+                sent, resent, polls, answers = r["counts"]
+                ans = " ".join("%s %d" % kv for kv in sorted(answers.items())) or "-"
+                pattern = "1/%d" % drop if drop else "p%.2f" % args.loss if args.loss else "none"
+                rates.setdefault((scenario, pattern), []).append(r["rate"] if r["ok"] else 0.0)
+                print("%-10s %-5s %7.1f %7.1f %5d %6d %6d %-22s %4d/%-4d %6.1fs %s"
+                      % (scenario, pattern, r["rate"], r["seconds"], sent,
+                         resent, polls, ans, r["tx"], r["lost"], r["stall"],
+                         "right" if r["ok"] else
+                         "link ended after %d bytes" % r["received"] if r["ended"] else "WRONG"),
+                      flush=True)
+                if args.keep:
+                    print("  kept in " + r["workdir"], flush=True)
+                else:
+                    shutil.rmtree(r["workdir"], ignore_errors=True)
+    if any(len(v) > 1 for v in rates.values()):
+        # Random loss varies a lot from run to run: the mean over the seeds
+        # (a run whose link ended or whose data was wrong counts as 0).
+        for (scenario, pattern), v in rates.items():
+            print("mean %-10s %-5s %7.1f B/s over %d runs" % (scenario, pattern, sum(v) / len(v), len(v)))
 
 if __name__ == "__main__":
     main()
