@@ -527,7 +527,7 @@ def run(scenario, drop, root, build, loss=0.0, seed=1):
                               transmitted(receiver_dw.text(), receiver_call))
         ok = got[:len(text)] == text and len(got) == len(text)
         return {
-            "rate": len(text) / (t1 - t0), "seconds": t1 - t0, "ok": ok, "counts": counts,
+            "rate": min(len(got), len(text)) / (t1 - t0), "seconds": t1 - t0, "ok": ok, "counts": counts,
             "tx": relay.count, "lost": relay.lost, "coll": relay.collisions,
             "stall": stall(t0, arrivals), "workdir": workdir, "ended": ended,
             "received": len(got),
