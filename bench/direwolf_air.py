@@ -55,6 +55,8 @@ import tempfile
 import threading
 import time
 
+import receive_run  # the UI driver client, beside this script
+
 RATE = 22050
 TICK = 441  # samples per relay step (20 ms)
 PAYLOAD_LINES = 160
@@ -304,29 +306,9 @@ class Agw(threading.Thread):
                     self.arrivals.append((time.monotonic(), len(self.received)))
 
 
-class Driver:
+class Driver(receive_run.Driver):
     def __init__(self, path):
-        deadline = time.monotonic() + 60
-        while True:
-            try:
-                self.s = socket.socket(socket.AF_UNIX)
-                self.s.connect(path)
-                break
-            except OSError:
-                if time.monotonic() > deadline:
-                    raise
-                time.sleep(0.1)
-        self.f = self.s.makefile("rwb")
-
-    def ask(self, line):
-        self.f.write(line.encode("cp1252") + b"\n")
-        self.f.flush()
-        out = []
-        while True:
-            r = self.f.readline().decode("cp1252").rstrip("\n")
-            out.append(r)
-            if r.startswith("OK") or r.startswith("ERR") or not r:
-                return out
+        super().__init__(path, encoding="cp1252", wait=60)
 
     def window(self, text):
         found = None

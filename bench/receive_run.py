@@ -135,8 +135,11 @@ class Peer(threading.Thread):
 
 
 class Driver:
-    def __init__(self, path):
-        deadline = time.monotonic() + 120
+    """The station's UI driver socket: one request a line, answered by lines
+    up to "OK" or "ERR". Texts travel in the given character set."""
+
+    def __init__(self, path, encoding="latin-1", wait=120):
+        deadline = time.monotonic() + wait
         while True:
             try:
                 self.s = socket.socket(socket.AF_UNIX)
@@ -147,13 +150,14 @@ class Driver:
                     raise
                 time.sleep(0.1)
         self.f = self.s.makefile("rwb")
+        self.encoding = encoding
 
     def ask(self, line):
-        self.f.write(line.encode() + b"\n")
+        self.f.write(line.encode(self.encoding) + b"\n")
         self.f.flush()
         out = []
         while True:
-            r = self.f.readline().decode("latin-1").rstrip("\n")
+            r = self.f.readline().decode(self.encoding).rstrip("\n")
             out.append(r)
             if r.startswith("OK") or r.startswith("ERR") or not r:
                 return out

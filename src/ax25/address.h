@@ -43,16 +43,6 @@ class CallText {
     text_[used] = '\0';
     size_ = static_cast<std::uint8_t>(used);
   }
-  // The first n characters of a fixed run of N (a call as it comes off the
-  // air): copied whole, then cut, which costs a few moves.
-  template <std::size_t N>
-  void assignRun(const std::array<char, N>& run, std::size_t n) {
-    static_assert(N <= kCapacity);
-    std::memcpy(text_.data(), run.data(), N);
-    const std::size_t used = n < N ? n : N;
-    text_[used] = '\0';
-    size_ = static_cast<std::uint8_t>(used);
-  }
   // The first n of eight characters packed in a word, the first character
   // in the lowest byte (a call as it comes off the air, with its padding).
   void assignWord(std::uint64_t chars, std::size_t n) {
